@@ -50,6 +50,7 @@ void CMainController::OnTaskDone(CTask* task, int channelIndex) {
         onScanCompleted)
         onScanCompleted(*task);
     agent_.ChannelDone(channelIndex + 1, task);
+    if (onTaskDone) onTaskDone(*task, channelIndex + 1);
     queue_.TaskFinished(task);
     queue_.RunScheduler(agent_);
 }

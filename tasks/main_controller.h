@@ -67,6 +67,8 @@ class CMainController {
     // Called for a completed scan (result 2) with the task, before the channel
     // is freed: the group list stores the figures, a view reloads the group.
     std::function<void(const CTask&)> onScanCompleted;
+    // Every finished run, with the channel number, before the queue row is updated.
+    std::function<void(const CTask&, int channel)> onTaskDone;
     // Saves the newsgroup list during the close, before the queue.
     std::function<void()> saveGroupList;
 

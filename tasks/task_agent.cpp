@@ -25,6 +25,7 @@ int CTaskAgent::CreateChannels(int count, CThreadMessageQueue& notify) {
         }
         channels_.push_back(std::move(channel));
     }
+    running_.assign(channels_.size(), nullptr);
     state_ = kStopped;
     busy_ = 0;
     return 1;
@@ -33,6 +34,7 @@ int CTaskAgent::CreateChannels(int count, CThreadMessageQueue& notify) {
 void CTaskAgent::DestroyChannels() {
     for (auto& channel : channels_) channel->Stop();
     channels_.clear();
+    running_.clear();
     state_ = kNoChannels;
     busy_ = 0;
 }
@@ -79,12 +81,15 @@ int CTaskAgent::ProcessTask(int channel, CTask* task) {
     CTaskThread& thread = *channels_[static_cast<size_t>(channel - 1)];
     thread.SetAbort(0);
     task->SetAssigned(1);
+    running_[static_cast<size_t>(channel - 1)] = task;
     thread.Post(WM_TASK_RUN, reinterpret_cast<uintptr_t>(task));
     return 1;
 }
 
 void CTaskAgent::ChannelDone(int channel, CTask* task) {
     if (channel >= 1 && channel <= 8) busy_ &= ~(1u << (channel - 1));
+    if (channel >= 1 && channel <= ChannelCount())
+        running_[static_cast<size_t>(channel - 1)] = nullptr;
     task->SetAssigned(0);
     if (state_ == kStopping && busy_ == 0) state_ = kStopped;
 }
@@ -94,4 +99,11 @@ void CTaskAgent::IdleFreeChannels() {
         if (!(busy_ & (1u << i))) channels_[i]->Post(WM_TASK_IDLE);
 }
 
+}  // namespace vexlo
+
+namespace vexlo {
+const CTask* CTaskAgent::RunningTask(int channel) const {
+    return channel >= 1 && channel <= ChannelCount() ? running_[static_cast<size_t>(channel - 1)]
+                                                     : nullptr;
+}
 }  // namespace vexlo

@@ -49,6 +49,8 @@ class CTaskAgent {
     bool IsRunning() const { return state_ == kRunning; }
     bool IsStopping() const { return state_ == kStopping; }
     uint32_t BusyMask() const { return busy_; }
+    // The task channel `channel` (1-based) is running, or null.
+    const CTask* RunningTask(int channel) const;
     int ChannelCount() const { return static_cast<int>(channels_.size()); }
 
   private:
@@ -57,6 +59,7 @@ class CTaskAgent {
     State state_ = kNoChannels;
     uint32_t busy_ = 0;
     std::vector<std::unique_ptr<CTaskThread>> channels_;  // index n-1 is channel n
+    std::vector<const CTask*> running_;                   // index n-1: channel n's task
 };
 
 }  // namespace vexlo
