@@ -125,7 +125,9 @@ int CNntpConnection::Connect(uint32_t address, uint16_t port, int useLogin, std:
                       lastReadError_);
         return FailConnect();
     }
-    std::snprintf(banner_.data(), banner_.size(), "%s", reply);
+    const size_t bannerLength = std::min(std::strlen(reply), banner_.size() - 1);
+    std::memcpy(banner_.data(), reply, bannerLength);
+    banner_[bannerLength] = 0;
     int code = ReplyCode(reply);
     if (code < 0) {
         SetError("ERROR: Unknown Server Response");
