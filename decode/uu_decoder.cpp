@@ -22,10 +22,10 @@ constexpr std::array<uint32_t, 256> MakeValueTable(int shift) {
 constexpr std::array<uint32_t, 256> kValue0 = MakeValueTable(18);
 constexpr std::array<uint32_t, 256> kValue1 = MakeValueTable(12);
 constexpr std::array<uint32_t, 256> kValue2 = MakeValueTable(6);
-constexpr std::array<uint32_t, 256> kValue = MakeValueTable(0);
+constexpr std::array<uint32_t, 256> kValue3 = MakeValueTable(0);  // also the plain value
 
 inline uint32_t GroupBits(const unsigned char* in) {
-    return kValue0[in[0]] | kValue1[in[1]] | kValue2[in[2]] | kValue[in[3]];
+    return kValue0[in[0]] | kValue1[in[1]] | kValue2[in[2]] | kValue3[in[3]];
 }
 
 constexpr int kMaxUniqueSuffix = 9998;
@@ -77,7 +77,7 @@ bool DecodeUuLine(std::string_view line, unsigned char* out, int limit, int& cou
     const size_t length = line.size();
     if (length == 0 || limit < 0 || length > static_cast<size_t>(limit)) return false;
     const auto* in = reinterpret_cast<const unsigned char*>(line.data());
-    const uint32_t n = kValue[in[0]];
+    const uint32_t n = kValue3[in[0]];
     count = static_cast<int>(n);
     if (n == 0) return true;
     // Every group the count needs must be complete; checked once for the line.
