@@ -5,8 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-
 namespace vexlo {
 
 bool FileExists(const std::string& path) {
@@ -70,10 +68,8 @@ bool CreateDirectoryPath(const std::string& path) {
         std::string part;
         if (!GetPathLevel(path, level, part)) return false;
         if (DirectoryExists(part)) continue;
-        // EEXIST: another channel may have made it meanwhile, or a file is in the way.
-        if (::mkdir(part.c_str(), 0755) != 0 && (errno != EEXIST || !DirectoryExists(part))) {
-            return false;
-        }
+        // EEXIST alone is no success: a file of that name may stand in the way.
+        if (::mkdir(part.c_str(), 0755) != 0 && !DirectoryExists(part)) return false;
     }
     return true;
 }
