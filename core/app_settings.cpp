@@ -7,7 +7,9 @@
 namespace vexlo {
 
 namespace {
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 }  // namespace
 
 int ParseIntList(std::string_view text, char separator, int n, int* out) {
@@ -101,7 +103,7 @@ int CAppSettings::GetWidth(const std::array<int, N>& widths, int index) {
 template <size_t N>
 void CAppSettings::SetWidth(std::array<int, N>& widths, int index, int width) {
     if (index < 0 || static_cast<size_t>(index) >= N) return;
-    widths[static_cast<size_t>(index)] = width < kMinWidth ? kMinWidth
+    widths[static_cast<size_t>(index)] = width < kMinWidth   ? kMinWidth
                                          : width > kMaxWidth ? kMaxWidth
                                                              : width;
 }
@@ -161,6 +163,7 @@ bool CAppSettings::Load(const CProfileStore& profile) {
 
 bool CAppSettings::Save(CProfileStore& profile) const {
     const char* s = kSettingsSection;
+    CProfileBatch batch(profile);
     profile.WriteProfileString(s, "Server", server_);
     profile.WriteProfileInt(s, "Port", port_);
     profile.WriteProfileInt(s, "Conn", conn_);

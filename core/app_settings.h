@@ -56,7 +56,7 @@ inline constexpr std::array<SaveQueueInterval, 6> kSaveQueueIntervals = {{
 int ParseIntList(std::string_view text, char separator, int n, int* out);
 
 class CAppSettings {
-public:
+  public:
     static constexpr int kHeaderColumns = 4, kGroupColumns = 6, kQueueColumns = 8;
     static constexpr int kMinWidth = 8, kMaxWidth = 1280;
 
@@ -109,15 +109,15 @@ public:
     int GetQueueWidth(int index) const { return GetWidth(queueWidths_, index); }
     void SetQueueWidth(int index, int width) { SetWidth(queueWidths_, index, width); }
 
-private:
+  private:
     static bool SetNonEmptyText(std::string& field, std::string_view text);
     template <size_t N>
     static int GetWidth(const std::array<int, N>& widths, int index);
     template <size_t N>
     static void SetWidth(std::array<int, N>& widths, int index, int width);
     template <size_t N>
-    static void LoadWidths(const CProfileStore& profile, const char* key,
-                           const char* defaultText, std::array<int, N>& widths);
+    static void LoadWidths(const CProfileStore& profile, const char* key, const char* defaultText,
+                           std::array<int, N>& widths);
     template <size_t N>
     static std::string FormatWidths(const std::array<int, N>& widths);
 

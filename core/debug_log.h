@@ -20,7 +20,7 @@ namespace vexlo {
 class CNamedLocks;
 
 class CDebugLog {
-public:
+  public:
     static constexpr int64_t kRotateBytes = 4 * 1024 * 1024;
     static constexpr size_t kFormatBytes = 4096;
 
@@ -36,7 +36,7 @@ public:
     // printf-style, bounded to 4096 bytes; an empty result writes nothing.
     bool LogPrintf(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-private:
+  private:
     CNamedLocks& locks_;
     CFile file_;                     // written only while "VX2KLOG" is held
     std::atomic<bool> open_{false};  // file_ is open

@@ -4,18 +4,24 @@ namespace vexlo {
 
 MessageAnswer PositiveAnswer(MessageButtons buttons) {
     switch (buttons) {
-        case MessageButtons::YesNo: return MessageAnswer::Yes;
-        case MessageButtons::RetryCancel: return MessageAnswer::Retry;
-        default: return MessageAnswer::Ok;
+        case MessageButtons::YesNo:
+            return MessageAnswer::Yes;
+        case MessageButtons::RetryCancel:
+            return MessageAnswer::Retry;
+        default:
+            return MessageAnswer::Ok;
     }
 }
 
 MessageAnswer NegativeAnswer(MessageButtons buttons) {
     switch (buttons) {
-        case MessageButtons::YesNo: return MessageAnswer::No;
+        case MessageButtons::YesNo:
+            return MessageAnswer::No;
         case MessageButtons::OkCancel:
-        case MessageButtons::RetryCancel: return MessageAnswer::Cancel;
-        default: return MessageAnswer::Ok;
+        case MessageButtons::RetryCancel:
+            return MessageAnswer::Cancel;
+        default:
+            return MessageAnswer::Ok;
     }
 }
 

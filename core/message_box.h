@@ -17,7 +17,7 @@ enum class MessageButtons { Ok, OkCancel, YesNo, RetryCancel };
 enum class MessageAnswer { Ok, Cancel, Yes, No, Retry };
 
 class IMessageBox {
-public:
+  public:
     virtual ~IMessageBox() = default;
     virtual MessageAnswer Show(std::string_view text, MessageIcon icon,
                                MessageButtons buttons = MessageButtons::Ok) = 0;
@@ -25,7 +25,7 @@ public:
 
 // Answers every question positively (OK, Yes, Retry) and shows nothing.
 class CSilentMessageBox : public IMessageBox {
-public:
+  public:
     MessageAnswer Show(std::string_view, MessageIcon, MessageButtons buttons) override;
 };
 

@@ -33,7 +33,9 @@ void CNamedLocks::LockTaskProgress() {
     while (!TryLock(kTaskProgressLock)) Sleep(55);
 }
 
-void CNamedLocks::UnlockTaskProgress() { Unlock(kTaskProgressLock); }
+void CNamedLocks::UnlockTaskProgress() {
+    Unlock(kTaskProgressLock);
+}
 
 bool CNamedLocks::IsHeld(std::string_view name) const {
     std::lock_guard lock(mutex_);

@@ -19,7 +19,7 @@ inline constexpr const char* kTaskProgressLock = "{TASK-PROGRESS-LOCK}";
 inline constexpr const char* kDebugLogLock = "VX2KLOG";
 
 class CNamedLocks {
-public:
+  public:
     // 1 when the name was free and is now held, 0 when it is held already.
     int TryLock(std::string_view name);
     // TryLock up to `attempts` times, 5 ms apart; 1 as soon as one succeeds.
@@ -31,34 +31,34 @@ public:
     void UnlockTaskProgress();
     bool IsHeld(std::string_view name) const;
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<std::string> held_;  // in the order taken; guarded by mutex_
 };
 
 // Holds a name for a scope; the name must have been taken already.
 class CNamedLockHolder {
-public:
+  public:
     CNamedLockHolder(CNamedLocks& locks, std::string name)
         : locks_(locks), name_(std::move(name)) {}
     ~CNamedLockHolder() { locks_.Unlock(name_); }
     CNamedLockHolder(const CNamedLockHolder&) = delete;
     CNamedLockHolder& operator=(const CNamedLockHolder&) = delete;
 
-private:
+  private:
     CNamedLocks& locks_;
     std::string name_;
 };
 
 // Holds the task progress lock for a scope.
 class CTaskProgressGuard {
-public:
+  public:
     explicit CTaskProgressGuard(CNamedLocks& locks) : locks_(locks) { locks_.LockTaskProgress(); }
     ~CTaskProgressGuard() { locks_.UnlockTaskProgress(); }
     CTaskProgressGuard(const CTaskProgressGuard&) = delete;
     CTaskProgressGuard& operator=(const CTaskProgressGuard&) = delete;
 
-private:
+  private:
     CNamedLocks& locks_;
 };
 

@@ -3,7 +3,9 @@
 namespace vexlo {
 
 namespace {
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 }  // namespace
 
 int CountLeadingDigits(std::string_view text) {

@@ -15,10 +15,14 @@ thread_local int64_t writeBudget = -1;  // bytes left before simulated failure; 
 }
 
 namespace testing {
-void FailWritesAfter(int64_t bytes) { writeBudget = bytes; }
+void FailWritesAfter(int64_t bytes) {
+    writeBudget = bytes;
+}
 }  // namespace testing
 
-CFile::~CFile() { Close(); }
+CFile::~CFile() {
+    Close();
+}
 
 CFile::CFile(CFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
 
@@ -34,12 +38,24 @@ bool CFile::Open(const std::string& path, Mode mode) {
     Close();
     int flags = O_CLOEXEC;
     switch (mode) {
-        case Mode::Read: flags |= O_RDONLY; break;
-        case Mode::ReadWriteExisting: flags |= O_RDWR; break;
-        case Mode::CreateTruncate: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
-        case Mode::CreateReadWrite: flags |= O_RDWR | O_CREAT; break;
-        case Mode::CreateExclusive: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
-        case Mode::Append: flags |= O_WRONLY | O_CREAT | O_APPEND; break;
+        case Mode::Read:
+            flags |= O_RDONLY;
+            break;
+        case Mode::ReadWriteExisting:
+            flags |= O_RDWR;
+            break;
+        case Mode::CreateTruncate:
+            flags |= O_WRONLY | O_CREAT | O_TRUNC;
+            break;
+        case Mode::CreateReadWrite:
+            flags |= O_RDWR | O_CREAT;
+            break;
+        case Mode::CreateExclusive:
+            flags |= O_WRONLY | O_CREAT | O_EXCL;
+            break;
+        case Mode::Append:
+            flags |= O_WRONLY | O_CREAT | O_APPEND;
+            break;
     }
     do {
         fd_ = ::open(path.c_str(), flags, 0644);
@@ -76,7 +92,9 @@ int64_t CFile::Read(void* buffer, size_t n) {
     return static_cast<int64_t>(done);
 }
 
-bool CFile::ReadExact(void* buffer, size_t n) { return Read(buffer, n) == static_cast<int64_t>(n); }
+bool CFile::ReadExact(void* buffer, size_t n) {
+    return Read(buffer, n) == static_cast<int64_t>(n);
+}
 
 bool CFile::Write(const void* buffer, size_t n) {
     if (fd_ < 0) return false;
@@ -101,7 +119,9 @@ bool CFile::Write(const void* buffer, size_t n) {
     return true;
 }
 
-bool CFile::Seek(int64_t offset) { return ::lseek(fd_, offset, SEEK_SET) == offset; }
+bool CFile::Seek(int64_t offset) {
+    return ::lseek(fd_, offset, SEEK_SET) == offset;
+}
 
 int64_t CFile::Size() const {
     struct stat st;
@@ -109,9 +129,13 @@ int64_t CFile::Size() const {
     return st.st_size;
 }
 
-bool CFile::Truncate(int64_t length) { return fd_ >= 0 && ::ftruncate(fd_, length) == 0; }
+bool CFile::Truncate(int64_t length) {
+    return fd_ >= 0 && ::ftruncate(fd_, length) == 0;
+}
 
-bool CFile::Sync() { return fd_ >= 0 && ::fsync(fd_) == 0; }
+bool CFile::Sync() {
+    return fd_ >= 0 && ::fsync(fd_) == 0;
+}
 
 CAtomicFile::CAtomicFile(std::string path) : path_(std::move(path)), temp_(path_ + ".tmp") {}
 
@@ -144,7 +168,9 @@ bool CAtomicFile::Commit() {
     return true;
 }
 
-bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool RemoveFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0;
+}
 
 bool RenameFile(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0;

@@ -16,7 +16,7 @@
 namespace vexlo {
 
 class CFile {
-public:
+  public:
     enum class Mode {
         Read,               // existing file, read only
         ReadWriteExisting,  // existing file, read and write, not truncated
@@ -51,12 +51,12 @@ public:
     bool Sync();
     int Descriptor() const { return fd_; }
 
-private:
+  private:
     int fd_ = -1;
 };
 
 class CAtomicFile {
-public:
+  public:
     explicit CAtomicFile(std::string path);
     // Removes the temporary file unless Commit succeeded.
     ~CAtomicFile();
@@ -70,7 +70,7 @@ public:
     bool Commit();
     const std::string& TempPath() const { return temp_; }
 
-private:
+  private:
     std::string path_;
     std::string temp_;
     CFile file_;

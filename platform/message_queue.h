@@ -21,7 +21,7 @@ struct ThreadMessage {
 };
 
 class CThreadMessageQueue {
-public:
+  public:
     // Appends a message; never blocks for long. Returns false after PostQuit.
     bool Post(uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0);
     // Marks the end of the stream: Get() returns false once it is reached.
@@ -33,7 +33,7 @@ public:
     // Takes the next message if one is waiting.
     std::optional<ThreadMessage> Peek();
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable ready_;
     std::deque<ThreadMessage> messages_;  // guarded by mutex_

@@ -150,14 +150,31 @@ std::vector<std::pair<std::string, std::string>> CProfileStore::Section(
     return out;
 }
 
-bool CProfileStore::Save() const {
+void CProfileStore::BeginBatch() {
+    std::lock_guard lock(mutex_);
+    ++batchDepth_;
+}
+
+bool CProfileStore::EndBatch() {
+    std::lock_guard lock(mutex_);
+    if (batchDepth_ > 0) --batchDepth_;
+    return dirty_ ? Save() : true;
+}
+
+bool CProfileStore::Save() {
+    if (batchDepth_ > 0) {
+        dirty_ = true;
+        return true;
+    }
     std::string text;
     for (const auto& line : lines_) {
         text += line;
         text += "\r\n";
     }
     CAtomicFile file(path_);
-    return file.Open() && file.Write(text.data(), text.size()) && file.Commit();
+    bool ok = file.Open() && file.Write(text.data(), text.size()) && file.Commit();
+    dirty_ = !ok;
+    return ok;
 }
 
 }  // namespace vexlo

@@ -17,7 +17,7 @@
 namespace vexlo {
 
 class CProfileStore {
-public:
+  public:
     // Reads `path` when it exists; a missing file is an empty profile.
     explicit CProfileStore(std::string path);
 
@@ -31,15 +31,19 @@ public:
 
     // Sets one key and rewrites the file; false when the file could not be written
     // (the value is kept in memory all the same).
-    bool WriteProfileString(std::string_view section, std::string_view key,
-                            std::string_view value);
+    bool WriteProfileString(std::string_view section, std::string_view key, std::string_view value);
     bool WriteProfileInt(std::string_view section, std::string_view key, int value);
+
+    // Between BeginBatch and the matching EndBatch, writes change memory only;
+    // EndBatch writes the file once (false when that failed).
+    void BeginBatch();
+    bool EndBatch();
 
     // Every key=value of a section, in file order (for tests and diagnostics).
     std::vector<std::pair<std::string, std::string>> Section(std::string_view section) const;
 
-private:
-    bool Save() const;  // requires mutex_ held
+  private:
+    bool Save();  // requires mutex_ held
     // Index of the line "[section]", or -1.
     int FindSection(std::string_view section) const;  // requires mutex_ held
     // Index of the key's line inside the section that starts at sectionLine, or -1.
@@ -48,6 +52,20 @@ private:
     const std::string path_;
     mutable std::mutex mutex_;
     std::vector<std::string> lines_;  // the file's lines without line ends; guarded by mutex_
+    int batchDepth_ = 0;              // guarded by mutex_
+    bool dirty_ = false;              // a batched write is not on disk yet; guarded by mutex_
+};
+
+// Batches the profile writes of a scope into one file write.
+class CProfileBatch {
+  public:
+    explicit CProfileBatch(CProfileStore& profile) : profile_(profile) { profile_.BeginBatch(); }
+    ~CProfileBatch() { profile_.EndBatch(); }
+    CProfileBatch(const CProfileBatch&) = delete;
+    CProfileBatch& operator=(const CProfileBatch&) = delete;
+
+  private:
+    CProfileStore& profile_;
 };
 
 }  // namespace vexlo

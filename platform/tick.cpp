@@ -11,6 +11,8 @@ uint32_t GetTickCount32() {
         std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
-void Sleep(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void Sleep(uint32_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 }  // namespace vexlo

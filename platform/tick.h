@@ -15,6 +15,8 @@ uint32_t GetTickCount32();
 void Sleep(uint32_t ms);
 
 // Milliseconds from `from` to `to` on the wrapping tick, `to` taken as later.
-inline uint32_t TickElapsed(uint32_t from, uint32_t to) { return to - from; }
+inline uint32_t TickElapsed(uint32_t from, uint32_t to) {
+    return to - from;
+}
 
 }  // namespace vexlo

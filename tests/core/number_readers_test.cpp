@@ -9,8 +9,8 @@ TEST(NumberReaders, LeadingDigitsAndReplyCodes) {
     EXPECT_EQ(CountLeadingDigits("200 ready"), 3);
     EXPECT_EQ(CountLeadingDigits(" 200"), 0);
     EXPECT_EQ(ReplyCode("211 3 1 3 alt.binaries.test"), 211);
-    EXPECT_EQ(ReplyCode("20 short"), -1);    // two digits: no code
-    EXPECT_EQ(ReplyCode("2000 long"), -1);   // four digits: no code
+    EXPECT_EQ(ReplyCode("20 short"), -1);   // two digits: no code
+    EXPECT_EQ(ReplyCode("2000 long"), -1);  // four digits: no code
     EXPECT_EQ(ReplyCode(""), -1);
 }
 

@@ -11,7 +11,7 @@
 namespace vexlo::test {
 
 class CRecordingMessageBox : public IMessageBox {
-public:
+  public:
     struct Shown {
         std::string text;
         MessageIcon icon;
@@ -26,7 +26,7 @@ public:
     std::vector<std::string> Texts() const;
     void Clear();
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<Shown> shown_;           // guarded by mutex_
     std::deque<MessageAnswer> answers_;  // guarded by mutex_

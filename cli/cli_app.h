@@ -1,0 +1,62 @@
+// The command-line front end: each command works on the application directory
+// (the current working directory) exactly as the GUI does — data in DATA/,
+// settings in DATA/_SETUP.INI — through the same headless controller.
+// Runs on the main thread; the channels are the only other threads.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/args.h"
+#include "cli/stderr_message_box.h"
+#include "core/app_context.h"
+#include "tasks/task_handlers.h"
+
+namespace vexlo {
+class CMainController;
+}
+
+namespace vexlo::cli {
+
+// Exit statuses.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitTaskError = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitInterrupted = 130;
+
+class CCliApp {
+  public:
+    explicit CCliApp(std::string appDir);
+    ~CCliApp();
+
+    // Runs one command (the words after the program name and -C DIR).
+    int Run(CArgs args);
+
+  private:
+    int CmdServer(CArgs& args);
+    int CmdQueue(CArgs& args);
+    int CmdRun(CArgs& args);
+    int CmdStats(CArgs& args);
+    int CmdTest(CArgs& args);
+    int CmdGroup(CArgs& args);
+    int CmdGroups(CArgs& args);
+    int CmdScan(CArgs& args);
+    int CmdList(CArgs& args);
+    int CmdGet(CArgs& args);
+    int CmdJoin(CArgs& args);
+
+    // Opens the queue and the channels, runs until nothing is left to do or
+    // Ctrl-C, saves and returns the exit status.
+    int RunQueue();
+    // Saves what a command changed and closes like the main window does.
+    void Close();
+    CMainController& Controller();
+
+    CStderrMessageBox box_;
+    CAppContext context_;
+    CTaskHandlers handlers_;
+    std::unique_ptr<CMainController> controller_;
+};
+
+}  // namespace vexlo::cli

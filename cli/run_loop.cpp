@@ -1,0 +1,95 @@
+// The queue run of the command line: dispatch, live progress, Ctrl-C.
+#include <signal.h>
+
+#include <atomic>
+#include <cstdio>
+
+#include "cli/cli_app.h"
+#include "cli/queue_printer.h"
+#include "platform/tick.h"
+#include "tasks/main_controller.h"
+
+namespace vexlo::cli {
+
+namespace {
+
+volatile sig_atomic_t interrupted = 0;
+
+void OnInterrupt(int) {
+    interrupted = 1;
+}
+
+// Ctrl-C asks the run to stop now; a second one as well (the channels are
+// aborted already and are being waited for).
+class CInterruptGuard {
+  public:
+    CInterruptGuard() {
+        interrupted = 0;
+        struct sigaction action = {};
+        action.sa_handler = OnInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &previousInt_);
+        sigaction(SIGTERM, &action, &previousTerm_);
+    }
+    ~CInterruptGuard() {
+        sigaction(SIGINT, &previousInt_, nullptr);
+        sigaction(SIGTERM, &previousTerm_, nullptr);
+    }
+
+  private:
+    struct sigaction previousInt_ = {}, previousTerm_ = {};
+};
+
+bool AnyError(const CDownloadQueue& queue) {
+    for (size_t i = 0; i < queue.Count(); ++i)
+        if (queue.Row(i).icon == RowIcon::Error) return true;
+    return false;
+}
+
+}  // namespace
+
+int CCliApp::RunQueue() {
+    CInterruptGuard guard;
+    CMainController& controller = Controller();
+    CProgressPrinter printer(stdout);
+    controller.onTaskDone = [&](const CTask& task, int channel) {
+        printer.TaskDone(task, channel);
+    };
+    controller.Open();
+    CDownloadQueue& queue = controller.Queue();
+    CTaskAgent& agent = controller.Agent();
+    if (agent.ChannelCount() == 0) return kExitTaskError;
+
+    controller.StartCommand();
+    bool stopping = false;
+    uint32_t lastTimer = GetTickCount32();
+    for (;;) {
+        controller.ProcessMessages(100);
+        if (interrupted && !stopping) {
+            std::fprintf(stderr, "vexlo: stopping, waiting for the channels ...\n");
+            controller.StopNowCommand();
+            stopping = true;
+        }
+        uint32_t now = GetTickCount32();
+        if (now - lastTimer >= 1000) {
+            lastTimer = now;
+            controller.OnTimer(now);
+            printer.Update(queue, agent, context_.stats);
+        }
+        // Every run that could start has started from the done handling, so
+        // no busy channel means nothing more can run.
+        if (agent.BusyMask() == 0) break;
+    }
+    printer.Finish();
+    size_t stuck = queue.CountWaiting();
+    if (stuck > 0 && !stopping)
+        std::fprintf(stderr, "vexlo: %zu task(s) wait for channels that do not exist (affinity)\n",
+                     stuck);
+    controller.StopNowCommand();
+    controller.RequestClose();
+    std::printf("Queue saved: %zu task(s) listed.\n", queue.Count());
+    if (stopping) return kExitInterrupted;
+    return AnyError(queue) ? kExitTaskError : kExitOk;
+}
+
+}  // namespace vexlo::cli

@@ -1,0 +1,23 @@
+#include "cli/stderr_message_box.h"
+
+#include <cstdio>
+#include <string>
+
+namespace vexlo::cli {
+
+MessageAnswer CStderrMessageBox::Show(std::string_view text, MessageIcon icon,
+                                      MessageButtons buttons) {
+    if (icon == MessageIcon::Question) return PositiveAnswer(buttons);
+    const char* prefix = icon == MessageIcon::Stop          ? "error: "
+                         : icon == MessageIcon::Exclamation ? "warning: "
+                                                            : "";
+    if (icon != MessageIcon::Information) ++problems_;
+    std::string line(text);
+    // The engine's texts break lines with "\r\n"; one line on stderr reads better.
+    for (size_t pos; (pos = line.find("\r\n")) != std::string::npos;) line.replace(pos, 2, " ");
+    for (size_t pos; (pos = line.find("  ")) != std::string::npos;) line.replace(pos, 2, " ");
+    std::fprintf(stderr, "vexlo: %s%s\n", prefix, line.c_str());
+    return PositiveAnswer(buttons);
+}
+
+}  // namespace vexlo::cli

@@ -1,0 +1,86 @@
+// CMainController: what the main window decides, without drawing anything —
+// the queue, the task agent and its channels, the handling of finished tasks,
+// the one-second timer duties, the scan and processing commands, the settings
+// change of the channel count, and the close rule with its final saves.
+//
+// The GUI and the command line both drive one of these. Main thread only: the
+// thread that calls ProcessMessages/OnTimer is the main thread; channels reach
+// it only through WM_TASK_DONE posted to Notify(), handled here in order.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/app_dirs.h"
+#include "platform/message_queue.h"
+#include "tasks/download_queue.h"
+#include "tasks/task_agent.h"
+
+namespace vexlo {
+
+class CAppContext;
+class CTaskHandlers;
+
+class CMainController {
+  public:
+    CMainController(CAppContext& context, const CTaskHandlers& handlers);
+    ~CMainController();
+    CMainController(const CMainController&) = delete;
+    CMainController& operator=(const CMainController&) = delete;
+
+    // Loads the saved queue and starts `Conn` channels; when they cannot start,
+    // shows "Task Agent Failed To Start!" and goes on without channels.
+    void Open();
+
+    CDownloadQueue& Queue() { return queue_; }
+    CTaskAgent& Agent() { return agent_; }
+    CThreadMessageQueue& Notify() { return notify_; }
+
+    // Handles waiting channel messages in order, waiting up to `timeoutMs` for
+    // the first one. Returns the number handled.
+    int ProcessMessages(uint32_t timeoutMs);
+    // A channel's run ended: progress entry removed, scan figures stored,
+    // channel freed, queue row updated, next tasks dispatched.
+    void OnTaskDone(CTask* task, int channelIndex);
+    // The one-second duties: dispatch while Running, progress texts, auto-save.
+    void OnTimer(uint32_t now);
+
+    void StartCommand();
+    void StopNowCommand();
+    void StopGracefullyCommand();
+    // One SCAN NEW task per non-empty group name (names in group-list order);
+    // with OPT_SCAN_TO_TOP they go to the top in that order.
+    void ScanGroups(const std::vector<std::string>& groupNames);
+    // Adds the template to the queue and dispatches when Running.
+    int QueueTask(const CTask& templateTask, bool atTop);
+    // After the settings were edited: when Conn changed, the channels are
+    // re-created with the new count (the agent is then Stopped).
+    void ApplyConnChange(int previousConn);
+
+    // The close rule: refused (with its message) while tasks are listed and
+    // processing is on; otherwise stops and ends the channels and writes the
+    // group list, the queue, the statistics and the settings, in that order.
+    bool RequestClose();
+
+    // Called for a completed scan (result 2) with the task, before the channel
+    // is freed: the group list stores the figures, a view reloads the group.
+    std::function<void(const CTask&)> onScanCompleted;
+    // Every finished run, with the channel number, before the queue row is updated.
+    std::function<void(const CTask&, int channel)> onTaskDone;
+    // Saves the newsgroup list during the close, before the queue.
+    std::function<void()> saveGroupList;
+
+  private:
+    // Channels gone: rows of tasks whose done message is still pending are updated.
+    void DrainDoneMessages();
+
+    CAppContext& context_;
+    CThreadMessageQueue notify_;
+    CDownloadQueue queue_;
+    CTaskAgent agent_;
+    CQueueAutoSave autoSave_;
+};
+
+}  // namespace vexlo
