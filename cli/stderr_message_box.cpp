@@ -3,11 +3,24 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/tick.h"
+
 namespace vexlo::cli {
 
 MessageAnswer CStderrMessageBox::Show(std::string_view text, MessageIcon icon,
                                       MessageButtons buttons) {
     if (icon == MessageIcon::Question) return PositiveAnswer(buttons);
+    if (buttons == MessageButtons::RetryCancel) {
+        // A group that stays locked (a scan is rewriting it) is waited for a
+        // while, then skipped, instead of asking forever.
+        if (++retries_ <= kRetryLimit) {
+            if (retries_ == 1)
+                std::fprintf(stderr, "vexlo: newsgroup locked (being updated), waiting ...\n");
+            Sleep(1000);
+            return MessageAnswer::Retry;
+        }
+        retries_ = 0;
+    }
     const char* prefix = icon == MessageIcon::Stop          ? "error: "
                          : icon == MessageIcon::Exclamation ? "warning: "
                                                             : "";

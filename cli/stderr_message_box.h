@@ -1,5 +1,6 @@
 // Message boxes on the command line: every text becomes a line on stderr and
 // every question is answered positively (the command asked for it already).
+// A Retry/Cancel prompt is retried once a second for a while, then cancelled.
 #pragma once
 
 #include "core/message_box.h"
@@ -13,7 +14,9 @@ class CStderrMessageBox : public IMessageBox {
     int Problems() const { return problems_; }
 
   private:
+    static constexpr int kRetryLimit = 30;
     int problems_ = 0;
+    int retries_ = 0;
 };
 
 }  // namespace vexlo::cli

@@ -45,8 +45,13 @@ bool CreateAppDirectories(const std::string& appDir, IMessageBox& messageBox) {
 }
 
 bool CQueueAutoSave::Due(uint32_t now, int intervalSeconds) {
-    uint32_t elapsed = now >= last_ ? now - last_ : now - last_ - 1;
-    if (static_cast<int64_t>(elapsed / 1000) < intervalSeconds) return false;
+    // The tick is not the machine's uptime here (it wraps at an arbitrary
+    // point), so "last save at tick 0" would not reliably make the first tick due.
+    if (saved_) {
+        uint32_t elapsed = now >= last_ ? now - last_ : now - last_ - 1;
+        if (static_cast<int64_t>(elapsed / 1000) < intervalSeconds) return false;
+    }
+    saved_ = true;
     last_ = now;
     return true;
 }

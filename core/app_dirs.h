@@ -32,10 +32,11 @@ class CQueueAutoSave {
   public:
     // True (and the tick remembered) when at least `intervalSeconds` whole seconds
     // passed since the last save on the wrapping millisecond tick. The first
-    // call after start is normally due at once (the last save counts as tick 0).
+    // call after start is always due, whatever the tick's value.
     bool Due(uint32_t now, int intervalSeconds);
 
   private:
+    bool saved_ = false;  // a save was due once already
     uint32_t last_ = 0;
 };
 

@@ -96,19 +96,6 @@ void CAppSettings::SetSaveDefault(std::string_view text) {
 }
 
 template <size_t N>
-int CAppSettings::GetWidth(const std::array<int, N>& widths, int index) {
-    return index >= 0 && static_cast<size_t>(index) < N ? widths[static_cast<size_t>(index)] : 0;
-}
-
-template <size_t N>
-void CAppSettings::SetWidth(std::array<int, N>& widths, int index, int width) {
-    if (index < 0 || static_cast<size_t>(index) >= N) return;
-    widths[static_cast<size_t>(index)] = width < kMinWidth   ? kMinWidth
-                                         : width > kMaxWidth ? kMaxWidth
-                                                             : width;
-}
-
-template <size_t N>
 void CAppSettings::LoadWidths(const CProfileStore& profile, const char* key,
                               const char* defaultText, std::array<int, N>& widths) {
     std::string text = profile.GetProfileString(kSettingsSection, key, defaultText);

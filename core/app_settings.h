@@ -111,10 +111,19 @@ class CAppSettings {
 
   private:
     static bool SetNonEmptyText(std::string& field, std::string_view text);
+    // Defined here: the inline accessors above use them from every caller.
     template <size_t N>
-    static int GetWidth(const std::array<int, N>& widths, int index);
+    static int GetWidth(const std::array<int, N>& widths, int index) {
+        return index >= 0 && static_cast<size_t>(index) < N ? widths[static_cast<size_t>(index)]
+                                                            : 0;
+    }
     template <size_t N>
-    static void SetWidth(std::array<int, N>& widths, int index, int width);
+    static void SetWidth(std::array<int, N>& widths, int index, int width) {
+        if (index < 0 || static_cast<size_t>(index) >= N) return;
+        widths[static_cast<size_t>(index)] = width < kMinWidth   ? kMinWidth
+                                             : width > kMaxWidth ? kMaxWidth
+                                                                 : width;
+    }
     template <size_t N>
     static void LoadWidths(const CProfileStore& profile, const char* key, const char* defaultText,
                            std::array<int, N>& widths);

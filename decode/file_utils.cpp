@@ -5,13 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-
 namespace vexlo {
 
 bool FileExists(const std::string& path) {
     if (path.empty()) return false;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: a named pipe must not hold the caller up.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat st;
     bool regular = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
@@ -69,7 +68,8 @@ bool CreateDirectoryPath(const std::string& path) {
         std::string part;
         if (!GetPathLevel(path, level, part)) return false;
         if (DirectoryExists(part)) continue;
-        if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
+        // EEXIST alone is no success: a file of that name may stand in the way.
+        if (::mkdir(part.c_str(), 0755) != 0 && !DirectoryExists(part)) return false;
     }
     return true;
 }

@@ -119,7 +119,9 @@ std::string FormatThousands(std::string digits) {
     int count = 0;
     for (size_t i = digits.size(); i-- > 0;) {
         out.push_back(digits[i]);
-        if (++count % 3 == 0 && i > 0) out.push_back(',');
+        // Never between a sign and the first digit ("-123", not "-,123").
+        if (++count % 3 == 0 && i > 0 && digits[i - 1] >= '0' && digits[i - 1] <= '9')
+            out.push_back(',');
     }
     return {out.rbegin(), out.rend()};
 }

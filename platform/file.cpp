@@ -98,23 +98,25 @@ bool CFile::ReadExact(void* buffer, size_t n) {
 
 bool CFile::Write(const void* buffer, size_t n) {
     if (fd_ < 0) return false;
-    if (writeBudget >= 0) {
-        if (static_cast<int64_t>(n) > writeBudget) {
-            writeBudget = 0;
-            errno = ENOSPC;
-            return false;
-        }
-        writeBudget -= static_cast<int64_t>(n);
-    }
+    // A full disk takes what still fits and then fails, so the simulated one
+    // writes the bytes left in the budget before failing.
+    size_t allowed = n;
+    if (writeBudget >= 0 && static_cast<int64_t>(n) > writeBudget)
+        allowed = static_cast<size_t>(writeBudget);
     size_t done = 0;
     const auto* p = static_cast<const char*>(buffer);
-    while (done < n) {
-        ssize_t w = ::write(fd_, p + done, n - done);
+    while (done < allowed) {
+        ssize_t w = ::write(fd_, p + done, allowed - done);
         if (w < 0) {
             if (errno == EINTR) continue;
             return false;
         }
         done += static_cast<size_t>(w);
+    }
+    if (writeBudget >= 0) writeBudget -= static_cast<int64_t>(done);
+    if (done < n) {
+        errno = ENOSPC;
+        return false;
     }
     return true;
 }

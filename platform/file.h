@@ -84,8 +84,9 @@ bool RenameFile(const std::string& from, const std::string& to);
 int64_t FileSize(const std::string& path);
 
 namespace testing {
-// Makes every CFile::Write on the calling thread fail once `bytes` more bytes
-// have been written (negative: never). Lets tests simulate a full disk.
+// Makes CFile::Write on the calling thread behave as on a disk with `bytes`
+// bytes free (negative: no limit): a write that does not fit writes what still
+// fits and fails, and every later write fails. Lets tests simulate a full disk.
 void FailWritesAfter(int64_t bytes);
 }  // namespace testing
 

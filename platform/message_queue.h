@@ -28,7 +28,8 @@ class CThreadMessageQueue {
     void PostQuit();
     // Waits for the next message; false when the quit mark was reached.
     bool Get(ThreadMessage& out);
-    // Like Get, but gives up after `timeoutMs` (returns false, `quit` unchanged).
+    // Like Get, but gives up after `timeoutMs`. On false, `*quit` (when given)
+    // tells the two cases apart: true when the quit mark was reached, false on timeout.
     bool GetFor(ThreadMessage& out, uint32_t timeoutMs, bool* quit = nullptr);
     // Takes the next message if one is waiting.
     std::optional<ThreadMessage> Peek();

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 
 #include "platform/file.h"
 
@@ -49,14 +50,31 @@ bool KeyValue(std::string_view line, std::string_view& key, std::string_view& va
     return !key.empty();
 }
 
+// True when the value would not read back as written: the reader trims blanks
+// and strips one pair of enclosing quotes, so such values get a pair of quotes.
+bool NeedsQuotes(std::string_view value) {
+    if (value.empty()) return false;
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    if (blank(value.front()) || blank(value.back())) return true;
+    return value.size() >= 2 && value.front() == '"' && value.back() == '"';
+}
+
 }  // namespace
 
 CProfileStore::CProfileStore(std::string path) : path_(std::move(path)) {
     std::ifstream in(path_, std::ios::binary);
-    std::string line;
-    while (in && std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines_.push_back(std::move(line));
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // A file with NUL bytes is not a text file (a garbled or foreign file): it
+    // reads as empty, and the next write replaces it with a whole new file.
+    if (text.find('\0') != std::string::npos) return;
+    std::string_view rest = text;
+    if (rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);  // an editor's UTF-8 mark
+    while (!rest.empty()) {
+        size_t end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        lines_.emplace_back(line);
     }
 }
 
@@ -109,8 +127,16 @@ int CProfileStore::GetProfileInt(std::string_view section, std::string_view key,
 
 bool CProfileStore::WriteProfileString(std::string_view section, std::string_view key,
                                        std::string_view value) {
+    // A line break would end the line and start a foreign key or section.
+    if (value.find_first_of("\r\n") != std::string_view::npos ||
+        value.find('\0') != std::string_view::npos)
+        return false;
     std::lock_guard lock(mutex_);
-    std::string entry = std::string(key) + "=" + std::string(value);
+    std::string entry = std::string(key) + "=";
+    if (NeedsQuotes(value))
+        entry += "\"" + std::string(value) + "\"";
+    else
+        entry += value;
     int s = FindSection(section);
     if (s < 0) {
         if (!lines_.empty() && !Trim(lines_.back()).empty()) lines_.emplace_back();

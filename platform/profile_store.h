@@ -3,9 +3,11 @@
 // Semantics follow the Windows profile functions: section and key names match
 // case-insensitively; values are trimmed of surrounding blanks (and of one pair
 // of surrounding double quotes); writing one key keeps every other section,
-// key, comment and line of the file. Each write replaces the whole file
-// atomically (temporary file, flush, rename), so a crash never leaves half a
-// file. An unreadable or garbled file reads as empty where it makes no sense.
+// key, comment and line of the file. A value that would not read back as
+// written (enclosing blanks or quotes) is written inside a pair of quotes. Each
+// write replaces the whole file atomically (temporary file, flush, rename), so a
+// crash never leaves half a file. An unreadable file, or one holding NUL bytes
+// (garbled, not text), reads as empty and is replaced whole by the next write.
 // Thread-safe: guarded by mutex_.
 #pragma once
 
@@ -30,7 +32,8 @@ class CProfileStore {
     int GetProfileInt(std::string_view section, std::string_view key, int defaultValue) const;
 
     // Sets one key and rewrites the file; false when the file could not be written
-    // (the value is kept in memory all the same).
+    // (the value is kept in memory all the same). A value holding a line break or
+    // a NUL is refused: false, and nothing changes.
     bool WriteProfileString(std::string_view section, std::string_view key, std::string_view value);
     bool WriteProfileInt(std::string_view section, std::string_view key, int value);
 

@@ -1,5 +1,7 @@
 #include "tasks/main_controller.h"
 
+#include <ctime>
+
 #include "core/app_context.h"
 #include "tasks/task.h"
 #include "tasks/task_messages.h"
@@ -7,7 +9,7 @@
 namespace vexlo {
 
 CMainController::CMainController(CAppContext& context, const CTaskHandlers& handlers)
-    : context_(context), queue_(context), agent_(context, handlers) {}
+    : context_(context), groups_(context), queue_(context), agent_(context, handlers) {}
 
 CMainController::~CMainController() {
     agent_.DestroyChannels();
@@ -15,6 +17,7 @@ CMainController::~CMainController() {
 }
 
 void CMainController::Open() {
+    groups_.LoadGroupFile();
     queue_.LoadQueue();
     if (!agent_.CreateChannels(context_.settings.GetConn(), notify_))
         context_.messageBox.Show("Task Agent Failed To Start!", MessageIcon::Exclamation);
@@ -46,9 +49,13 @@ int CMainController::ProcessMessages(uint32_t timeoutMs) {
 void CMainController::OnTaskDone(CTask* task, int channelIndex) {
     context_.progress.RemoveProgress(task->Key());
     uint32_t type = task->GetType();
-    if ((type == kTaskScanNew || type == kTaskScanAll) && task->GetResult() == kResultCompleted &&
-        onScanCompleted)
-        onScanCompleted(*task);
+    if ((type == kTaskScanNew || type == kTaskScanAll) && task->GetResult() == kResultCompleted) {
+        std::string group = task->GetGroupName();
+        groups_.UpdateGroupAfterScan(group, static_cast<int32_t>(task->GetBinCount()),
+                                     static_cast<int32_t>(task->GetNewCount()),
+                                     static_cast<int32_t>(task->GetMsgCount()), std::time(nullptr));
+        if (onScanCompleted) onScanCompleted(group);
+    }
     agent_.ChannelDone(channelIndex + 1, task);
     if (onTaskDone) onTaskDone(*task, channelIndex + 1);
     queue_.TaskFinished(task);
@@ -75,6 +82,10 @@ void CMainController::StopNowCommand() {
 
 void CMainController::StopGracefullyCommand() {
     agent_.StopAfterCurrent();
+}
+
+void CMainController::ScanCommand(bool selectedOnly) {
+    ScanGroups(groups_.ScanGroupNames(selectedOnly, /*scanToTop=*/false));
 }
 
 void CMainController::ScanGroups(const std::vector<std::string>& groupNames) {
@@ -123,7 +134,7 @@ bool CMainController::RequestClose() {
     if (processing) agent_.StopNow();
     agent_.DestroyChannels();
     DrainDoneMessages();
-    if (saveGroupList) saveGroupList();
+    groups_.SaveGroupFile();
     queue_.SaveQueueFile();
     context_.Finish();
     return true;

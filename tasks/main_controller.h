@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/app_dirs.h"
+#include "groups/group_list.h"
 #include "platform/message_queue.h"
 #include "tasks/download_queue.h"
 #include "tasks/task_agent.h"
@@ -30,11 +31,13 @@ class CMainController {
     CMainController(const CMainController&) = delete;
     CMainController& operator=(const CMainController&) = delete;
 
-    // Loads the saved queue and starts `Conn` channels; when they cannot start,
-    // shows "Task Agent Failed To Start!" and goes on without channels.
+    // Loads the newsgroup list and the saved queue and starts `Conn` channels;
+    // when they cannot start, shows "Task Agent Failed To Start!" and goes on
+    // without channels.
     void Open();
 
     CDownloadQueue& Queue() { return queue_; }
+    CGroupList& Groups() { return groups_; }
     CTaskAgent& Agent() { return agent_; }
     CThreadMessageQueue& Notify() { return notify_; }
 
@@ -50,6 +53,8 @@ class CMainController {
     void StartCommand();
     void StopNowCommand();
     void StopGracefullyCommand();
+    // The scan commands: a SCAN NEW task for every selected group, or for every group.
+    void ScanCommand(bool selectedOnly);
     // One SCAN NEW task per non-empty group name (names in group-list order);
     // with OPT_SCAN_TO_TOP they go to the top in that order.
     void ScanGroups(const std::vector<std::string>& groupNames);
@@ -64,13 +69,11 @@ class CMainController {
     // group list, the queue, the statistics and the settings, in that order.
     bool RequestClose();
 
-    // Called for a completed scan (result 2) with the task, before the channel
-    // is freed: the group list stores the figures, a view reloads the group.
-    std::function<void(const CTask&)> onScanCompleted;
+    // Called for a completed scan (result 2) after the group list took its
+    // figures, before the channel is freed: a view showing the group reloads it.
+    std::function<void(const std::string& groupName)> onScanCompleted;
     // Every finished run, with the channel number, before the queue row is updated.
     std::function<void(const CTask&, int channel)> onTaskDone;
-    // Saves the newsgroup list during the close, before the queue.
-    std::function<void()> saveGroupList;
 
   private:
     // Channels gone: rows of tasks whose done message is still pending are updated.
@@ -78,6 +81,7 @@ class CMainController {
 
     CAppContext& context_;
     CThreadMessageQueue notify_;
+    CGroupList groups_;
     CDownloadQueue queue_;
     CTaskAgent agent_;
     CQueueAutoSave autoSave_;

@@ -1,0 +1,118 @@
+#include "decode/uu_decoder.h"
+
+#include <array>
+#include <cstdint>
+#include <utility>
+
+#include "decode/file_utils.h"
+
+namespace vexlo {
+
+namespace {
+
+// The 6-bit value of each character, (code - 32) AND 63, so that both the
+// blank and "`" stand for 0; characters outside the alphabet are not refused.
+// One table per position in a group, pre-shifted, so that a group of four
+// characters becomes its 24 bits with four loads and three ORs.
+constexpr std::array<uint32_t, 256> MakeValueTable(int shift) {
+    std::array<uint32_t, 256> table{};
+    for (uint32_t c = 0; c < 256; ++c) table[c] = ((c - 32) & 63) << shift;
+    return table;
+}
+constexpr std::array<uint32_t, 256> kValue0 = MakeValueTable(18);
+constexpr std::array<uint32_t, 256> kValue1 = MakeValueTable(12);
+constexpr std::array<uint32_t, 256> kValue2 = MakeValueTable(6);
+constexpr std::array<uint32_t, 256> kValue3 = MakeValueTable(0);  // also the plain value
+
+inline uint32_t GroupBits(const unsigned char* in) {
+    return kValue0[in[0]] | kValue1[in[1]] | kValue2[in[2]] | kValue3[in[3]];
+}
+
+constexpr int kMaxUniqueSuffix = 9998;
+
+}  // namespace
+
+bool IsBeginLine(std::string_view line) {
+    auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (line.size() < 11) return false;
+    static constexpr std::string_view kBegin = "begin";
+    for (size_t i = 0; i < kBegin.size(); ++i) {
+        if ((line[i] | 0x20) != kBegin[i]) return false;  // | 0x20 lowers a letter
+    }
+    return line[5] == ' ' && digit(line[6]) && digit(line[7]) && digit(line[8]) && line[9] == ' ';
+}
+
+bool ParseBeginFileName(std::string_view line, std::string& name) {
+    if (line.size() < 11) return false;
+    size_t start = line[10] == '"' ? 11 : 10;
+    std::string text(line.substr(start));
+    if (text.empty()) return false;
+    if (text.back() == '"') text.pop_back();
+    TrimSpaces(text);
+    CleanFileName(text);
+    if (text.empty()) return false;
+    name = std::move(text);
+    return true;
+}
+
+void TrimSpaces(std::string& text) {
+    size_t end = text.find_last_not_of(' ');
+    if (end == std::string::npos) {
+        text.clear();
+        return;
+    }
+    text.erase(end + 1);
+    text.erase(0, text.find_first_not_of(' '));
+}
+
+void CleanFileName(std::string& text) {
+    static constexpr std::string_view kUnsafe = "\\/<>:\"|*";
+    for (char& ch : text) {
+        auto c = static_cast<unsigned char>(ch);
+        if (c < 32 || c > 127 || kUnsafe.find(ch) != std::string_view::npos) ch = '_';
+    }
+}
+
+bool DecodeUuLine(std::string_view line, unsigned char* out, int limit, int& count) {
+    const size_t length = line.size();
+    if (length == 0 || limit < 0 || length > static_cast<size_t>(limit)) return false;
+    const auto* in = reinterpret_cast<const unsigned char*>(line.data());
+    const uint32_t n = kValue3[in[0]];
+    count = static_cast<int>(n);
+    if (n == 0) return true;
+    // Every group the count needs must be complete; checked once for the line.
+    if (1 + 4 * ((n + 2) / 3) > length) return false;
+    ++in;
+    for (uint32_t whole = n / 3; whole > 0; --whole, in += 4, out += 3) {
+        uint32_t bits = GroupBits(in);
+        out[0] = static_cast<unsigned char>(bits >> 16);
+        out[1] = static_cast<unsigned char>(bits >> 8);
+        out[2] = static_cast<unsigned char>(bits);
+    }
+    if (uint32_t rest = n % 3; rest != 0) {
+        uint32_t bits = GroupBits(in);
+        out[0] = static_cast<unsigned char>(bits >> 16);
+        if (rest == 2) out[1] = static_cast<unsigned char>(bits >> 8);
+    }
+    return true;
+}
+
+bool MakeUniqueFileName(std::string& path) {
+    if (!FileExists(path)) return true;
+    size_t slash = path.rfind('/');
+    size_t dot = path.rfind('.');
+    bool hasExtension =
+        dot != std::string::npos && dot != 0 && (slash == std::string::npos || dot > slash);
+    std::string stem = hasExtension ? path.substr(0, dot) : path;
+    std::string extension = hasExtension ? path.substr(dot) : std::string();
+    for (int n = 1; n <= kMaxUniqueSuffix; ++n) {
+        std::string candidate = stem + '-' + std::to_string(n) + extension;
+        if (!FileExists(candidate)) {
+            path = std::move(candidate);
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace vexlo

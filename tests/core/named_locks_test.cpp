@@ -1,0 +1,102 @@
+#include "core/named_locks.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "platform/tick.h"
+
+namespace vexlo {
+namespace {
+
+TEST(NamedLocks, HeldNameIsRefusedEvenToItsHolder) {
+    CNamedLocks locks;
+    EXPECT_EQ(locks.TryLock("alt.binaries.test"), 1);
+    EXPECT_EQ(locks.TryLock("alt.binaries.test"), 0);
+    EXPECT_EQ(locks.TryLock("ALT.BINARIES.TEST"), 1);   // letter case makes another name
+    EXPECT_EQ(locks.TryLock("alt.binaries.test2"), 1);  // compared in full, not as a prefix
+    EXPECT_EQ(locks.TryLock("alt.binaries"), 1);
+    EXPECT_EQ(locks.Unlock("alt.binaries.test"), 1);
+    EXPECT_EQ(locks.Unlock("alt.binaries.test"), 0);
+    EXPECT_EQ(locks.Unlock("never.taken"), 0);
+    EXPECT_TRUE(locks.IsHeld("ALT.BINARIES.TEST"));
+    EXPECT_EQ(locks.TryLock("alt.binaries.test"), 1);
+}
+
+TEST(NamedLocks, AnyThreadMayReleaseAName) {
+    CNamedLocks locks;
+    ASSERT_EQ(locks.TryLock("group.a"), 1);
+    std::thread other([&] {
+        EXPECT_EQ(locks.TryLock("group.a"), 0);
+        EXPECT_EQ(locks.TryLock("group.b"), 1);  // two groups at once
+        EXPECT_EQ(locks.Unlock("group.a"), 1);
+    });
+    other.join();
+    EXPECT_FALSE(locks.IsHeld("group.a"));
+    EXPECT_TRUE(locks.IsHeld("group.b"));
+    { CNamedLockHolder holder(locks, "group.b"); }
+    EXPECT_FALSE(locks.IsHeld("group.b"));
+}
+
+TEST(NamedLocks, LockWithRetriesGivesUpAfterItsAttempts) {
+    CNamedLocks locks;
+    ASSERT_EQ(locks.TryLock(kDebugLogLock), 1);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(locks.LockWithRetries(kDebugLogLock, 10), 0);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(45));  // 9 pauses
+    EXPECT_EQ(locks.LockWithRetries(kDebugLogLock, 0), 0);
+    EXPECT_EQ(locks.LockWithRetries("free", 1), 1);
+
+    std::thread releaser([&] {
+        Sleep(20);
+        locks.Unlock(kDebugLogLock);
+    });
+    EXPECT_EQ(locks.LockWithRetries(kDebugLogLock, 100'000), 1);
+    releaser.join();
+    EXPECT_TRUE(locks.IsHeld(kDebugLogLock));
+}
+
+TEST(NamedLocks, ExcludesAcrossManyThreads) {
+    CNamedLocks locks;
+    std::atomic<int> inside{0};
+    std::atomic<bool> overlap{false};
+    int counter = 0;  // guarded by the name "res" alone
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 500; ++i) {
+                while (!locks.TryLock("res")) std::this_thread::yield();
+                if (inside.fetch_add(1) != 0) overlap = true;
+                ++counter;
+                inside.fetch_sub(1);
+                locks.Unlock("res");
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_FALSE(overlap);
+    EXPECT_EQ(counter, 2000);
+}
+
+TEST(NamedLocks, TaskProgressLockWaitsUntilReleased) {
+    CNamedLocks locks;
+    locks.LockTaskProgress();
+    EXPECT_TRUE(locks.IsHeld(kTaskProgressLock));
+    std::atomic<bool> got{false};
+    std::thread waiter([&] {
+        CTaskProgressGuard guard(locks);
+        got = true;
+    });
+    Sleep(120);  // two polls of the waiter
+    EXPECT_FALSE(got);
+    locks.UnlockTaskProgress();
+    waiter.join();
+    EXPECT_TRUE(got);
+    EXPECT_FALSE(locks.IsHeld(kTaskProgressLock));  // the guard gave it back
+}
+
+}  // namespace
+}  // namespace vexlo

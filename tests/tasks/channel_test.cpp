@@ -1,0 +1,146 @@
+// Channels against a server that accepts and drops every connection at once
+// (as a server at its connection limit does): the channel keeps trying, with
+// pauses, until it is aborted.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "engine_harness.h"
+#include "platform/file.h"
+
+namespace vexlo {
+namespace {
+
+class CDroppingServer {
+  public:
+    CDroppingServer() {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        ::listen(fd_, 16);
+        socklen_t len = sizeof addr;
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+        port_ = ntohs(addr.sin_port);
+        thread_ = std::thread([this] {
+            for (;;) {
+                int client = ::accept(fd_, nullptr, nullptr);
+                if (client < 0 || stop_) {
+                    if (client >= 0) ::close(client);
+                    return;
+                }
+                ++accepted_;
+                ::close(client);
+            }
+        });
+    }
+    ~CDroppingServer() {
+        stop_ = true;
+        ::shutdown(fd_, SHUT_RDWR);
+        ::close(fd_);
+        thread_.join();
+    }
+    uint16_t Port() const { return port_; }
+    int Accepted() const { return accepted_; }
+
+  private:
+    int fd_;
+    uint16_t port_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> accepted_{0};
+    std::thread thread_;
+};
+
+TEST(ChannelTest, RefusedConnectionsAreRetriedWithPausesUntilAborted) {
+    CDroppingServer server;
+    test::CEngineHarness engine("127.0.0.1", server.Port(), 1);
+    std::atomic<int> handlerCalls{0};
+    engine.handlers.Register(kTaskDecode, [&](CTaskThread&, CTask&) { ++handlerCalls; });
+    engine.Open();
+    CTask* task = engine.Add(kTaskDecode, 1, "never connects");
+    engine.controller->StartCommand();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1600));
+    // Attempts at 0, 0.25, 0.75, 1.75 s: a handful, not thousands.
+    EXPECT_GE(server.Accepted(), 2);
+    EXPECT_LE(server.Accepted(), 5);
+    auto start = std::chrono::steady_clock::now();
+    engine.controller->StopNowCommand();
+    ASSERT_TRUE(engine.PumpUntil([&] { return engine.Agent().IsStopped(); }));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+    EXPECT_EQ(task->GetStatusText(), "ABORTED!");
+    EXPECT_EQ(handlerCalls.load(), 0);
+}
+
+TEST(ChannelTest, UnresolvableServerEndsAfterTheRetries) {
+    test::CEngineHarness engine("no-such-host.invalid", 119, 1);
+    engine.context.settings.SetRetries(1);
+    engine.Open();
+    CTask* task = engine.Add(kTaskDecode, 1, "nowhere");
+    engine.controller->StartCommand();
+    ASSERT_TRUE(engine.PumpUntil([&] { return engine.Agent().BusyMask() == 0; }));
+    EXPECT_EQ(task->GetResult(), kResultError);
+    EXPECT_EQ(task->GetStatusText(), "RETRY LIMIT EXCEEDED");
+}
+
+TEST(ChannelTest, AgentStatesWithoutTasks) {
+    test::CEngineHarness engine("127.0.0.1", 1, 2);
+    engine.Open();
+    CTaskAgent& agent = engine.Agent();
+    EXPECT_TRUE(agent.IsStopped());
+    EXPECT_EQ(agent.FreeChannels(), 0u);  // nothing is handed out while stopped
+    EXPECT_EQ(agent.StopNow(), 0);
+    EXPECT_EQ(agent.StopAfterCurrent(), 0);
+    EXPECT_EQ(agent.StartProcessing(), 1);
+    EXPECT_EQ(agent.StartProcessing(), 0);
+    EXPECT_EQ(agent.FreeChannels(), 3u);
+    EXPECT_EQ(agent.StopAfterCurrent(), 1);
+    EXPECT_TRUE(agent.IsStopped());  // no channel was busy
+}
+
+TEST(ChannelTest, CloseIsRefusedWhileTasksAreListedAndProcessingIsOn) {
+    test::CEngineHarness engine("127.0.0.1", 1, 1);
+    engine.Open();
+    CTask task(&engine.context.settings);
+    task.SetType(kTaskDecode);
+    task.SetSubject("listed");
+    engine.Queue().AddTask(task, false);
+    engine.Agent().StartProcessing();  // running, but nothing dispatched yet
+    EXPECT_FALSE(engine.controller->RequestClose());
+    EXPECT_EQ(engine.box.Texts().back(),
+              "Application cannot close while processing is enabled.\r\nClick the Stop button to "
+              "stop processing.");
+    EXPECT_EQ(engine.Agent().ChannelCount(), 1);  // nothing was stopped or saved
+    EXPECT_EQ(FileSize(engine.Queue().QueuePath()), -1);
+
+    engine.controller->StopNowCommand();
+    EXPECT_TRUE(engine.controller->RequestClose());
+    EXPECT_EQ(engine.Agent().ChannelCount(), 0);
+    EXPECT_GT(FileSize(engine.Queue().QueuePath()), 0);
+}
+
+TEST(ChannelTest, CloseWithAnEmptyQueueStopsTheAgent) {
+    test::CEngineHarness engine("127.0.0.1", 1, 2);
+    engine.Open();
+    engine.controller->StartCommand();
+    EXPECT_TRUE(engine.controller->RequestClose());
+    EXPECT_EQ(engine.Agent().GetState(), CTaskAgent::kNoChannels);
+}
+
+TEST(ChannelTest, ChangingConnRecreatesTheChannels) {
+    test::CEngineHarness engine("127.0.0.1", 1, 2);
+    engine.Open();
+    engine.context.settings.SetConn(4);
+    engine.controller->ApplyConnChange(2);
+    EXPECT_EQ(engine.Agent().ChannelCount(), 4);
+    EXPECT_TRUE(engine.Agent().IsStopped());
+}
+
+}  // namespace
+}  // namespace vexlo
