@@ -268,11 +268,11 @@ int main(int argc, char** argv) {
         CStreamPeer peer(chunk, chunks);
         vexlo::CNntpConnection conn;
         if (!conn.Connect(INADDR_LOOPBACK, peer.Port(), 0, "", "")) {
-            std::fprintf(stderr, "connect: %s\n", conn.GetError());
+            std::fprintf(stderr, "connect: %s\n", conn.GetError().data());
             return 1;
         }
         conn.Send("BODY 1\r\n");
-        buffered = Measure([&] { return conn.ReadLine(); }, [&] { return conn.GetLine(); },
+        buffered = Measure([&] { return conn.ReadLine(); }, [&] { return conn.GetLine().data(); },
                            expectedLines, streamBytes);
         conn.Quit();
     }

@@ -11,7 +11,7 @@
 
 namespace vexlo {
 
-int ParseDottedAddress(std::string_view text, uint32_t& address) {
+int ParseDottedAddress(std::string_view text, uint32_t* address) {
     if (std::count(text.begin(), text.end(), '.') != 3) return 0;
     uint32_t parts[4] = {};
     std::string_view rest = text;
@@ -22,11 +22,11 @@ int ParseDottedAddress(std::string_view text, uint32_t& address) {
         rest.remove_prefix(digits + 1);
     }
     parts[3] = static_cast<uint32_t>(ReadLenientInt(rest));
-    address = parts[0] << 24 | parts[1] << 16 | parts[2] << 8 | parts[3];
+    *address = parts[0] << 24 | parts[1] << 16 | parts[2] << 8 | parts[3];
     return 1;
 }
 
-int LookupHostAddress(const char* name, uint32_t& address) {
+int LookupHostAddress(const char* name, uint32_t* address) {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
@@ -36,7 +36,7 @@ int LookupHostAddress(const char* name, uint32_t& address) {
     for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
         if (a->ai_family != AF_INET || a->ai_addr == nullptr) continue;
         const auto* in = reinterpret_cast<const sockaddr_in*>(a->ai_addr);
-        address = ntohl(in->sin_addr.s_addr);
+        *address = ntohl(in->sin_addr.s_addr);
         ok = 1;
         break;
     }

@@ -16,11 +16,11 @@ namespace vexlo {
 // reads as 0 (".2.3.4" is 0.2.3.4). Numbers are not range-checked: they are
 // shifted into place and or-ed together. Returns 1 and stores the address, or
 // 0 (address untouched) so the caller can try LookupHostAddress.
-int ParseDottedAddress(std::string_view text, uint32_t& address);
+int ParseDottedAddress(std::string_view text, uint32_t* address);
 
 // Resolves a host name to its first IPv4 address. Returns 1 and stores it, or
 // 0 when the look-up fails or yields no address. Blocks while resolving.
-int LookupHostAddress(const char* name, uint32_t& address);
+int LookupHostAddress(const char* name, uint32_t* address);
 
 // "a.b.c.d" from the four bytes of `address`, top byte first.
 std::string FormatDottedAddress(uint32_t address);

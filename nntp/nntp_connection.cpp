@@ -39,6 +39,14 @@ CNntpConnection::~CNntpConnection() {
     CloseSocket();
 }
 
+std::string_view CNntpConnection::GetError() const {
+    return error_.data();
+}
+
+std::string_view CNntpConnection::GetBanner() const {
+    return banner_.data();
+}
+
 void CNntpConnection::SetReceiveTimeout(int milliseconds) {
     receiveTimeoutMs_ = milliseconds;
     if (socket_ != kInvalidSocket) ApplyReceiveTimeout();

@@ -85,14 +85,14 @@ class CNntpConnection {
     // was open). The error text may say that QUIT could not be sent.
     int Quit();
 
-    // The last line read by ReadLine (NUL-terminated; empty after a failure).
-    const char* GetLine() const { return line_.data(); }
-    // The same line with its length (data() stays NUL-terminated).
-    std::string_view GetLineView() const { return {line_.data(), lineLength_}; }
-    // The text of the last failure, empty when the last operation succeeded.
-    const char* GetError() const { return error_.data(); }
-    // The greeting of the last Connect, CR LF removed, at most 511 characters.
-    const char* GetBanner() const { return banner_.data(); }
+    // The last line read by ReadLine; data() is NUL-terminated.
+    std::string_view GetLine() const { return {line_.data(), lineLength_}; }
+    // The text of the last failure, empty when the last operation succeeded;
+    // data() is NUL-terminated.
+    std::string_view GetError() const;
+    // The greeting of the last Connect, CR LF removed, at most 511 characters;
+    // data() is NUL-terminated.
+    std::string_view GetBanner() const;
     int GetSocket() const { return socket_; }
 
     // Read time-out for the next Connect (and for the open socket, if any).

@@ -7,13 +7,13 @@ namespace {
 
 uint32_t Parse(const char* text) {
     uint32_t address = 0xDEADBEEF;
-    EXPECT_EQ(ParseDottedAddress(text, address), 1) << text;
+    EXPECT_EQ(ParseDottedAddress(text, &address), 1) << text;
     return address;
 }
 
 bool Refused(const char* text) {
     uint32_t address = 0xDEADBEEF;
-    return ParseDottedAddress(text, address) == 0 && address == 0xDEADBEEF;
+    return ParseDottedAddress(text, &address) == 0 && address == 0xDEADBEEF;
 }
 
 TEST(DottedAddress, FourNumbersFirstOctetOnTop) {
@@ -41,10 +41,10 @@ TEST(DottedAddress, FormatsTopByteFirst) {
 
 TEST(HostLookup, ResolvesLocalNames) {
     uint32_t address = 0;
-    ASSERT_EQ(LookupHostAddress("127.0.0.1", address), 1);
+    ASSERT_EQ(LookupHostAddress("127.0.0.1", &address), 1);
     EXPECT_EQ(address, 0x7F000001u);
     address = 0;
-    ASSERT_EQ(LookupHostAddress("localhost", address), 1);
+    ASSERT_EQ(LookupHostAddress("localhost", &address), 1);
     EXPECT_EQ(address >> 24, 127u);
 }
 

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <utility>
 
@@ -45,8 +44,8 @@ TEST(NntpConnect, AcceptsGreetings200And201AndKeepsTheBanner) {
             });
             CNntpConnection conn;
             ASSERT_EQ(ConnectTo(conn, peer), 1) << conn.GetError();
-            EXPECT_EQ(std::string(conn.GetBanner()), greeting);
-            EXPECT_EQ(std::string(conn.GetError()), "");
+            EXPECT_EQ(conn.GetBanner(), greeting);
+            EXPECT_EQ(conn.GetError(), "");
             EXPECT_NE(conn.GetSocket(), CNntpConnection::kInvalidSocket);
             EXPECT_EQ(conn.Quit(), 0);
             EXPECT_EQ(conn.GetSocket(), CNntpConnection::kInvalidSocket);
@@ -59,8 +58,8 @@ TEST(NntpConnect, RejectingGreetingBecomesTheErrorText) {
     CScriptPeer peer(Greets("400 service not available\r\n"));
     CNntpConnection conn;
     EXPECT_EQ(ConnectTo(conn, peer), 0);
-    EXPECT_EQ(std::string(conn.GetError()), "400 service not available");
-    EXPECT_EQ(std::string(conn.GetBanner()), "400 service not available");
+    EXPECT_EQ(conn.GetError(), "400 service not available");
+    EXPECT_EQ(conn.GetBanner(), "400 service not available");
     EXPECT_EQ(conn.GetSocket(), CNntpConnection::kInvalidSocket);
 }
 
@@ -72,21 +71,21 @@ TEST(NntpConnect, LongServerLinesAreCutTo252CharactersAndDots) {
         CScriptPeer peer(Greets(line300 + "\r\n"));
         CNntpConnection conn;
         EXPECT_EQ(ConnectTo(conn, peer), 0);
-        EXPECT_EQ(std::string(conn.GetError()), line300.substr(0, 252) + "...");
-        EXPECT_EQ(std::strlen(conn.GetError()), 255u);
-        EXPECT_EQ(std::string(conn.GetBanner()), line300);
+        EXPECT_EQ(conn.GetError(), line300.substr(0, 252) + "...");
+        EXPECT_EQ(conn.GetError().size(), 255u);
+        EXPECT_EQ(conn.GetBanner(), line300);
     }
     {
         CScriptPeer peer(Greets(line255 + "\r\n"));
         CNntpConnection conn;
         EXPECT_EQ(ConnectTo(conn, peer), 0);
-        EXPECT_EQ(std::string(conn.GetError()), line255);
+        EXPECT_EQ(conn.GetError(), line255);
     }
     {
         CScriptPeer peer(Greets(line256 + "\r\n"));
         CNntpConnection conn;
         EXPECT_EQ(ConnectTo(conn, peer), 0);
-        EXPECT_EQ(std::string(conn.GetError()), line256.substr(0, 252) + "...");
+        EXPECT_EQ(conn.GetError(), line256.substr(0, 252) + "...");
     }
 }
 
@@ -95,7 +94,7 @@ TEST(NntpConnect, BannerKeepsAtMost511Characters) {
     CScriptPeer peer(Greets(greeting + "\r\n"));
     CNntpConnection conn;
     ASSERT_EQ(ConnectTo(conn, peer), 1);
-    EXPECT_EQ(std::string(conn.GetBanner()), greeting.substr(0, 511));
+    EXPECT_EQ(conn.GetBanner(), greeting.substr(0, 511));
     conn.Quit();
 }
 
@@ -104,7 +103,7 @@ TEST(NntpConnect, GreetingWithoutThreeDigitCodeIsUnknown) {
         CScriptPeer peer(Greets(greeting));
         CNntpConnection conn;
         EXPECT_EQ(ConnectTo(conn, peer), 0) << greeting;
-        EXPECT_EQ(std::string(conn.GetError()), "ERROR: Unknown Server Response") << greeting;
+        EXPECT_EQ(conn.GetError(), "ERROR: Unknown Server Response") << greeting;
         EXPECT_EQ(conn.GetSocket(), CNntpConnection::kInvalidSocket);
     }
 }
@@ -113,7 +112,7 @@ TEST(NntpConnect, SilentServerTimesOut) {
     CScriptPeer peer([](CPeerSession& s) { s.WaitForClose(); });
     CNntpConnection conn(kShortTimeoutMs);
     EXPECT_EQ(ConnectTo(conn, peer), 0);
-    EXPECT_EQ(std::string(conn.GetError()),
+    EXPECT_EQ(conn.GetError(),
               "ERROR(" + std::to_string(EAGAIN) + "): No Server Response [CONNECT]");
     EXPECT_EQ(conn.GetSocket(), CNntpConnection::kInvalidSocket);
 }
@@ -122,21 +121,21 @@ TEST(NntpConnect, ServerClosingAtOnceGivesNoServerResponse) {
     CScriptPeer peer([](CPeerSession&) {});
     CNntpConnection conn;
     EXPECT_EQ(ConnectTo(conn, peer), 0);
-    EXPECT_EQ(std::string(conn.GetError()), "ERROR(0): No Server Response [CONNECT]");
+    EXPECT_EQ(conn.GetError(), "ERROR(0): No Server Response [CONNECT]");
 }
 
 TEST(NntpConnect, EmptyGreetingLineGivesNoServerResponse) {
     CScriptPeer peer(Greets("\r\n"));
     CNntpConnection conn;
     EXPECT_EQ(ConnectTo(conn, peer), 0);
-    EXPECT_EQ(std::string(conn.GetError()), "ERROR(0): No Server Response [CONNECT]");
+    EXPECT_EQ(conn.GetError(), "ERROR(0): No Server Response [CONNECT]");
     EXPECT_EQ(conn.GetSocket(), CNntpConnection::kInvalidSocket);
 }
 
 TEST(NntpConnect, RefusedConnection) {
     CNntpConnection conn;
     EXPECT_EQ(conn.Connect(CScriptPeer::kAddress, test::UnusedLoopbackPort(), 0, "", ""), 0);
-    EXPECT_EQ(std::string(conn.GetError()), "ERROR(111): No Connection To Server!");
+    EXPECT_EQ(conn.GetError(), "ERROR(111): No Connection To Server!");
     EXPECT_EQ(conn.GetSocket(), CNntpConnection::kInvalidSocket);
 }
 
@@ -167,8 +166,8 @@ TEST(NntpLogin, UserThenPassSucceedsWith381And281) {
         CScriptPeer peer(server.Script());
         CNntpConnection conn;
         ASSERT_EQ(ConnectTo(conn, peer, 1), 1) << conn.GetError();
-        EXPECT_EQ(std::string(conn.GetError()), "");
-        EXPECT_EQ(std::string(conn.GetBanner()), "200 ready");
+        EXPECT_EQ(conn.GetError(), "");
+        EXPECT_EQ(conn.GetBanner(), "200 ready");
         conn.Quit();
     }
     EXPECT_EQ(server.userLine, "AUTHINFO USER tester\r\n");
@@ -206,7 +205,7 @@ TEST(NntpLogin, FailuresAndTheirTexts) {
         CScriptPeer peer(server.Script());
         CNntpConnection conn;
         EXPECT_EQ(ConnectTo(conn, peer, 1), 0) << c.error;
-        EXPECT_EQ(std::string(conn.GetError()), c.error);
+        EXPECT_EQ(conn.GetError(), c.error);
         EXPECT_EQ(conn.GetSocket(), CNntpConnection::kInvalidSocket);
     }
 }
@@ -218,7 +217,7 @@ TEST(NntpLogin, ServerGoneBeforeUserReply) {
     });
     CNntpConnection conn;
     EXPECT_EQ(ConnectTo(conn, peer, 1), 0);
-    EXPECT_EQ(std::string(conn.GetError()), "ERROR: Logging In (USER)");
+    EXPECT_EQ(conn.GetError(), "ERROR: Logging In (USER)");
 }
 
 TEST(NntpReadLine, RemovesTrailingCarriageReturnsAndLineFeeds) {
@@ -226,15 +225,15 @@ TEST(NntpReadLine, RemovesTrailingCarriageReturnsAndLineFeeds) {
     CNntpConnection conn;
     ASSERT_EQ(ConnectTo(conn, peer), 1);
     EXPECT_EQ(conn.ReadLine(), 3);
-    EXPECT_EQ(conn.GetLineView(), "abc");
+    EXPECT_EQ(conn.GetLine(), "abc");
     EXPECT_EQ(conn.ReadLine(), 0);  // an empty line is not the end
-    EXPECT_EQ(conn.GetLineView(), "");
+    EXPECT_EQ(conn.GetLine(), "");
     EXPECT_EQ(conn.ReadLine(), 4);
-    EXPECT_EQ(conn.GetLineView(), "bare");
+    EXPECT_EQ(conn.GetLine(), "bare");
     EXPECT_EQ(conn.ReadLine(), 7);
     EXPECT_EQ(conn.ReadLine(), 1);
-    EXPECT_EQ(conn.GetLineView(), ".");
-    EXPECT_EQ(conn.GetLine()[1], '\0');
+    EXPECT_EQ(conn.GetLine(), ".");
+    EXPECT_EQ(conn.GetLine().data()[1], '\0');
     conn.Quit();
 }
 
@@ -278,11 +277,11 @@ TEST(NntpReadLine, MixesWithReadReplyWithoutLosingBytes) {
     char reply[CNntpConnection::kReplyBufferSize];
     EXPECT_EQ(conn.ReadReply(reply, sizeof reply), 18);
     EXPECT_EQ(conn.ReadLine(), 11);
-    EXPECT_EQ(conn.GetLineView(), "224 follows");
+    EXPECT_EQ(conn.GetLine(), "224 follows");
     EXPECT_EQ(conn.ReadLine(), 6);
-    EXPECT_EQ(conn.GetLineView(), "1\tsubj");
+    EXPECT_EQ(conn.GetLine(), "1\tsubj");
     EXPECT_EQ(conn.ReadLine(), 5);
-    EXPECT_EQ(conn.GetLineView(), "..dot");  // dot-stuffing is left to the caller
+    EXPECT_EQ(conn.GetLine(), "..dot");  // dot-stuffing is left to the caller
     EXPECT_EQ(conn.ReadLine(), 1);
     EXPECT_EQ(conn.ReadReply(reply, sizeof reply), 19);
     EXPECT_STREQ(reply, "211 0 1 0 misc.test");
@@ -298,11 +297,11 @@ TEST(NntpReadLine, SplitsLinesLongerThanTheLimit) {
     CNntpConnection conn;
     ASSERT_EQ(ConnectTo(conn, peer), 1);
     EXPECT_EQ(conn.ReadLine(), max);
-    EXPECT_EQ(conn.GetLineView(), longLine.substr(0, max));
+    EXPECT_EQ(conn.GetLine(), longLine.substr(0, max));
     EXPECT_EQ(conn.ReadLine(), max);
-    EXPECT_EQ(conn.GetLineView(), longLine.substr(max, max));
+    EXPECT_EQ(conn.GetLine(), longLine.substr(max, max));
     EXPECT_EQ(conn.ReadLine(), 100);
-    EXPECT_EQ(conn.GetLineView(), longLine.substr(2 * max));
+    EXPECT_EQ(conn.GetLine(), longLine.substr(2 * max));
     // A line of exactly the limit: its CR LF comes back as an empty line.
     EXPECT_EQ(conn.ReadLine(), max);
     EXPECT_EQ(conn.ReadLine(), 0);
@@ -324,7 +323,7 @@ TEST(NntpReadLine, AssemblesLinesFromManySmallWrites) {
     for (int i = 0; i < 40; ++i) {
         const std::string expected = "line " + std::to_string(i) + " of the body";
         ASSERT_EQ(conn.ReadLine(), static_cast<int>(expected.size()));
-        EXPECT_EQ(conn.GetLineView(), expected);
+        EXPECT_EQ(conn.GetLine(), expected);
     }
     EXPECT_EQ(conn.ReadLine(), 1);
     conn.Quit();
@@ -368,10 +367,10 @@ TEST(NntpSend, SendsAsItStandsAndFailsWhenClosed) {
         CNntpConnection conn;
         ASSERT_EQ(ConnectTo(conn, peer), 1);
         EXPECT_EQ(conn.Send("GROUP alt.binaries.test\r\n"), 1);
-        EXPECT_EQ(std::string(conn.GetError()), "");
+        EXPECT_EQ(conn.GetError(), "");
         conn.Quit();
         EXPECT_EQ(conn.Send("BODY 1\r\n"), 0);
-        EXPECT_EQ(std::string(conn.GetError()), "Error Sending To Remote Host");
+        EXPECT_EQ(conn.GetError(), "Error Sending To Remote Host");
         EXPECT_EQ(conn.Quit(), -1);
     }
     EXPECT_EQ(received, "GROUP alt.binaries.test\r\nQUIT\r\n");
@@ -389,9 +388,9 @@ TEST(NntpConnect, ReconnectStartsWithAnEmptyBuffer) {
     ASSERT_EQ(ConnectTo(conn, peer), 1);
     conn.Quit();
     ASSERT_EQ(ConnectTo(conn, peer), 1);
-    EXPECT_EQ(std::string(conn.GetBanner()), "200 second");
+    EXPECT_EQ(conn.GetBanner(), "200 second");
     EXPECT_EQ(conn.ReadLine(), 5);
-    EXPECT_EQ(conn.GetLineView(), "fresh");
+    EXPECT_EQ(conn.GetLine(), "fresh");
     conn.Quit();
 }
 
