@@ -5,6 +5,7 @@
 #include <numeric>
 
 #include "core/number_readers.h"
+#include "groups/article_set.h"
 #include "groups/group_files.h"
 #include "groups/header_record.h"
 #include "groups/message_db.h"
@@ -69,18 +70,17 @@ struct MatchFigures {
 };
 
 // The matching pass over the header set; false on a damaged record or a failed write.
-bool MatchPass(const CMappedFile& headers, const std::vector<uint32_t>& offsets, CRecordWriter& out,
+bool MatchPass(CHeaderFile& headers, const std::vector<uint32_t>& offsets, CRecordWriter& out,
                std::vector<uint32_t>& used, MatchFigures& figures) {
-    std::string_view data = headers.Data();
-    CReleaseBehind release(headers);
+    CHeaderPass pass(headers, offsets);
+    if (!pass.Ok()) return false;
     Candidate cand;
     cand.articles.reserve(128);
     cand.lines.reserve(128);
     cand.bytes.reserve(128);
     HeaderRecord r;
-    for (uint32_t off : offsets) {
-        release.At(off);
-        if (!ParseHeaderRecord(data, off, r)) return false;
+    for (size_t k = 0; k < offsets.size(); ++k) {
+        if (pass.Read(k, r) != CHeaderPass::Result::kRecord) return false;
         uint32_t n = 0, m = 0;
         if (!ParsePartCounter(r.subject, n, m) || n == 0) continue;
         if (n == 1) {
@@ -309,9 +309,7 @@ bool MergeBinaryFiles(const std::string& binPath, std::vector<uint32_t>& usedArt
             o.Reset();
         }
     }
-    if (!out.Flush() || !output.Commit()) return false;
-    std::sort(usedArticles.begin(), usedArticles.end());
-    return true;
+    return out.Flush() && output.Commit();
 }
 
 bool WaitForGroupLock(CNamedLocks& locks, const std::string& groupName,
@@ -334,7 +332,7 @@ bool WaitForGroupLock(CNamedLocks& locks, const std::string& groupName,
 
 ScanStepResult MatchBinaries(CNamedLocks& locks, const std::atomic<uint32_t>& abortFlag,
                              const std::string& dataDir, const std::string& groupName,
-                             const CMappedFile& headers, const std::vector<uint32_t>& offsets,
+                             CHeaderFile& headers, const std::vector<uint32_t>& offsets,
                              bool haveData, uint32_t first, uint32_t last) {
     const GroupFilePaths p = GroupFilePaths::Make(dataDir, groupName);
     if (!WaitForGroupLock(locks, groupName, abortFlag)) {
@@ -378,8 +376,6 @@ ScanStepResult MatchBinaries(CNamedLocks& locks, const std::atomic<uint32_t>& ab
         }
         return ScanStepResult::Failure(kStatusMatchFailed);
     }
-    std::sort(used.begin(), used.end());
-
     uint32_t binCount = figures.binCount;
     if (haveData) {
         if (!MergeBinaryFiles(p.bin, used, p.newBin, p.oldBin, first, binCount)) {
@@ -391,7 +387,9 @@ ScanStepResult MatchBinaries(CNamedLocks& locks, const std::atomic<uint32_t>& ab
     }
 
     uint32_t msgCount = 0;
-    if (!WriteMessageFile(headers, offsets, used, first, last, p.msg, msgCount)) {
+    const CArticleSet usedSet(used);
+    std::vector<uint32_t>().swap(used);
+    if (!WriteMessageFile(headers, offsets, usedSet, first, last, p.msg, msgCount)) {
         return ScanStepResult::Failure(kStatusMergeBinFailed);
     }
     ScanStepResult r;

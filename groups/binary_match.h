@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "core/named_locks.h"
+#include "groups/header_file.h"
 #include "groups/record_file.h"
 #include "groups/scan_step.h"
 
@@ -105,8 +106,8 @@ class CBinaryItem {
 // headed by .NEW's header, both in subject order; on equal subjects the new one
 // comes first. Old binaries lose their new mark; those whose lowest article is
 // below `first` have expired and are dropped, the others are kept: their
-// articles go to `usedArticles` and `keptCount` grows by one each. The used
-// list is sorted at the end. The .BIN is replaced only on success.
+// articles are appended to `usedArticles` and `keptCount` grows by one each.
+// The .BIN is replaced only on success.
 bool MergeBinaryFiles(const std::string& binPath, std::vector<uint32_t>& usedArticles,
                       const std::string& newPath, const std::string& oldPath, uint32_t first,
                       uint32_t& keptCount);
@@ -125,7 +126,7 @@ bool WaitForGroupLock(CNamedLocks& locks, const std::string& groupName,
 // status text says what failed (see the constants above).
 ScanStepResult MatchBinaries(CNamedLocks& locks, const std::atomic<uint32_t>& abortFlag,
                              const std::string& dataDir, const std::string& groupName,
-                             const CMappedFile& headers, const std::vector<uint32_t>& offsets,
+                             CHeaderFile& headers, const std::vector<uint32_t>& offsets,
                              bool haveData, uint32_t first, uint32_t last);
 
 }  // namespace vexlo

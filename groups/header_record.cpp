@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace vexlo {
 
@@ -67,8 +70,23 @@ int CompareSubjects(std::string_view a, std::string_view b) {
     const char* pa = a.data();
     const char* pb = b.data();
     size_t i = 0;
-    // Subjects of one post share long prefixes: skip equal 8-byte words and
-    // fold only where the bytes differ.
+    // Subjects of one post share long prefixes: skip equal blocks and fold
+    // only where the bytes differ.
+#if defined(__SSE2__)
+    while (i + 16 <= n) {
+        __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pa + i));
+        __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pb + i));
+        unsigned diff = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(va, vb))) ^ 0xFFFFu;
+        while (diff != 0) {
+            size_t k = i + static_cast<size_t>(__builtin_ctz(diff));
+            int d =
+                kFold[static_cast<unsigned char>(pa[k])] - kFold[static_cast<unsigned char>(pb[k])];
+            if (d != 0) return d;
+            diff &= diff - 1;
+        }
+        i += 16;
+    }
+#endif
     while (i + 8 <= n) {
         uint64_t wa, wb;
         std::memcpy(&wa, pa + i, 8);

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <limits>
 
+#include "groups/article_set.h"
 #include "groups/header_record.h"
 #include "groups/scan_helpers.h"
 
@@ -100,10 +101,6 @@ bool WriteFileHeader(CRecordWriter& out, uint32_t first, uint32_t last) {
     return out.WriteU32(first) && out.WriteU32(last);
 }
 
-bool Contains(const std::vector<uint32_t>& sorted, uint32_t value) {
-    return std::binary_search(sorted.begin(), sorted.end(), value);
-}
-
 }  // namespace
 
 void HeaderIndex::Clear() {
@@ -111,55 +108,61 @@ void HeaderIndex::Clear() {
     std::vector<uint32_t>().swap(subjectLengths);
 }
 
-bool IndexHeaderRecords(const CMappedFile& file, HeaderIndex& index) {
-    std::string_view data = file.Data();
-    if (data.size() < kFileHeaderSize) return false;
-    uint64_t offset = kFileHeaderSize;
+bool IndexHeaderRecords(CHeaderFile& file, HeaderIndex& index) {
+    CFile in;
+    if (!in.Open(file.Path(), CFile::Mode::Read)) return false;
+    CRecordReader reader(in);
+    if (!reader.Skip(kFileHeaderSize)) return false;
     HeaderRecord r;
-    uint64_t next = 0;
-    while (offset <= std::numeric_limits<uint32_t>::max() &&
-           ParseHeaderRecord(data, offset, r, &next)) {
+    for (;;) {
+        uint64_t offset = reader.Tell();
+        if (offset > std::numeric_limits<uint32_t>::max() || !ReadHeaderRecord(reader, r)) break;
         index.offsets.push_back(static_cast<uint32_t>(offset));
         index.subjectLengths.push_back(static_cast<uint32_t>(r.subject.size()));
-        offset = next;
     }
     return true;
 }
 
-void SortHeaderRecords(const CMappedFile& file, HeaderIndex& index) {
+bool SortHeaderRecords(CHeaderFile& file, HeaderIndex& index) {
     size_t n = std::min(index.offsets.size(), index.subjectLengths.size());
-    if (n < 2) return;
+    if (n < 2) return true;
+    const CMappedFile* map = file.Map();
+    if (map == nullptr) return false;
     int depthLimit = 2 * static_cast<int>(std::bit_width(n));
-    CSubjectSorter(file.Data(), index).Sort(0, static_cast<ptrdiff_t>(n) - 1, depthLimit);
+    CSubjectSorter(map->Data(), index).Sort(0, static_cast<ptrdiff_t>(n) - 1, depthLimit);
+    return true;
 }
 
 bool MergeNewHeaders(const std::string& xovPath, const std::vector<uint32_t>& xotOffsets,
-                     const std::vector<uint32_t>& messageNumbers, const std::string& xotPath,
+                     const std::vector<uint32_t>& messageNumbers, CHeaderFile& xot,
                      const std::string& msgPath, uint32_t first, uint32_t last, uint32_t& count) {
     count = 0;
-    CFile msgFile;
-    CMappedFile xot;
-    if (!msgFile.Open(msgPath, CFile::Mode::Read) || !xot.Open(xotPath)) return false;
+    CFile msgFile, xotFile;
+    if (!msgFile.Open(msgPath, CFile::Mode::Read) || !xotFile.Open(xot.Path(), CFile::Mode::Read)) {
+        return false;
+    }
+    CHeaderPass newHeaders(xot, xotOffsets);
+    if (!newHeaders.Ok()) return false;
     CReplacementFile output(xovPath);
     if (!output.Open()) return false;
 
     CRecordReader msg(msgFile);
+    char xotHeader[kFileHeaderSize];
     uint32_t h1, h2;
-    if (!ReadFileHeader(msg, h1, h2) || xot.Size() < kFileHeaderSize) return false;
-
+    if (!ReadFileHeader(msg, h1, h2) || !xotFile.ReadExact(xotHeader, sizeof xotHeader)) {
+        return false;
+    }
     CRecordWriter out(output.File());
     if (!WriteFileHeader(out, first, last)) return false;
 
-    std::string_view xotData = xot.Data();
-    CReleaseBehind releaseXot(xot);
+    const CArticleSet known(messageNumbers);
     size_t x = 0;
     HeaderRecord m, n;
     bool haveM = ReadHeaderRecord(msg, m);
+    // The index was built from this very file, so every entry is a whole record.
     auto nextX = [&]() {
         while (x < xotOffsets.size()) {
-            uint32_t off = xotOffsets[x++];
-            releaseXot.At(off);
-            if (ParseHeaderRecord(xotData, off, n)) return true;
+            if (newHeaders.Read(x++, n) == CHeaderPass::Result::kRecord) return true;
         }
         return false;
     };
@@ -173,7 +176,7 @@ bool MergeNewHeaders(const std::string& xovPath, const std::vector<uint32_t>& xo
             }
             haveM = ReadHeaderRecord(msg, m);
         } else {
-            if (!Contains(messageNumbers, n.article)) {
+            if (!known.Contains(n.article)) {
                 if (!WriteHeaderRecord(out, n)) return false;
                 ++written;
             }
@@ -181,7 +184,7 @@ bool MergeNewHeaders(const std::string& xovPath, const std::vector<uint32_t>& xo
         }
     }
     for (; haveX; haveX = nextX()) {
-        if (Contains(messageNumbers, n.article)) continue;
+        if (known.Contains(n.article)) continue;
         if (!WriteHeaderRecord(out, n)) return false;
         ++written;
     }
@@ -196,31 +199,35 @@ bool MergeNewHeaders(const std::string& xovPath, const std::vector<uint32_t>& xo
     return true;
 }
 
-ScanStepResult RunScanMerge(const GroupFilePaths& paths, CMappedFile& headers, HeaderIndex& index,
+ScanStepResult RunScanMerge(const GroupFilePaths& paths, CHeaderFile& headers, HeaderIndex& index,
                             const std::vector<uint32_t>& messageNumbers, uint32_t first,
                             uint32_t last) {
-    headers.Close();
     RemoveFile(paths.xot);
-    RenameFile(paths.xov, paths.xot);
+    if (RenameFile(paths.xov, paths.xot)) headers.Renamed(paths.xot);
 
     uint32_t count = 0;
-    if (!MergeNewHeaders(paths.xov, index.offsets, messageNumbers, paths.xot, paths.msg, first,
-                         last, count)) {
+    bool merged = MergeNewHeaders(paths.xov, index.offsets, messageNumbers, headers, paths.msg,
+                                  first, last, count);
+    // From here on `headers` stands for the merged .XOV.
+    headers.Close();
+    headers.Renamed(paths.xov);
+    if (!merged) {
         RemoveFile(paths.xot);
         RemoveFile(paths.xov);
         return ScanStepResult::Failure(kStatusMergeFailed);
     }
-    if (!headers.Open(paths.xov)) {
+    CFile reopened;
+    if (!reopened.Open(paths.xov, CFile::Mode::ReadWriteExisting)) {
         RemoveFile(paths.xot);
         RemoveFile(paths.xov);
         return ScanStepResult::Failure(kStatusReopenFailed);
     }
+    reopened.Close();
     RemoveFile(paths.xot);
     RemoveFile(paths.msg);
 
     index.Clear();
     if (!IndexHeaderRecords(headers, index)) {
-        headers.Close();
         RemoveFile(paths.xov);
         return ScanStepResult::Failure(kStatusIndexMergedFailed);
     }
@@ -229,12 +236,13 @@ ScanStepResult RunScanMerge(const GroupFilePaths& paths, CMappedFile& headers, H
     return ok;
 }
 
-bool WriteMessageFile(const CMappedFile& source, const std::vector<uint32_t>& offsets,
-                      const std::vector<uint32_t>& usedArticles, uint32_t first, uint32_t last,
+bool WriteMessageFile(CHeaderFile& source, const std::vector<uint32_t>& offsets,
+                      const CArticleSet& usedArticles, uint32_t first, uint32_t last,
                       const std::string& msgPath, uint32_t& count) {
     count = 0;
+    CHeaderPass pass(source, offsets);
     CReplacementFile output(msgPath);
-    if (!output.Open()) {
+    if (!pass.Ok() || !output.Open()) {
         RemoveFile(msgPath);
         return false;
     }
@@ -243,23 +251,19 @@ bool WriteMessageFile(const CMappedFile& source, const std::vector<uint32_t>& of
     {
         CRecordWriter out(output.File());
         ok = WriteFileHeader(out, first, last);
-        std::string_view data = source.Data();
-        CReleaseBehind release(source);
         HeaderRecord r;
-        uint64_t next = 0;
+        std::string_view raw;
         for (size_t k = 0; ok && k < offsets.size(); ++k) {
-            uint64_t off = offsets[k];
-            release.At(off);
-            if (off > data.size() || data.size() - off < kHeaderFixedSize) continue;
-            if (!ParseHeaderRecord(data, off, r, &next)) {
+            CHeaderPass::Result got = pass.Read(k, r, &raw);
+            if (got == CHeaderPass::Result::kNoFixedPart) continue;
+            if (got == CHeaderPass::Result::kDamaged) {
                 ok = false;
                 break;
             }
-            if (r.article < first || r.article > last || Contains(usedArticles, r.article)) {
+            if (r.article < first || r.article > last || usedArticles.Contains(r.article)) {
                 continue;
             }
-            // Written exactly as read.
-            ok = out.Write(data.data() + off, next - off);
+            ok = out.Write(raw);  // written exactly as read
             ++written;
         }
         ok = out.Flush() && ok;

@@ -7,7 +7,8 @@
 //
 // A header file is handled through its record index: the offset of every
 // record and the length of its subject. Sorting keeps only that index in
-// memory and reads each subject from the mapped file when it compares two.
+// memory and reads each subject from the mapped file when it compares two;
+// the other passes read records through CHeaderPass.
 // Everything here runs on the scanning channel's thread.
 #pragma once
 
@@ -15,8 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "groups/article_set.h"
 #include "groups/group_files.h"
-#include "groups/record_file.h"
+#include "groups/header_file.h"
 #include "groups/scan_step.h"
 
 namespace vexlo {
@@ -40,17 +42,18 @@ struct HeaderIndex {
 // at the first record that is cut short or damaged (a text over its bound),
 // and before a record that would start past 4 GiB. False only when the file
 // has no whole 8-byte header.
-bool IndexHeaderRecords(const CMappedFile& file, HeaderIndex& index);
+bool IndexHeaderRecords(CHeaderFile& file, HeaderIndex& index);
 
 // Sorts the index by subject (CompareSubjects), reading subjects from `file`.
 // Quicksort with the last entry of a range as pivot; records with equal
 // subjects end in the order its partition steps give. A range that is still
 // larger than 32 entries after 2*log2(n) partition levels is finished with a
 // heap sort, so sorted or all-equal input stays O(n log n) with a shallow stack.
-void SortHeaderRecords(const CMappedFile& file, HeaderIndex& index);
+// False (index unchanged) when the file cannot be mapped.
+bool SortHeaderRecords(CHeaderFile& file, HeaderIndex& index);
 
-// Merges the old .MSG (file order) with the new headers of the .XOT (in the
-// order of `xotOffsets`) into a new .XOV headed by (first, last). Old records
+// Merges the old .MSG (file order) with the new headers of `xot` (the .XOT, in
+// the order of `xotOffsets`) into a new .XOV headed by (first, last). Old records
 // outside [first, last] are dropped while new ones remain; new records whose
 // article is in `messageNumbers` (sorted) are skipped; on equal subjects the
 // new record comes first. `count` gets the records written. False when an
@@ -62,20 +65,21 @@ bool MergeNewHeaders(const std::string& xovPath, const std::vector<uint32_t>& xo
 
 // The scan merge, run after sorting when the group had a consistent .MSG/.BIN
 // pair: the .XOV becomes the .XOT, is merged with the .MSG into a new .XOV,
-// and .XOT and .MSG are deleted. On success `headers` maps the merged .XOV and
-// `index` lists its records (already in subject order). `headers` is closed
-// first. Failures return the status texts above.
-ScanStepResult RunScanMerge(const GroupFilePaths& paths, CMappedFile& headers, HeaderIndex& index,
+// and .XOT and .MSG are deleted. `headers` stands for the .XOV on entry (its
+// map, if any, is reused for the .XOT) and for the merged .XOV on success,
+// when `index` lists its records (already in subject order). Failures return
+// the status texts above.
+ScanStepResult RunScanMerge(const GroupFilePaths& paths, CHeaderFile& headers, HeaderIndex& index,
                             const std::vector<uint32_t>& messageNumbers, uint32_t first,
                             uint32_t last);
 
 // Writes the new .MSG: header (first, last), then the record at each offset, in
-// list order, whose article lies in [first, last] and is not in `usedArticles`
-// (sorted). An offset without a whole fixed part is skipped; a record whose
+// list order, whose article lies in [first, last] and is not in `usedArticles`.
+// An offset without a whole fixed part is skipped; a record whose
 // texts are cut short fails. The file is replaced only on success; on failure
 // no .MSG is left. `count` gets the records written.
-bool WriteMessageFile(const CMappedFile& source, const std::vector<uint32_t>& offsets,
-                      const std::vector<uint32_t>& usedArticles, uint32_t first, uint32_t last,
+bool WriteMessageFile(CHeaderFile& source, const std::vector<uint32_t>& offsets,
+                      const CArticleSet& usedArticles, uint32_t first, uint32_t last,
                       const std::string& msgPath, uint32_t& count);
 
 }  // namespace vexlo

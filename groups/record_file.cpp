@@ -1,7 +1,6 @@
 #include "groups/record_file.h"
 
 #include <sys/mman.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -151,28 +150,6 @@ void CMappedFile::Close() {
     data_ = nullptr;
     size_ = 0;
     open_ = false;
-}
-
-void CMappedFile::Release(uint64_t from, uint64_t to) const {
-    static const uint64_t page = static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
-    to = std::min<uint64_t>(to, size_);
-    uint64_t start = (from + page - 1) / page * page;
-    uint64_t stop = to / page * page;
-    if (data_ == nullptr || stop <= start) return;
-    ::madvise(const_cast<char*>(data_) + start, stop - start, MADV_DONTNEED);
-}
-
-void CReleaseBehind::At(uint64_t offset) {
-    if (!sequential_) return;
-    if (offset < last_) {
-        sequential_ = false;
-        return;
-    }
-    last_ = offset;
-    if (offset - released_ >= kChunk) {
-        file_.Release(released_, offset);
-        released_ = offset;
-    }
 }
 
 CReplacementFile::CReplacementFile(std::string path)

@@ -5,7 +5,7 @@
 //   - CRecordReader reads a file front to back through a buffer;
 //   - CRecordWriter collects records in a buffer and writes it in large blocks;
 //   - CMappedFile maps a whole file read-only for random access by offset
-//     (the subject sort and the passes that follow a record index);
+//     (the subject sort and passes in subject order);
 //   - CReplacementFile writes a new version of a file under "<name>.tmp" and
 //     renames it over the name, so a killed process never leaves a half
 //     written file under the real name.
@@ -107,30 +107,11 @@ class CMappedFile {
     bool IsOpen() const { return open_; }
     std::string_view Data() const { return {data_, size_}; }
     uint64_t Size() const { return size_; }
-    // Lets the process drop its mapping of [from, to) (page-aligned inwards);
-    // the bytes stay readable and are faulted in again from the page cache.
-    // Keeps a front-to-back pass from holding the whole file resident.
-    void Release(uint64_t from, uint64_t to) const;
 
   private:
     const char* data_ = nullptr;
     size_t size_ = 0;
     bool open_ = false;
-};
-
-// Drops the pages behind a pass that visits a mapped file in ascending
-// offsets; does nothing once an offset goes backwards (random access).
-class CReleaseBehind {
-  public:
-    explicit CReleaseBehind(const CMappedFile& file) : file_(file) {}
-    void At(uint64_t offset);
-
-  private:
-    static constexpr uint64_t kChunk = 8u << 20;
-    const CMappedFile& file_;
-    uint64_t last_ = 0;
-    uint64_t released_ = 0;
-    bool sequential_ = true;
 };
 
 // Writes a new version of `path` under `path + ".tmp"`; Commit renames it over

@@ -16,12 +16,11 @@ ScanStepResult FinishHeaderScan(CNamedLocks& locks, const std::atomic<uint32_t>&
     const GroupFilePaths paths = GroupFilePaths::Make(input.dataDir, input.groupName);
 
     post(kProgressSorting);
-    CMappedFile headers;
+    CHeaderFile headers(paths.xov);
     HeaderIndex index;
-    if (!headers.Open(paths.xov) || !IndexHeaderRecords(headers, index)) {
+    if (!IndexHeaderRecords(headers, index) || !SortHeaderRecords(headers, index)) {
         return ScanStepResult::Failure(kStatusReadXoverFailed);
     }
-    SortHeaderRecords(headers, index);
     post(kProgressMerging);
 
     if (input.haveData) {
