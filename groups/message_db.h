@@ -47,8 +47,10 @@ bool IndexHeaderRecords(CHeaderFile& file, HeaderIndex& index);
 // Sorts the index by subject (CompareSubjects), reading subjects from `file`.
 // Quicksort with the last entry of a range as pivot; records with equal
 // subjects end in the order its partition steps give. A range that is still
-// larger than 32 entries after 2*log2(n) partition levels is finished with a
-// heap sort, so sorted or all-equal input stays O(n log n) with a shallow stack.
+// larger than 32 entries after 2*log2(n) unbalanced partitions on its way
+// (smaller side under an eighth) is finished with a heap sort, so sorted or
+// all-equal input stays O(n log n) with a shallow stack, while ordinary input
+// keeps the quicksort's order throughout.
 // False (index unchanged) when the file cannot be mapped.
 bool SortHeaderRecords(CHeaderFile& file, HeaderIndex& index);
 
