@@ -166,6 +166,7 @@ bool WriteBinaryRecord(CRecordWriter& out, uint32_t flags, std::string_view subj
                        std::string_view poster, std::string_view messageId,
                        const std::vector<uint32_t>& articles, const std::vector<uint32_t>& lines,
                        const std::vector<uint32_t>& bytes) {
+    if (lines.size() != articles.size() || bytes.size() != articles.size()) return false;
     BoundedText s = BoundSubject(subject);
     BoundedText f = BoundPoster(poster);
     BoundedText id = BoundMessageId(messageId);

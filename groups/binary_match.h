@@ -47,8 +47,8 @@ bool ParsePartCounter(std::string_view subject, uint32_t& n, uint32_t& m);
 // Same length, and at every position equal characters or two decimal digits.
 bool SameSubjectPattern(std::string_view a, std::string_view b);
 
-// Writes one binary record, cutting the texts to their bounds. The three lists
-// must have the same length.
+// Writes one binary record, cutting the texts to their bounds. False when the
+// three lists differ in length (nothing written) or the write fails.
 bool WriteBinaryRecord(CRecordWriter& out, uint32_t flags, std::string_view subject,
                        std::string_view poster, std::string_view messageId,
                        const std::vector<uint32_t>& articles, const std::vector<uint32_t>& lines,

@@ -89,6 +89,7 @@ CRecordWriter::~CRecordWriter() {
 
 bool CRecordWriter::Write(const void* data, size_t n) {
     if (!ok_) return false;
+    if (n == 0) return true;  // empty texts may come with a null pointer
     const auto* src = static_cast<const char*>(data);
     if (n > buffer_.size() - used_) {
         if (!Flush()) return false;
