@@ -41,7 +41,7 @@ struct HeaderIndex {
 // Lists every whole record behind the 8-byte file header, in file order. Ends
 // at the first record that is cut short or damaged (a text over its bound),
 // and before a record that would start past 4 GiB. False only when the file
-// has no whole 8-byte header.
+// cannot be opened or has no whole 8-byte header.
 bool IndexHeaderRecords(CHeaderFile& file, HeaderIndex& index);
 
 // Sorts the index by subject (CompareSubjects), reading subjects from `file`.

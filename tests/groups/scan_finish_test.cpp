@@ -66,8 +66,8 @@ TEST_F(ScanFinishTest, FirstAndSecondScan) {
     EXPECT_EQ(l, 4233u);
     EXPECT_EQ(Articles(test::ReadHeaderFile(Path("MSG"))), (Numbers{3000, 3004, 3002}));
 
-    // The server moved on: part 2 of b arrived, c expired with article 3004... no:
-    // the first article is now 3001, so b's part 1 (3000) has expired.
+    // The server moved on: the first article is now 3001, so b's part 1 (3000)
+    // has expired; part 2 of b and of c arrive.
     r = Finish({Hdr{4500, "b.rar (2/2)"}, Hdr{4501, "d.gif (1/1)"}, Hdr{4502, "c.rar (2/2)"}}, 3001,
                5000);
     ASSERT_TRUE(r.ok) << r.statusText;
