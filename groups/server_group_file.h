@@ -29,9 +29,11 @@ inline constexpr const char* kDeleteOldGroupListText = "Error Deleting Old Group
 inline constexpr const char* kMoveGroupListText =
     "Error 0x%08X: Moving Temp Group List To _GROUPS.ALL";
 
-// Whether a line of the list file passes the filter: an empty filter passes
-// every line, an empty line passes every filter, any other line passes when it
-// contains the filter (a case-sensitive substring test).
+// Whether a line of the list file, as read (with its line end), passes the
+// filter: an empty filter passes every line, an empty line every filter, any
+// other line passes when it contains the filter (a case-sensitive substring
+// test). A line read from the file is empty only when it has no line end and
+// no text, so a blank line of the file is listed only without a filter.
 bool GroupListLinePasses(std::string_view line, std::string_view filter);
 
 // Reads the list file: each line (cut into pieces of at most 1022 characters,

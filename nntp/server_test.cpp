@@ -121,12 +121,15 @@ std::vector<ServerTestRow> RunServerTest(CAppContext& app, const ServerLogin& se
                                          const std::function<void(const ServerTestRow&)>& rowDone) {
     constexpr uint32_t kPollMs = 100;
     CServerTest test(app);
+    // The cancel flag is also looked at after each report, so a cancel given
+    // while a test runs stops the tests after it.
     test.onChange = [&](int row) {
-        if (row < 0 || !rowDone) return;
+        if (row < 0) return;
         const ServerTestRow& r = test.Rows()[static_cast<size_t>(row)];
-        if (r.icon == kIconCompleted || r.icon == kIconFailed || r.result == kTestCancelledText) {
-            rowDone(r);
-        }
+        if (r.icon != kIconCompleted && r.icon != kIconFailed && r.result != kTestCancelledText)
+            return;
+        if (rowDone) rowDone(r);
+        if (cancel != nullptr && cancel->load()) test.Cancel();
     };
     test.Start(server, serverText, connections);
     while (!test.IsFinished()) {
