@@ -72,6 +72,8 @@ CServerGroupList::CServerGroupList(CAppContext& app, CGroupList& groups)
       tempPath_(app.DataPath() + kServerGroupTempFileName) {}
 
 CServerGroupList::~CServerGroupList() {
+    // A refresh still running when the model goes away is not waited out.
+    if (worker_) worker_->SetAbort(1);
     Close();
 }
 

@@ -92,7 +92,7 @@ class CServerGroupList {
 
     // Files live in app.DataPath(); added names go into `groups`.
     CServerGroupList(CAppContext& app, CGroupList& groups);
-    // Stops the worker if Close was not called.
+    // Aborts a running refresh and stops the worker if Close was not called.
     ~CServerGroupList();
     CServerGroupList(const CServerGroupList&) = delete;
     CServerGroupList& operator=(const CServerGroupList&) = delete;

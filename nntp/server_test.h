@@ -61,7 +61,8 @@ class CServerTest {
     // resolved) and begins the first of `connections` tests. When the worker
     // cannot be created: "Failed To Create Background Task Thread!"
     // (exclamation icon), no rows, and the test is finished at once (OK closes
-    // it); returns false. A count below 1 gives no rows and a finished test.
+    // it); returns false. The dialog offers 1 to 8 connections; a count below 1
+    // gives no rows and a finished test, a larger one is tested as given.
     bool Start(const ServerLogin& server, std::string_view serverText, int connections);
 
     // "%s, Port %d": what is being tested.
