@@ -1,0 +1,126 @@
+// Finding the fixture servers and creating groups on them.
+#include "support/inn_fixture.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+
+#include "support/loopback_socket.h"
+
+extern char** environ;
+
+namespace vexlo::test {
+
+namespace {
+
+bool Fail(std::string* error, const std::string& text) {
+    if (error != nullptr) *error = text;
+    return false;
+}
+
+bool ReadFirstLine(const std::string& path, std::string* line) {
+    std::ifstream in(path);
+    return static_cast<bool>(std::getline(in, *line));
+}
+
+bool ReadPort(const std::string& path, uint16_t* port) {
+    std::string line;
+    if (!ReadFirstLine(path, &line)) return false;
+    char* end = nullptr;
+    long value = std::strtol(line.c_str(), &end, 10);
+    if (end == line.c_str() || value <= 0 || value > 65535) return false;
+    *port = static_cast<uint16_t>(value);
+    return true;
+}
+
+bool Answers(uint16_t port, std::string* error) {
+    std::string reason;
+    CSocketFd socket = ConnectLoopback(port, "", 10, &reason);
+    if (!socket.IsOpen()) return Fail(error, reason);
+    return true;
+}
+
+// Group names go to a command line; keep them to the characters of real names.
+bool IsPlainGroupName(const std::string& name) {
+    if (name.empty() || name.front() == '.' || name.back() == '.') return false;
+    for (char c : name) {
+        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                  c == '.' || c == '+' || c == '-' || c == '_';
+        if (!ok) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool LoadInnServer(const std::string& dir, InnServer* server, std::string* error) {
+    InnServer loaded;
+    loaded.host = "127.0.0.1";
+    loaded.dir = dir;
+    if (!ReadPort(dir + "/anon.port", &loaded.anonPort) ||
+        !ReadPort(dir + "/auth.port", &loaded.authPort)) {
+        return Fail(error, "no INN test server in " + dir +
+                               " (anon.port/auth.port missing; start it with "
+                               "scripts/inn-test-server start --dir " +
+                               dir + ")");
+    }
+    std::string reason;
+    if (!Answers(loaded.anonPort, &reason) || !Answers(loaded.authPort, &reason)) {
+        return Fail(error, "the INN test server in " + dir + " is not up: " + reason);
+    }
+    *server = loaded;
+    return true;
+}
+
+const InnServer& Inn() {
+    static const InnServer server = [] {
+        const char* dir = std::getenv("VEXLO_INN_DIR");
+        if (dir == nullptr || *dir == '\0') {
+            throw std::runtime_error(
+                "VEXLO_INN_DIR is not set: integration tests need the INN fixture; run them "
+                "through ctest, or start one with 'scripts/inn-test-server start --dir D' and "
+                "set VEXLO_INN_DIR=D");
+        }
+        InnServer loaded;
+        std::string error;
+        if (!LoadInnServer(dir, &loaded, &error)) throw std::runtime_error(error);
+        return loaded;
+    }();
+    return server;
+}
+
+bool CreateGroup(const std::string& name) {
+    if (!IsPlainGroupName(name)) return false;
+    const InnServer& inn = Inn();
+    // The script that started the servers left its own path in the folder.
+    std::string script;
+    if (!ReadFirstLine(inn.dir + "/inn-test-server.path", &script)) return false;
+    std::vector<std::string> args = {script, "newgroup", "--dir", inn.dir, name};
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (::posix_spawn(&pid, script.c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
+        return false;
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return false;
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::string CreateUniqueGroup(const std::string& prefix) {
+    static std::atomic<int> counter{0};
+    std::string name = prefix + ".t" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+    return CreateGroup(name) ? name : std::string();
+}
+
+}  // namespace vexlo::test

@@ -1,0 +1,224 @@
+// Fills the INN test servers with articles: a real file as a uuencoded
+// multi-part binary, one plain article, or many small synthetic binaries.
+// Run through "scripts/inn-test-server seed --dir D ..."; see Usage() below.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/inn_fixture.h"
+
+namespace {
+
+using vexlo::test::Article;
+
+constexpr const char* kDefaultPoster = "Vexlo Seed <seed@vexlo.test>";
+
+void Usage() {
+    std::fprintf(stderr,
+                 "usage: vexlo_seed --dir D [--instance anon|auth|both] [--group G] MODE\n"
+                 "modes:\n"
+                 "  --binary FILE --parts N [--name NAME] [--poster P] [--subject-format F]\n"
+                 "  --article --subject S --poster P --message-id ID --body-file F [--date D]\n"
+                 "  --count N [--parts K] [--size BYTES] [--poster P]\n"
+                 "                 N synthetic binaries of K parts (default 2) and BYTES bytes\n"
+                 "                 (default 2000) each, named synthetic-000001.bin ...\n"
+                 "The group must exist (inn-test-server newgroup); default alt.binaries.test.\n");
+}
+
+struct Options {
+    std::map<std::string, std::string> values;
+    bool Has(const std::string& key) const { return values.count(key) > 0; }
+    std::string Get(const std::string& key, const std::string& fallback = "") const {
+        auto it = values.find(key);
+        return it == values.end() ? fallback : it->second;
+    }
+    long Number(const std::string& key, long fallback) const {
+        return Has(key) ? std::strtol(Get(key).c_str(), nullptr, 10) : fallback;
+    }
+};
+
+bool ParseOptions(int argc, char** argv, Options* options) {
+    static const char* const kFlags[] = {"--article"};
+    for (int i = 1; i < argc; ++i) {
+        std::string key = argv[i];
+        if (key.rfind("--", 0) != 0) return false;
+        bool flag = false;
+        for (const char* name : kFlags) flag = flag || key == name;
+        if (flag) {
+            options->values[key.substr(2)] = "1";
+        } else if (i + 1 < argc) {
+            options->values[key.substr(2)] = argv[++i];
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ReadWholeFile(const std::string& path, std::string* data) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream out;
+    out << in.rdbuf();
+    *data = out.str();
+    return true;
+}
+
+// A text file's lines, without their CR/LF ends.
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::string BaseName(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+class CPoster {
+  public:
+    CPoster(vexlo::test::InnServer server, std::string instance)
+        : server_(std::move(server)), instance_(std::move(instance)) {}
+
+    bool Post(const std::vector<Article>& articles) {
+        std::string error;
+        bool ok = true;
+        if (instance_ != "auth")
+            ok = vexlo::test::PostArticlesTo(server_.anonPort, articles, &error);
+        if (ok && instance_ != "anon") {
+            ok = vexlo::test::PostArticlesTo(server_.authPort, articles, &error);
+        }
+        if (!ok) {
+            std::fprintf(stderr, "vexlo_seed: %s\n", error.c_str());
+            return false;
+        }
+        for (const Article& article : articles) {
+            for (const std::string& line : article.bodyLines) bytes_ += line.size() + 2;
+        }
+        count_ += articles.size();
+        return true;
+    }
+
+    void Report(std::chrono::steady_clock::time_point start) const {
+        double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        std::printf("posted %zu articles (%.1f MB of body) to %s in %.2f s: %.0f articles/s\n",
+                    count_, static_cast<double>(bytes_) / 1e6,
+                    instance_ == "both" ? "anon and auth" : instance_.c_str(), seconds,
+                    seconds > 0 ? static_cast<double>(count_) / seconds : 0.0);
+    }
+
+  private:
+    vexlo::test::InnServer server_;
+    std::string instance_;
+    size_t count_ = 0;
+    size_t bytes_ = 0;
+};
+
+int PostBinary(const Options& options, CPoster* poster) {
+    std::string data;
+    if (!ReadWholeFile(options.Get("binary"), &data)) {
+        std::fprintf(stderr, "vexlo_seed: cannot read %s\n", options.Get("binary").c_str());
+        return 1;
+    }
+    std::string name = options.Get("name", BaseName(options.Get("binary")));
+    auto posts = vexlo::test::MakeUuencodedPosts(options.Get("group", "alt.binaries.test"), name,
+                                                 data, static_cast<int>(options.Number("parts", 1)),
+                                                 options.Get("poster", kDefaultPoster),
+                                                 options.Get("subject-format", "%s (%d/%d)"));
+    return poster->Post(posts) ? 0 : 1;
+}
+
+int PostPlainArticle(const Options& options, CPoster* poster) {
+    Article article;
+    article.newsgroups = options.Get("group", "alt.binaries.test");
+    article.subject = options.Get("subject");
+    article.from = options.Get("poster", kDefaultPoster);
+    article.messageId = options.Get("message-id", vexlo::test::UniqueMessageId("article"));
+    article.date = options.Get("date");
+    if (options.Has("body-file")) {
+        std::string text;
+        if (!ReadWholeFile(options.Get("body-file"), &text)) {
+            std::fprintf(stderr, "vexlo_seed: cannot read %s\n", options.Get("body-file").c_str());
+            return 1;
+        }
+        article.bodyLines = SplitLines(text);
+    }
+    return poster->Post({article}) ? 0 : 1;
+}
+
+// Many small binaries, posted in batches so memory stays small.
+int PostSynthetic(const Options& options, CPoster* poster) {
+    const long count = options.Number("count", 0);
+    const int parts = static_cast<int>(options.Number("parts", 2));
+    const auto size = static_cast<size_t>(options.Number("size", 2000));
+    const std::string group = options.Get("group", "alt.binaries.test");
+    const std::string from = options.Get("poster", kDefaultPoster);
+    std::mt19937 random(12345);
+    std::vector<Article> batch;
+    for (long i = 1; i <= count; ++i) {
+        std::string data(size, '\0');
+        for (char& c : data) c = static_cast<char>(random());
+        char name[64];
+        std::snprintf(name, sizeof(name), "synthetic-%06ld.bin", i);
+        for (Article& post : vexlo::test::MakeUuencodedPosts(group, name, data, parts, from)) {
+            batch.push_back(std::move(post));
+        }
+        if (batch.size() >= 20000 || i == count) {
+            if (!poster->Post(batch)) return 1;
+            batch.clear();
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!ParseOptions(argc, argv, &options) || !options.Has("dir")) {
+        Usage();
+        return 2;
+    }
+    std::string instance = options.Get("instance", "both");
+    if (instance != "both" && instance != "anon" && instance != "auth") {
+        Usage();
+        return 2;
+    }
+    vexlo::test::InnServer server;
+    std::string error;
+    if (!vexlo::test::LoadInnServer(options.Get("dir"), &server, &error)) {
+        std::fprintf(stderr, "vexlo_seed: %s\n", error.c_str());
+        return 1;
+    }
+    CPoster poster(server, instance);
+    auto start = std::chrono::steady_clock::now();
+    int result;
+    if (options.Has("binary")) {
+        result = PostBinary(options, &poster);
+    } else if (options.Has("article")) {
+        result = PostPlainArticle(options, &poster);
+    } else if (options.Has("count")) {
+        result = PostSynthetic(options, &poster);
+    } else {
+        Usage();
+        return 2;
+    }
+    if (result == 0) poster.Report(start);
+    return result;
+}
