@@ -8,7 +8,8 @@ namespace vexlo {
 void RegisterStandardHandlers(CTaskHandlers& handlers) {
     handlers.Register(kTaskScanNew, ScanGroup);
     handlers.Register(kTaskScanAll, ScanGroup);
-    handlers.Register(kTaskDecode, RetrieveBinary);
+    handlers.Register(kTaskDecode,
+                      [](CTaskThread& channel, CTask& task) { RetrieveBinary(channel, task); });
 }
 
 }  // namespace vexlo
