@@ -109,7 +109,7 @@ int CCliApp::CmdQueue(CArgs& args) {
     std::string action = args.Empty() ? "list" : args.Next("queue action");
     CMainController& controller = Controller();
     CDownloadQueue& queue = controller.Queue();
-    queue.LoadQueue();
+    controller.Load();
     if (action == "list") {
         if (!args.Rest().empty()) throw CUsageError("queue list takes no arguments");
         PrintQueue(queue);
@@ -147,28 +147,6 @@ int CCliApp::CmdQueue(CArgs& args) {
 int CCliApp::CmdRun(CArgs& args) {
     if (!args.Rest().empty()) throw CUsageError("run takes no arguments");
     return RunQueue();
-}
-
-int CCliApp::CmdTest(CArgs&) {
-    throw CUsageError("test is not available yet");
-}
-int CCliApp::CmdGroup(CArgs&) {
-    throw CUsageError("group is not available yet");
-}
-int CCliApp::CmdGroups(CArgs&) {
-    throw CUsageError("groups is not available yet");
-}
-int CCliApp::CmdScan(CArgs&) {
-    throw CUsageError("scan is not available yet");
-}
-int CCliApp::CmdList(CArgs&) {
-    throw CUsageError("list is not available yet");
-}
-int CCliApp::CmdGet(CArgs&) {
-    throw CUsageError("get is not available yet");
-}
-int CCliApp::CmdJoin(CArgs&) {
-    throw CUsageError("join is not available yet");
 }
 
 }  // namespace vexlo::cli

@@ -1,10 +1,9 @@
 // The queue run of the command line: dispatch, live progress, Ctrl-C.
-#include <signal.h>
-
 #include <atomic>
 #include <cstdio>
 
 #include "cli/cli_app.h"
+#include "cli/interrupt.h"
 #include "cli/queue_printer.h"
 #include "platform/tick.h"
 #include "tasks/main_controller.h"
@@ -12,33 +11,6 @@
 namespace vexlo::cli {
 
 namespace {
-
-volatile sig_atomic_t interrupted = 0;
-
-void OnInterrupt(int) {
-    interrupted = 1;
-}
-
-// Ctrl-C asks the run to stop now; a second one as well (the channels are
-// aborted already and are being waited for).
-class CInterruptGuard {
-  public:
-    CInterruptGuard() {
-        interrupted = 0;
-        struct sigaction action = {};
-        action.sa_handler = OnInterrupt;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &previousInt_);
-        sigaction(SIGTERM, &action, &previousTerm_);
-    }
-    ~CInterruptGuard() {
-        sigaction(SIGINT, &previousInt_, nullptr);
-        sigaction(SIGTERM, &previousTerm_, nullptr);
-    }
-
-  private:
-    struct sigaction previousInt_ = {}, previousTerm_ = {};
-};
 
 bool AnyError(const CDownloadQueue& queue) {
     for (size_t i = 0; i < queue.Count(); ++i)
@@ -65,7 +37,7 @@ int CCliApp::RunQueue() {
     uint32_t lastTimer = GetTickCount32();
     for (;;) {
         controller.ProcessMessages(100);
-        if (interrupted && !stopping) {
+        if (gInterrupted && !stopping) {
             std::fprintf(stderr, "vexlo: stopping, waiting for the channels ...\n");
             controller.StopNowCommand();
             stopping = true;

@@ -12,7 +12,7 @@
 
 namespace vexlo {
 
-enum class MessageIcon { Stop, Exclamation, Information, Question };
+enum class MessageIcon { None, Stop, Exclamation, Information, Question };
 enum class MessageButtons { Ok, OkCancel, YesNo, RetryCancel };
 enum class MessageAnswer { Ok, Cancel, Yes, No, Retry };
 

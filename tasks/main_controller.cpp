@@ -16,9 +16,15 @@ CMainController::~CMainController() {
     DrainDoneMessages();
 }
 
-void CMainController::Open() {
+void CMainController::Load() {
+    if (loaded_) return;
+    loaded_ = true;
     groups_.LoadGroupFile();
     queue_.LoadQueue();
+}
+
+void CMainController::Open() {
+    Load();
     if (!agent_.CreateChannels(context_.settings.GetConn(), notify_))
         context_.messageBox.Show("Task Agent Failed To Start!", MessageIcon::Exclamation);
 }
@@ -112,6 +118,10 @@ int CMainController::QueueTask(const CTask& templateTask, bool atTop) {
     int added = queue_.AddTask(templateTask, atTop);
     if (added && agent_.IsRunning()) queue_.RunScheduler(agent_);
     return added;
+}
+
+void CMainController::DispatchIfRunning() {
+    if (agent_.IsRunning()) queue_.RunScheduler(agent_);
 }
 
 void CMainController::ApplyConnChange(int previousConn) {

@@ -31,9 +31,10 @@ class CMainController {
     CMainController(const CMainController&) = delete;
     CMainController& operator=(const CMainController&) = delete;
 
-    // Loads the newsgroup list and the saved queue and starts `Conn` channels;
-    // when they cannot start, shows "Task Agent Failed To Start!" and goes on
-    // without channels.
+    // Loads the newsgroup list and the saved queue (once; later calls do nothing).
+    void Load();
+    // Load, then starts `Conn` channels; when they cannot start, shows
+    // "Task Agent Failed To Start!" and goes on without channels.
     void Open();
 
     CDownloadQueue& Queue() { return queue_; }
@@ -60,6 +61,8 @@ class CMainController {
     void ScanGroups(const std::vector<std::string>& groupNames);
     // Adds the template to the queue and dispatches when Running.
     int QueueTask(const CTask& templateTask, bool atTop);
+    // Runs the dispatcher when the agent is Running (after tasks were added).
+    void DispatchIfRunning();
     // After the settings were edited: when Conn changed, the channels are
     // re-created with the new count (the agent is then Stopped).
     void ApplyConnChange(int previousConn);
@@ -85,6 +88,7 @@ class CMainController {
     CDownloadQueue queue_;
     CTaskAgent agent_;
     CQueueAutoSave autoSave_;
+    bool loaded_ = false;
 };
 
 }  // namespace vexlo

@@ -24,6 +24,7 @@ void Usage() {
                  "usage: vexlo_seed --dir D [--instance anon|auth|both] [--group G] MODE\n"
                  "modes:\n"
                  "  --binary FILE --parts N [--name NAME] [--poster P] [--subject-format F]\n"
+                 "           [--skip-parts I,J]  (leave parts out: an incomplete post)\n"
                  "  --article --subject S --poster P --message-id ID --body-file F [--date D]\n"
                  "  --count N [--parts K] [--size BYTES] [--poster P]\n"
                  "                 N synthetic binaries of K parts (default 2) and BYTES bytes\n"
@@ -141,6 +142,15 @@ int PostBinary(const Options& options, CPoster* poster) {
                                                  data, static_cast<int>(options.Number("parts", 1)),
                                                  options.Get("poster", kDefaultPoster),
                                                  options.Get("subject-format", "%s (%d/%d)"));
+    if (options.Has("skip-parts")) {
+        // An incomplete post: the listed parts (1-based, comma separated) are left out.
+        std::vector<Article> kept;
+        std::string skip = "," + options.Get("skip-parts") + ",";
+        for (size_t i = 0; i < posts.size(); ++i)
+            if (skip.find("," + std::to_string(i + 1) + ",") == std::string::npos)
+                kept.push_back(posts[i]);
+        posts = std::move(kept);
+    }
     return poster->Post(posts) ? 0 : 1;
 }
 

@@ -1,0 +1,28 @@
+#include "cli/interrupt.h"
+
+namespace vexlo::cli {
+
+std::atomic<bool> gInterrupted{false};
+
+namespace {
+void OnInterrupt(int) {
+    gInterrupted = true;
+}
+}  // namespace
+
+CInterruptGuard::CInterruptGuard() {
+    static_assert(std::atomic<bool>::is_always_lock_free);
+    gInterrupted = false;
+    struct sigaction action = {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &previousInt_);
+    sigaction(SIGTERM, &action, &previousTerm_);
+}
+
+CInterruptGuard::~CInterruptGuard() {
+    sigaction(SIGINT, &previousInt_, nullptr);
+    sigaction(SIGTERM, &previousTerm_, nullptr);
+}
+
+}  // namespace vexlo::cli

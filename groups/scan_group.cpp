@@ -1,0 +1,183 @@
+#include "groups/scan_group.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "core/app_context.h"
+#include "core/number_readers.h"
+#include "groups/group_command.h"
+#include "groups/header_record.h"
+#include "groups/record_file.h"
+#include "groups/scan_finish.h"
+#include "groups/scan_helpers.h"
+#include "nntp/nntp_connection.h"
+#include "platform/file.h"
+#include "tasks/task.h"
+#include "tasks/task_thread.h"
+
+namespace vexlo {
+
+namespace {
+
+constexpr uint32_t kProgressEveryLines = 50;
+
+bool PutU32(CFile& file, uint32_t v) {
+    unsigned char b[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
+                          static_cast<unsigned char>(v >> 16), static_cast<unsigned char>(v >> 24)};
+    return file.Write(b, 4);
+}
+
+uint32_t FieldNumber(std::string_view field) { return static_cast<uint32_t>(ReadLenientInt(field)); }
+
+}  // namespace
+
+uint32_t ScanRangeStart(uint32_t taskType, bool haveData, uint32_t oldLast, int32_t first) {
+    int64_t start = taskType == kTaskScanNew && haveData ? static_cast<int64_t>(oldLast) - 100
+                                                         : static_cast<int64_t>(first);
+    return start < 1 ? 1u : static_cast<uint32_t>(start);
+}
+
+void ScanGroup(CTaskThread& channel, CTask& task) {
+    CAppContext& context = channel.Context();
+    CNntpConnection& connection = channel.Connection();
+    CTransferStats& stats = context.stats;
+    const std::string dataDir = task.GetSaveDir();
+    const std::string group = task.GetGroupName();
+    const std::string xovPath = dataDir + group + ".XOV";
+    ProgressReport report{task.Key(), kProgressConnecting, kProgressKindScan, 0, 0, 0, 0};
+
+    int32_t first = 0, last = 0;
+    if (!SendGroupCommand(connection, task, stats, first, last)) return;
+    if (channel.AbortRequested()) return void(connection.Quit());
+
+    uint32_t oldFirst = 0, oldLast = 0;
+    bool haveData = GetScanRange(dataDir, group, oldFirst, oldLast);
+    std::vector<uint32_t> messageNumbers, binaryNumbers;
+    if (haveData) {
+        LoadMessageNumbers(dataDir, group, messageNumbers);
+        LoadBinaryNumbers(dataDir, group, binaryNumbers);
+    }
+    if (channel.AbortRequested()) return void(connection.Quit());
+
+    const uint32_t rangeEnd = static_cast<uint32_t>(last);
+    const uint32_t rangeStart = ScanRangeStart(task.GetType(), haveData, oldLast, first);
+    uint32_t from = rangeStart;
+    uint32_t headerStart, headerEnd, firstArticle, lastArticle;
+    if (GetOverviewResumeInfo(xovPath, headerStart, headerEnd, firstArticle, lastArticle) &&
+        headerStart <= rangeStart && rangeStart <= lastArticle)
+        from = lastArticle + 1;
+
+    char command[64];
+    int length = std::snprintf(command, sizeof command, "XOVER %u-%u\r\n", from, rangeEnd);
+    if (!connection.Send(command)) {
+        connection.Quit();
+        task.SetStatusText("Socket Send() Error [XOVER]");
+        return;
+    }
+    stats.AddBytesSent(static_cast<uint32_t>(length));
+    report.state = kProgressTransferring;
+    report.expectedLines =
+        static_cast<uint32_t>(std::max<int64_t>(0, int64_t{rangeEnd} - int64_t{from} + 1));
+    context.progress.PublishProgress(report);
+
+    int n = connection.ReadLine();
+    if (n < 1) {
+        if (connection.GetSocket() != CNntpConnection::kInvalidSocket) connection.Quit();
+        task.SetStatusText("Socket Read() Error [XOVER]");
+        return;
+    }
+    stats.AddBytesReceived(static_cast<uint32_t>(n));
+    int code = ReplyCode(connection.GetLine());
+    if (code < 0) {
+        connection.Quit();
+        task.SetStatusText("Unrecognized Server Response [XOVER]");
+        return;
+    }
+    if (code != 224) {
+        task.SetStatusText(connection.GetLine());
+        return;
+    }
+
+    CFile xov;
+    bool opened = from != rangeStart ? xov.Open(xovPath, CFile::Mode::ReadWriteExisting)
+                                     : xov.Open(xovPath, CFile::Mode::CreateTruncate);
+    if (!opened || !xov.Seek(0) || !PutU32(xov, rangeStart) || !PutU32(xov, rangeEnd) ||
+        !xov.Seek(std::max<int64_t>(xov.Size(), 8))) {
+        connection.Quit();
+        task.SetStatusText("Error Creating/Opening XOVER Data File");
+        return;
+    }
+
+    uint32_t lineCount = 0;
+    {
+        CRecordWriter writer(xov);
+        OverviewFields fields;
+        for (;;) {
+            n = connection.ReadLine();
+            if (n < 1) {
+                writer.Flush();
+                xov.Close();
+                if (connection.GetSocket() != CNntpConnection::kInvalidSocket) connection.Quit();
+                task.SetStatusText("Socket Read() Error [XOVER/DATA]");
+                return;
+            }
+            std::string_view line = connection.GetLine();
+            if (line == ".") break;
+            if (channel.AbortRequested()) {
+                writer.Flush();
+                xov.Close();
+                connection.Quit();
+                return;
+            }
+            stats.AddBytesReceived(static_cast<uint32_t>(n) + 2);
+            if (++lineCount % kProgressEveryLines == 0) {
+                report.lines = lineCount;
+                context.progress.PublishProgress(report);
+            }
+            if (!SplitOverviewLine(line, fields)) continue;
+            uint32_t article = FieldNumber(fields[0]);
+            if (haveData && (FindInSortedList(messageNumbers, article) >= 0 ||
+                             FindInSortedList(binaryNumbers, article) >= 0))
+                continue;
+            if (!AppendHeaderRecord(writer, article, FieldNumber(fields[7]),
+                                    FieldNumber(fields[6]), fields[1], fields[2], fields[4])) {
+                xov.Close();
+                connection.Quit();
+                task.SetStatusText("Error Writing To XOVER Data File");
+                return;
+            }
+        }
+        if (!writer.Flush()) {
+            xov.Close();
+            connection.Quit();
+            task.SetStatusText("Error Writing To XOVER Data File");
+            return;
+        }
+    }
+    xov.Close();
+    binaryNumbers = {};
+
+    report.lines = lineCount;
+    ScanFinishInput input;
+    input.dataDir = dataDir;
+    input.groupName = group;
+    input.haveData = haveData;
+    input.first = static_cast<uint32_t>(first);
+    input.last = static_cast<uint32_t>(last);
+    input.messageNumbers = &messageNumbers;
+    ScanStepResult outcome =
+        FinishHeaderScan(context.locks, channel.AbortFlag(), input, [&](uint32_t state) {
+            report.state = state;
+            context.progress.PublishProgress(report);
+        });
+    if (outcome.aborted) return;  // the run loop reports the abort
+    task.SetStatusText(outcome.statusText);
+    if (!outcome.ok) return;
+    task.SetBinCount(outcome.binCount);
+    task.SetNewCount(outcome.newCount);
+    task.SetMsgCount(outcome.msgCount);
+    task.SetResult(kResultCompleted);
+}
+
+}  // namespace vexlo

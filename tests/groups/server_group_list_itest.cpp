@@ -1,0 +1,127 @@
+// The server group list dialog model and the command line's fetch against the
+// real news server: a refresh replaces _GROUPS.ALL with the server's names, a
+// failed one leaves it as it was.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "core/app_context.h"
+#include "groups/group_list.h"
+#include "groups/group_record.h"
+#include "groups/server_group_list.h"
+#include "platform/file.h"
+#include "support/inn_fixture.h"
+#include "support/recording_message_box.h"
+#include "support/temp_dir.h"
+
+namespace vexlo {
+namespace {
+
+using test::CRecordingMessageBox;
+using test::CTempDir;
+using test::Inn;
+using test::ReadFileBytes;
+using test::WriteFileBytes;
+
+bool HasLine(const std::string& text, const std::string& name) {
+    return text.rfind(name + "\r\n", 0) == 0 ||
+           text.find("\n" + name + "\r\n") != std::string::npos;
+}
+
+class ServerGroupListITest : public ::testing::Test {
+  protected:
+    ServerGroupListITest() {
+        ::mkdir(app.DataPath().c_str(), 0755);
+        app.settings.SetServer(Inn().host);
+        app.settings.SetPort(Inn().anonPort);
+    }
+    std::string Data(const std::string& name) const { return app.DataPath() + name; }
+    void FinishRefresh(CServerGroupList& model) {
+        for (int i = 0; i < 600 && model.IsRefreshing(); ++i) model.ProcessMessages(50);
+        ASSERT_FALSE(model.IsRefreshing());
+    }
+
+    CTempDir dir;
+    CRecordingMessageBox box;
+    CAppContext app{dir.Path(), box};
+    CGroupList groups{app};
+};
+
+TEST_F(ServerGroupListITest, RefreshReplacesTheListWithTheServersNames) {
+    WriteFileBytes(Data("_GROUPS.ALL"), "alt.binaries.stale\r\n");
+    CServerGroupList model(app, groups);
+    model.Open();
+    ASSERT_TRUE(model.HasWorker());
+    EXPECT_EQ(model.Rows(), std::vector<std::string>{"alt.binaries.stale"});
+    ASSERT_TRUE(model.Refresh());
+    FinishRefresh(model);
+
+    const std::string all = ReadFileBytes(Data("_GROUPS.ALL"));
+    for (const char* name : {"alt.binaries.test", "alt.binaries.pictures.test", "misc.test"})
+        EXPECT_TRUE(HasLine(all, name)) << name;
+    EXPECT_FALSE(HasLine(all, "alt.binaries.stale"));
+    EXPECT_EQ(FileSize(Data("_GROUPS.TMP")), -1);
+    const int names = static_cast<int>(std::count(all.begin(), all.end(), '\n'));
+    EXPECT_EQ(model.StatusText(),
+              "Group Refresh Complete - " + std::to_string(names) + " Groups Read");
+    EXPECT_TRUE(box.Texts() == std::vector<std::string>{});
+    // The default filter shows the binaries groups only, sorted.
+    const std::vector<std::string>& rows = model.Rows();
+    EXPECT_TRUE(std::is_sorted(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
+        return CompareGroupNames(a, b) < 0;
+    }));
+    EXPECT_NE(std::find(rows.begin(), rows.end(), "alt.binaries.test"), rows.end());
+    EXPECT_EQ(std::find(rows.begin(), rows.end(), "misc.test"), rows.end());
+    EXPECT_TRUE(model.GetControls().ok);
+    EXPECT_TRUE(model.GetControls().refresh);
+    EXPECT_FALSE(model.GetControls().cancel);
+
+    // Chosen names go into the newsgroup list.
+    auto at = std::find(rows.begin(), rows.end(), "alt.binaries.test") - rows.begin();
+    model.Select(static_cast<int>(at), true);
+    EXPECT_EQ(model.Add("/news/", true).added, 1);
+    EXPECT_EQ(groups.Group(groups.FindGroup("alt.binaries.test")).saveToDirectory,
+              "/news/alt.binaries.test");
+    model.Close();
+}
+
+TEST_F(ServerGroupListITest, RefusedListShowsTheServersReplyAndKeepsTheOldList) {
+    app.settings.SetPort(Inn().authPort);  // login required, none given
+    WriteFileBytes(Data("_GROUPS.ALL"), "alt.binaries.old\r\n");
+    CServerGroupList model(app, groups);
+    model.Open();
+    ASSERT_TRUE(model.Refresh());
+    FinishRefresh(model);
+    EXPECT_EQ(model.StatusText().rfind("480 ", 0), 0u) << model.StatusText();
+    EXPECT_EQ(ReadFileBytes(Data("_GROUPS.ALL")), "alt.binaries.old\r\n");
+    EXPECT_EQ(model.Rows(), std::vector<std::string>{"alt.binaries.old"});
+    EXPECT_TRUE(model.GetControls().refresh);
+}
+
+TEST_F(ServerGroupListITest, FetchForTheCommandLineWithLogin) {
+    app.settings.SetPort(Inn().authPort);
+    app.settings.SetAuth(1);
+    app.settings.SetUser("tester");
+    app.settings.SetPass("secret");
+    std::atomic<bool> abort{false};
+    FetchGroupListResult result = FetchServerGroupList(app, &abort, nullptr);
+    ASSERT_TRUE(result.completed) << result.errorText;
+    EXPECT_TRUE(result.installed);
+    EXPECT_GE(result.count, 3);
+    EXPECT_TRUE(HasLine(ReadFileBytes(Data("_GROUPS.ALL")), "misc.test"));
+
+    // A wrong password leaves the fetched list alone.
+    const std::string before = ReadFileBytes(Data("_GROUPS.ALL"));
+    app.settings.SetPass("wrong");
+    result = FetchServerGroupList(app, &abort, nullptr);
+    EXPECT_FALSE(result.completed);
+    EXPECT_EQ(result.errorText.rfind("481 ", 0), 0u) << result.errorText;
+    EXPECT_EQ(ReadFileBytes(Data("_GROUPS.ALL")), before);
+}
+
+}  // namespace
+}  // namespace vexlo
