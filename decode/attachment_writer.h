@@ -11,7 +11,7 @@
 // Rules it keeps:
 //  - While partsFetched > 0, the first bytesWritten bytes of the task's
 //    outputFile are complete decoded data of the parts fetched. The file is
-//    flushed before a resume point is stored, and the resume point moves only
+//    flushed before a resume point is stored, and the resume point advances only
 //    at the end of a part, so a killed process leaves a file that the next call
 //    can cut back and continue.
 //  - One task yields one file: the first attachment. Once its "end" line has

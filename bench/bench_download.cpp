@@ -1,0 +1,251 @@
+// Download throughput of the engine against the INN fixture.
+//
+// Posts 20 binaries of random bytes (about 150 MB in all, parts of about
+// 500 KB decoded) as uuencoded multi-part articles to the anonymous server of
+// the fixture named by $VEXLO_INN_DIR; when the variable is unset, starts a
+// fixture of its own (scripts/inn-test-server) in a temporary folder and stops
+// it at the end. Then downloads the 20 binaries as DECODE tasks through the
+// main controller with 1, 4 and 8 channels, each run into a fresh directory,
+// and checks every output file against the posted bytes.
+//
+// Prints: BENCH download_1ch_MBps, download_4ch_MBps, download_8ch_MBps
+// (decoded MB, 10^6 bytes, per second of wall-clock time from the start
+// command to the last task's end), BENCH download_8ch_cpu_s (CPU seconds of
+// this process, all threads, during the 8-channel run), and the wire rates
+// download_<n>ch_wire_MBps (bytes received per second).
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/app_context.h"
+#include "platform/file.h"
+#include "support/inn_fixture.h"
+#include "support/raw_nntp_client.h"
+#include "support/recording_message_box.h"
+#include "support/temp_dir.h"
+#include "tasks/main_controller.h"
+#include "tasks/task.h"
+#include "tasks/task_handlers.h"
+
+#ifndef VEXLO_SOURCE_DIR
+#define VEXLO_SOURCE_DIR "."
+#endif
+
+namespace vexlo {
+namespace {
+
+constexpr int kFiles = 20;
+constexpr size_t kPartBytes = 500 * 1000;
+constexpr size_t kFileBytes = 7500 * 1000;  // 20 files: 150 MB
+
+struct Binary {
+    std::string name;
+    std::string data;
+    std::vector<uint32_t> articles;
+    std::vector<uint32_t> lines;
+};
+
+std::string RandomBytes(size_t n, uint64_t seed) {
+    std::string data(n, '\0');
+    uint64_t state = seed * 0x9e3779b97f4a7c15ULL + 1;
+    for (char& c : data) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        c = static_cast<char>(state >> 32);
+    }
+    return data;
+}
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+int Run(const std::string& command) {
+    std::fprintf(stderr, "bench_download: %s\n", command.c_str());
+    return std::system(command.c_str());
+}
+
+// A fixture of our own when none is named; stopped and removed at the end.
+class COwnFixture {
+  public:
+    bool StartIfNeeded() {
+        if (std::getenv("VEXLO_INN_DIR") != nullptr) return true;
+        char pattern[] = "/tmp/vexlo-bench-inn-XXXXXX";
+        if (::mkdtemp(pattern) == nullptr) return false;
+        dir_ = pattern;
+        if (Run(Script() + " start --dir " + dir_ + " 1>&2") != 0) return false;
+        ::setenv("VEXLO_INN_DIR", dir_.c_str(), 1);
+        return true;
+    }
+    ~COwnFixture() {
+        if (dir_.empty()) return;
+        Run(Script() + " stop --dir " + dir_);
+        Run("rm -rf " + dir_);
+    }
+
+  private:
+    static std::string Script() {
+        return std::string(VEXLO_SOURCE_DIR) + "/scripts/inn-test-server";
+    }
+    std::string dir_;
+};
+
+bool PostBinaries(const std::string& group, std::vector<Binary>& binaries) {
+    std::map<std::string, size_t> owner;  // message-id -> binary
+    for (int i = 0; i < kFiles; ++i) {
+        Binary& binary = binaries[static_cast<size_t>(i)];
+        binary.name = "bench" + std::to_string(i) + ".bin";
+        binary.data =
+            RandomBytes(kFileBytes + static_cast<size_t>(i) * 1111, static_cast<uint64_t>(i));
+        const int parts = static_cast<int>((binary.data.size() + kPartBytes - 1) / kPartBytes);
+        auto posts =
+            test::MakeUuencodedPosts(group, binary.name, binary.data, parts, "Bench <b@x>");
+        std::string error;
+        if (!test::PostArticlesTo(test::Inn().anonPort, posts, &error)) {
+            std::fprintf(stderr, "bench_download: posting failed: %s\n", error.c_str());
+            return false;
+        }
+        for (const auto& post : posts) owner[post.messageId] = static_cast<size_t>(i);
+    }
+    // Article numbers and line counts as a scan would find them, in posting order.
+    test::CRawNntpClient client;
+    std::string greeting;
+    std::vector<std::string> overview;
+    if (!client.Connect(test::Inn().anonPort, &greeting)) return false;
+    client.Command("GROUP " + group);
+    if (client.Command("XOVER 1-").rfind("224", 0) != 0 || !client.ReadBlock(&overview))
+        return false;
+    for (const std::string& line : overview) {
+        std::vector<std::string> f;
+        size_t start = 0, tab;
+        while ((tab = line.find('\t', start)) != std::string::npos) {
+            f.push_back(line.substr(start, tab - start));
+            start = tab + 1;
+        }
+        f.push_back(line.substr(start));
+        if (f.size() < 8 || owner.count(f[4]) == 0) continue;
+        Binary& binary = binaries[owner[f[4]]];
+        binary.articles.push_back(static_cast<uint32_t>(std::stoul(f[0])));
+        binary.lines.push_back(static_cast<uint32_t>(std::stoul(f[7])));
+    }
+    return true;
+}
+
+struct RunResult {
+    bool ok = false;
+    double seconds = 0;
+    double cpuSeconds = 0;
+    double wireBytes = 0;
+};
+
+RunResult Download(const std::string& group, const std::vector<Binary>& binaries, int channels) {
+    RunResult result;
+    test::CTempDir dir;
+    test::CRecordingMessageBox box;
+    CAppContext context(dir.Path(), box);
+    if (!context.Start()) return result;
+    context.settings.SetServer(test::Inn().host);
+    context.settings.SetPort(test::Inn().anonPort);
+    context.settings.SetConn(channels);
+    context.settings.SetAffinity(0xff);
+    context.settings.SetRetries(3);
+    CTaskHandlers handlers;
+    RegisterStandardHandlers(handlers);
+    CMainController controller(context, handlers);
+    controller.Open();
+    const std::string saveDir = dir / "downloads/";
+    for (const Binary& binary : binaries) {
+        CTask task(&context.settings);
+        task.SetType(kTaskDecode);
+        task.SetAffinity(0xff);
+        task.SetSubject(binary.name);
+        task.SetGroupName(group);
+        task.SetSaveDir(saveDir);
+        task.SetArticles(binary.articles);
+        task.SetLines(binary.lines);
+        controller.QueueTask(task, false);
+    }
+    std::vector<CTask*> tasks;
+    for (size_t i = 0; i < controller.Queue().Count(); ++i)
+        tasks.push_back(controller.Queue().Row(i).task.get());
+
+    const double cpuStart = CpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    controller.StartCommand();
+    auto finished = [&] {
+        for (CTask* task : tasks) {
+            const uint32_t r = task->GetResult();
+            if ((r != kResultCompleted && r != kResultError) || task->GetAssigned() != 0)
+                return false;
+        }
+        return true;
+    };
+    while (!finished()) controller.ProcessMessages(50);
+    result.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    result.cpuSeconds = CpuSeconds() - cpuStart;
+    result.wireBytes = std::stod(context.stats.Run().byteRecv.ToString());
+
+    result.ok = true;
+    for (size_t i = 0; i < tasks.size(); ++i) {
+        if (tasks[i]->GetResult() != kResultCompleted ||
+            test::ReadFileBytes(saveDir + binaries[i].name) != binaries[i].data) {
+            std::fprintf(stderr, "bench_download: %d channels: %s is wrong: %s\n", channels,
+                         binaries[i].name.c_str(), tasks[i]->GetStatusText().c_str());
+            result.ok = false;
+        }
+    }
+    return result;
+}
+
+int Main() {
+    COwnFixture fixture;
+    if (!fixture.StartIfNeeded()) {
+        std::fprintf(stderr, "bench_download: cannot start the INN fixture\n");
+        return 1;
+    }
+    const std::string group = test::CreateUniqueGroup("alt.binaries.bench.download");
+    if (group.empty()) return 1;
+    std::vector<Binary> binaries(kFiles);
+    const auto postStart = std::chrono::steady_clock::now();
+    if (!PostBinaries(group, binaries)) return 1;
+    double total = 0;
+    for (const Binary& binary : binaries) total += static_cast<double>(binary.data.size());
+    std::fprintf(
+        stderr, "bench_download: posted %.1f MB in %zu parts per file (%.1f s)\n", total / 1e6,
+        binaries[0].articles.size(),
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - postStart).count());
+
+    int status = 0;
+    for (int channels : {1, 4, 8}) {
+        RunResult run = Download(group, binaries, channels);
+        if (!run.ok) {
+            status = 1;
+            continue;
+        }
+        std::printf("BENCH download_%dch_MBps %.1f MB/s\n", channels, total / 1e6 / run.seconds);
+        std::printf("BENCH download_%dch_wire_MBps %.1f MB/s\n", channels,
+                    run.wireBytes / 1e6 / run.seconds);
+        if (channels == 8) std::printf("BENCH download_8ch_cpu_s %.2f s\n", run.cpuSeconds);
+        std::fflush(stdout);
+    }
+    return status;
+}
+
+}  // namespace
+}  // namespace vexlo
+
+int main() {
+    return vexlo::Main();
+}
