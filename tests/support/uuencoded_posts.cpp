@@ -29,13 +29,21 @@ std::string FormatSubject(const std::string& format, const std::string& fileName
     return subject;
 }
 
+// A message-id's left part: letters, digits, "-" and "_", with single dots
+// between them (servers refuse a leading, trailing or doubled dot).
 std::string IdSafe(const std::string& text) {
     std::string safe;
     for (char c : text) {
         bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                  c == '.' || c == '-' || c == '_';
-        safe += ok ? c : '-';
+                  c == '-' || c == '_';
+        if (ok)
+            safe += c;
+        else if (c == '.' && !safe.empty() && safe.back() != '.')
+            safe += '.';
+        else if (c != '.')
+            safe += '-';
     }
+    while (!safe.empty() && safe.back() == '.') safe.pop_back();
     return safe.empty() ? "post" : safe;
 }
 
