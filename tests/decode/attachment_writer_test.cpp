@@ -14,22 +14,17 @@
 #include "support/inn_fixture.h"
 #include "support/recording_message_box.h"
 #include "support/temp_dir.h"
+#include "support/test_data.h"
 #include "tasks/task.h"
 
 namespace vexlo {
 namespace {
+using test::RandomBytes;
 
 using Result = CAttachmentWriter::LineResult;
 using Part = CAttachmentWriter::PartResult;
 using test::ReadFileBytes;
 using test::WriteFileBytes;
-
-std::string RandomBytes(size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    std::string data(size, '\0');
-    for (char& c : data) c = static_cast<char>(random());
-    return data;
-}
 
 // Body lines as a server sends them: a leading dot doubled.
 std::vector<std::string> Stuffed(std::vector<std::string> lines) {

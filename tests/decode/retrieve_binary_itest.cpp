@@ -20,10 +20,13 @@
 #include "support/inn_fixture.h"
 #include "support/nntp_relay.h"
 #include "support/raw_nntp_client.h"
+#include "support/test_data.h"
 #include "tasks/task_handlers.h"
 
 namespace vexlo {
 namespace {
+using test::RandomBytes;
+using test::SplitTabs;
 
 using test::Article;
 using test::CEngineHarness;
@@ -31,13 +34,6 @@ using test::CNntpRelay;
 using test::Inn;
 using test::ReadFileBytes;
 using test::WriteFileBytes;
-
-std::string RandomBytes(size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    std::string data(size, '\0');
-    for (char& c : data) c = static_cast<char>(random());
-    return data;
-}
 
 // A binary as the header view would queue it: article numbers and line
 // counts from the server's overview, in part order.
@@ -47,17 +43,6 @@ struct Binary {
     std::vector<uint32_t> articles;
     std::vector<uint32_t> lines;
 };
-
-std::vector<std::string> SplitTabs(const std::string& line) {
-    std::vector<std::string> fields;
-    size_t start = 0;
-    for (;;) {
-        size_t tab = line.find('\t', start);
-        fields.push_back(line.substr(start, tab - start));
-        if (tab == std::string::npos) return fields;
-        start = tab + 1;
-    }
-}
 
 // Posts the articles and finds their numbers and line counts in the overview.
 ::testing::AssertionResult Post(const std::string& group, const std::vector<Article>& posts,

@@ -20,9 +20,11 @@
 #include "nntp/address.h"
 #include "nntp/nntp_connection.h"
 #include "support/inn_fixture.h"
+#include "support/test_data.h"
 
 namespace vexlo {
 namespace {
+using test::SplitTabs;
 
 using test::Inn;
 
@@ -50,15 +52,6 @@ std::vector<std::string> ReadBlock(CNntpConnection& conn) {
         if (conn.GetLine() == ".") return lines;
         lines.emplace_back(conn.GetLine());
     }
-}
-
-std::vector<std::string> SplitTabs(const std::string& line) {
-    std::vector<std::string> fields;
-    size_t start = 0;
-    for (size_t tab; (tab = line.find('\t', start)) != std::string::npos; start = tab + 1)
-        fields.push_back(line.substr(start, tab - start));
-    fields.push_back(line.substr(start));
-    return fields;
 }
 
 // A group of this test run's own, with `count` articles whose bodies hold

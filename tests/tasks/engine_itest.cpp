@@ -62,8 +62,8 @@ TEST(EngineTest, DispatchPassesOverBusyChannelsToALaterTask) {
     EXPECT_EQ(engine.Queue().Row(2).icon, RowIcon::Waiting);
 
     gate.Open();
-    ASSERT_TRUE(engine.PumpUntil([&] { return engine.Queue().CountWaiting() == 0 &&
-                                              engine.Agent().BusyMask() == 0; }));
+    ASSERT_TRUE(engine.PumpUntil(
+        [&] { return engine.Queue().CountWaiting() == 0 && engine.Agent().BusyMask() == 0; }));
     runs = started.Get();
     ASSERT_EQ(runs.size(), 4u);
     EXPECT_EQ(runs[3].first, "blocked");
@@ -118,15 +118,16 @@ TEST(EngineTest, ChannelReconnectsOnlyWhenItsConnectionIsClosed) {
         char reply[768];
         EXPECT_GT(connection.ReadReply(reply, sizeof reply), 0);
         ++calls;
-        if (calls == 1) return;                   // attempt 1: transient, connection open
+        if (calls == 1) return;                          // attempt 1: transient, connection open
         if (calls == 2) return void(connection.Quit());  // attempt 2: transient, closed
         task.SetResult(kResultCompleted);
     });
     engine.Open();
     engine.Add(kTaskDecode, 1, "reuse");
     engine.controller->StartCommand();
-    ASSERT_TRUE(engine.PumpUntil([&] { return engine.Queue().Row(0).icon != RowIcon::Running &&
-                                              engine.Agent().BusyMask() == 0; }));
+    ASSERT_TRUE(engine.PumpUntil([&] {
+        return engine.Queue().Row(0).icon != RowIcon::Running && engine.Agent().BusyMask() == 0;
+    }));
     ASSERT_EQ(calls, 3);
     EXPECT_NE(sockets[0], CNntpConnection::kInvalidSocket);
     EXPECT_EQ(sockets[1], sockets[0]);  // kept open: no new connection
@@ -170,8 +171,8 @@ TEST(EngineTest, StopNowAbortsRunningTasks) {
     // Processing can start again; the aborted tasks run to the end.
     gate.Open();
     engine.controller->StartCommand();
-    ASSERT_TRUE(engine.PumpUntil([&] { return engine.Queue().CountWaiting() == 0 &&
-                                              engine.Agent().BusyMask() == 0; }));
+    ASSERT_TRUE(engine.PumpUntil(
+        [&] { return engine.Queue().CountWaiting() == 0 && engine.Agent().BusyMask() == 0; }));
     EXPECT_EQ(a->GetResult(), kResultCompleted);
 }
 
