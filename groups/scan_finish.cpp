@@ -36,7 +36,19 @@ ScanStepResult FinishHeaderScan(CNamedLocks& locks, const std::atomic<uint32_t>&
     post(kProgressMatching);
     ScanStepResult r = MatchBinaries(locks, abortFlag, input.dataDir, input.groupName, headers,
                                      index.offsets, input.haveData, input.first, input.last);
-    if (!r.ok) return r;
+    if (!r.ok) {
+        // After the merge the .XOV holds the old messages and the new headers
+        // in subject order, and the old .MSG is gone. A later scan must not
+        // continue that file as if it were received headers in server order
+        // (it would ask from behind the article of its last subject and drop
+        // or repeat articles); without it, the group has no .MSG/.BIN pair and
+        // the next scan asks again from the server's first article.
+        if (input.haveData) {
+            headers.Close();
+            RemoveFile(paths.xov);
+        }
+        return r;
+    }
     headers.Close();
     RemoveFile(paths.xov);
     r.statusText = kStatusScanSucceeded;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "core/app_context.h"
@@ -21,6 +22,9 @@ namespace vexlo {
 namespace {
 
 constexpr uint32_t kProgressEveryLines = 50;
+// Longest overview line kept when a line arrives in pieces; a header with a
+// longer subject (or poster) is dropped like a damaged line.
+constexpr size_t kMaxJoinedLine = 1 << 20;
 
 bool PutU32(CFile& file, uint32_t v) {
     unsigned char b[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
@@ -28,7 +32,9 @@ bool PutU32(CFile& file, uint32_t v) {
     return file.Write(b, 4);
 }
 
-uint32_t FieldNumber(std::string_view field) { return static_cast<uint32_t>(ReadLenientInt(field)); }
+uint32_t FieldNumber(std::string_view field) {
+    return static_cast<uint32_t>(ReadLenientInt(field));
+}
 
 }  // namespace
 
@@ -113,9 +119,15 @@ void ScanGroup(CTaskThread& channel, CTask& task) {
     {
         CRecordWriter writer(xov);
         OverviewFields fields;
+        // A line longer than the connection's line buffer comes in pieces: the
+        // pieces are joined here (up to kMaxJoinedLine bytes, a longer line
+        // counts as invalid), and a remainder that is empty or "." is part of
+        // the line, not a read failure or the end of the data.
+        std::string joined;
+        bool continuing = false, overlong = false;
         for (;;) {
             n = connection.ReadLine();
-            if (n < 1) {
+            if (n < 0 || (n == 0 && !continuing)) {
                 writer.Flush();
                 xov.Close();
                 if (connection.GetSocket() != CNntpConnection::kInvalidSocket) connection.Quit();
@@ -123,14 +135,31 @@ void ScanGroup(CTaskThread& channel, CTask& task) {
                 return;
             }
             std::string_view line = connection.GetLine();
-            if (line == ".") break;
+            if (!continuing && line == ".") break;
             if (channel.AbortRequested()) {
                 writer.Flush();
                 xov.Close();
                 connection.Quit();
                 return;
             }
+            if (n == CNntpConnection::kMaxLineLength) {  // a piece: the line goes on
+                stats.AddBytesReceived(static_cast<uint32_t>(n));
+                if (!continuing) joined.clear();
+                overlong = overlong || joined.size() + line.size() > kMaxJoinedLine;
+                if (overlong) {
+                    std::string().swap(joined);
+                } else {
+                    joined.append(line);
+                }
+                continuing = true;
+                continue;
+            }
             stats.AddBytesReceived(static_cast<uint32_t>(n) + 2);
+            if (continuing) {
+                if (!overlong) joined.append(line);
+                line = overlong ? std::string_view() : std::string_view(joined);
+                continuing = overlong = false;
+            }
             if (++lineCount % kProgressEveryLines == 0) {
                 report.lines = lineCount;
                 context.progress.PublishProgress(report);
@@ -140,8 +169,8 @@ void ScanGroup(CTaskThread& channel, CTask& task) {
             if (haveData && (FindInSortedList(messageNumbers, article) >= 0 ||
                              FindInSortedList(binaryNumbers, article) >= 0))
                 continue;
-            if (!AppendHeaderRecord(writer, article, FieldNumber(fields[7]),
-                                    FieldNumber(fields[6]), fields[1], fields[2], fields[4])) {
+            if (!AppendHeaderRecord(writer, article, FieldNumber(fields[7]), FieldNumber(fields[6]),
+                                    fields[1], fields[2], fields[4])) {
                 xov.Close();
                 connection.Quit();
                 task.SetStatusText("Error Writing To XOVER Data File");

@@ -8,6 +8,10 @@
 // and the three figures on success; result 3 for a missing group; otherwise a
 // status text with inProgress left at 1, so the run loop tries again.
 //
+// An overview line longer than the connection's line buffer arrives in
+// pieces; they are joined (up to 1 MiB) so a header with a very long subject
+// is kept like any other.
+//
 // The range never starts below article 1: a group whose stored range ends
 // below 100 would otherwise ask "XOVER -50-60", which servers refuse.
 //

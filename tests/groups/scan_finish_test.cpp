@@ -125,5 +125,22 @@ TEST_F(ScanFinishTest, LockedGroupAndAbortKeepTheXov) {
     EXPECT_LT(FileSize(Path("BIN")), 0);
 }
 
+TEST_F(ScanFinishTest, AnAbortAfterTheMergeRemovesTheMergedXov) {
+    ASSERT_TRUE(Finish({Hdr{10, "m"}, Hdr{11, "z (1/1)"}, Hdr{12, "a"}}, 10, 20).ok);
+    // The rescan merges, then waits for the group's lock and is aborted there.
+    ASSERT_TRUE(locks.TryLock("g"));
+    abortFlag = 1;
+    auto r = Finish({Hdr{21, "b"}}, 10, 30);
+    EXPECT_TRUE(r.aborted);
+    // The merged set (old messages and new headers in subject order) is not a
+    // scan's received headers: no later scan may continue it.
+    EXPECT_LT(FileSize(Path("XOV")), 0);
+    EXPECT_LT(FileSize(Path("XOT")), 0);
+    EXPECT_LT(FileSize(Path("MSG")), 0);
+    EXPECT_EQ(test::ReadBinaryFile(Path("BIN")).size(), 1u);
+    uint32_t f = 0, l = 0;
+    EXPECT_FALSE(GetScanRange(dir.Path(), "g", f, l));  // the next scan starts at the first
+}
+
 }  // namespace
 }  // namespace vexlo

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <stdexcept>
@@ -48,7 +49,8 @@ struct CNntpRelay::Session {
     int clientFd = -1;
     int serverFd = -1;
     std::string partialLine;  // client bytes behind the last LF
-    int replyToBody = 0;      // the BODY command the server is answering
+    std::string replyVerb;    // the command the server is answering: its verb
+    int replyNumber = 0;      // and its number among the commands of that verb
     size_t replyBytes = 0;    // bytes of that reply passed on so far
     std::thread thread;
 };
@@ -148,18 +150,19 @@ void CNntpRelay::NoteClientBytes(Session& session, const char* data, size_t n) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         std::lock_guard lock(mutex_);
         commands_.push_back(std::to_string(session.index) + " " + line);
-        if (line.rfind("BODY ", 0) == 0) {
-            session.replyToBody = ++bodyCount_;
-            session.replyBytes = 0;
-        }
+        std::string verb = line.substr(0, line.find(' '));
+        for (char& c : verb) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        session.replyVerb = verb;
+        session.replyNumber = ++commandCounts_[verb];
+        session.replyBytes = 0;
     }
 }
 
 size_t CNntpRelay::PassableServerBytes(Session& session, size_t n, bool* fire) {
     std::lock_guard lock(mutex_);
     size_t pass = n;
-    if (armedBody_ != 0 && !triggered_ && session.replyToBody == armedBody_ &&
-        session.replyBytes + n >= armedBytes_) {
+    if (armedNumber_ != 0 && !triggered_ && session.replyVerb == armedVerb_ &&
+        session.replyNumber == armedNumber_ && session.replyBytes + n >= armedBytes_) {
         pass = armedBytes_ - session.replyBytes;
         triggered_ = true;
         held_ = armedAction_ == Action::kHold;
@@ -170,9 +173,10 @@ size_t CNntpRelay::PassableServerBytes(Session& session, size_t n, bool* fire) {
     return pass;
 }
 
-void CNntpRelay::Arm(int body, size_t bytes, Action action) {
+void CNntpRelay::ArmCommand(const std::string& verb, int nth, size_t bytes, Action action) {
     std::lock_guard lock(mutex_);
-    armedBody_ = body;
+    armedVerb_ = verb;
+    armedNumber_ = nth;
     armedBytes_ = bytes;
     armedAction_ = action;
     triggered_ = false;

@@ -1,10 +1,10 @@
 // CNntpRelay: a TCP relay on 127.0.0.1 in front of a real news server, for
 // fault tests of clients. It passes both directions through unchanged, notes
 // the command lines clients send, and can break one reply in the middle: when
-// the reply to the n-th BODY command (counted over all connections, from 1)
-// has passed a given number of bytes, it cuts that connection (both sides
-// closed, as a lost link looks to the client) or holds the rest back until the
-// test releases it.
+// the reply to the n-th command of a kind (BODY unless told otherwise, counted
+// over all connections, from 1) has passed a given number of bytes, it cuts
+// that connection (both sides closed, as a lost link looks to the client) or
+// holds the rest back until the test releases it.
 //
 // Each client connection gets its own connection to the server and a thread
 // that relays it. Thread-safe; the destructor ends every relayed connection.
@@ -12,6 +12,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -34,7 +35,10 @@ class CNntpRelay {
 
     // Breaks the reply to BODY command number `body` after `bytes` bytes of it
     // have been passed on. One trigger at a time; arming again replaces it.
-    void Arm(int body, size_t bytes, Action action);
+    void Arm(int body, size_t bytes, Action action) { ArmCommand("BODY", body, bytes, action); }
+    // The same for command number `nth` of the kind `verb` ("XOVER", "GROUP").
+    // The reply's bytes count from the status line on.
+    void ArmCommand(const std::string& verb, int nth, size_t bytes, Action action);
     // Waits until the armed trigger fired; false after timeoutMs.
     bool WaitTriggered(int timeoutMs);
     // Lets a held reply go on.
@@ -62,8 +66,9 @@ class CNntpRelay {
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     bool stopping_ = false;                           // guarded by mutex_
-    int bodyCount_ = 0;                               // guarded by mutex_
-    int armedBody_ = 0;                               // guarded by mutex_ (0: none)
+    std::map<std::string, int> commandCounts_;        // per verb; guarded by mutex_
+    std::string armedVerb_;                           // guarded by mutex_
+    int armedNumber_ = 0;                             // guarded by mutex_ (0: none)
     size_t armedBytes_ = 0;                           // guarded by mutex_
     Action armedAction_ = Action::kCut;               // guarded by mutex_
     bool triggered_ = false;                          // guarded by mutex_
