@@ -49,6 +49,9 @@ class CCliApp {
     // Opens the queue and the channels, runs until nothing is left to do or
     // Ctrl-C, saves and returns the exit status.
     int RunQueue();
+    // A second Ctrl-C while the channels stop: saves the queue and the
+    // statistics and ends the process with status 130 without waiting.
+    [[noreturn]] void QuitAtOnce(CMainController& controller);
     // Saves what a command changed and closes like the main window does.
     void Close();
     CMainController& Controller();

@@ -1,6 +1,7 @@
 // The queue run of the command line: dispatch, live progress, Ctrl-C.
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 
 #include "cli/cli_app.h"
 #include "cli/interrupt.h"
@@ -20,6 +21,20 @@ bool AnyError(const CDownloadQueue& queue) {
 
 }  // namespace
 
+void CCliApp::QuitAtOnce(CMainController& controller) {
+    // A channel waiting on a silent server sees its stop only when its read
+    // times out. The queue keeps each task's resume point of its last whole
+    // part (a part cut off now is fetched again), so saving it here loses
+    // nothing; the channels are left to the process's end.
+    controller.Groups().SaveGroupFile();
+    controller.Queue().SaveQueueFile();
+    context_.stats.SaveHistory(context_.profile);
+    std::fprintf(stderr, "vexlo: quit; queue saved with %zu task(s)\n", controller.Queue().Count());
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(kExitInterrupted);
+}
+
 int CCliApp::RunQueue() {
     CInterruptGuard guard;
     CMainController& controller = Controller();
@@ -38,10 +53,15 @@ int CCliApp::RunQueue() {
     for (;;) {
         controller.ProcessMessages(100);
         if (gInterrupted && !stopping) {
-            std::fprintf(stderr, "vexlo: stopping, waiting for the channels ...\n");
+            // The channels are told first: they may be mid-part, and every line
+            // they read before they see the flag is downloaded for nothing.
             controller.StopNowCommand();
             stopping = true;
+            std::fprintf(stderr,
+                         "vexlo: stopping, waiting for the channels ... (Ctrl-C again quits at "
+                         "once)\n");
         }
+        if (gInterrupts >= 2) QuitAtOnce(controller);
         uint32_t now = GetTickCount32();
         if (now - lastTimer >= 1000) {
             lastTimer = now;
