@@ -121,17 +121,18 @@ int CCliApp::CmdQueue(CArgs& args) {
     } else if (action == "delete" || action == "requeue") {
         std::vector<std::string> ids = args.Rest();
         if (ids.empty()) throw CUsageError("queue " + action + " needs task IDs");
+        // Every ID is checked before anything changes: a mistyped ID leaves
+        // the queue as it was.
+        std::vector<size_t> rows;
         for (const auto& text : ids) {
             uint32_t id = static_cast<uint32_t>(ParseNumber(text, "task ID"));
-            bool found = false;
-            for (size_t i = 0; i < queue.Count(); ++i) {
-                if (queue.Row(i).task->GetId() == id) {
-                    queue.Select(i, true);
-                    found = true;
-                }
-            }
-            if (!found) std::fprintf(stderr, "vexlo: no task with ID %u\n", id);
+            size_t before = rows.size();
+            for (size_t i = 0; i < queue.Count(); ++i)
+                if (queue.Row(i).task->GetId() == id) rows.push_back(i);
+            if (rows.size() == before) throw CUsageError("no task with ID " + text);
         }
+        queue.ClearSelection();
+        for (size_t row : rows) queue.Select(row, true);
         if (action == "delete")
             queue.DeleteSelected();
         else

@@ -42,6 +42,13 @@ void SelectGroups(CGroupList& groups, const std::vector<std::string>& names) {
     }
 }
 
+// Header lists are only kept for groups of the group list; any other name is
+// most likely mistyped.
+void RequireGroup(const CGroupList& groups, const std::string& name) {
+    if (groups.FindGroup(name) < 0)
+        throw CUsageError("no newsgroup " + name + " in the group list");
+}
+
 // "1,2,5" -> the channel mask.
 uint32_t ParseChannels(const std::string& text) {
     uint32_t mask = 0;
@@ -184,6 +191,9 @@ int CCliApp::CmdList(CArgs& args) {
     if (args.Option("--filter", filter)) list.SetFilter(filter);
     list.SetShowOnlyNew(args.Flag("--new"));
     if (!args.Rest().empty()) throw CUsageError("list takes one group");
+    CMainController& controller = Controller();
+    controller.Load();
+    RequireGroup(controller.Groups(), group);
     if (!list.OpenGroup(group)) return kExitTaskError;
     std::printf("%6s %5s %8s  %-60s %s\n", "Index", "Life", "Lines", "Header", "From");
     for (const HeaderRow& row : list.Rows())
@@ -207,6 +217,7 @@ void SelectIndexes(CHeaderList& list, const std::vector<std::string>& indexes,
                                [&](const HeaderRow& r) { return r.index == index; });
         if (it == list.Rows().end()) throw CUsageError("no row with index " + text);
         size_t row = static_cast<size_t>(it - list.Rows().begin());
+        if (it->selected) throw CUsageError("index " + text + " given twice");
         list.Select(row, true);
         if (order) order->push_back(row);
     }
@@ -231,6 +242,7 @@ int CCliApp::CmdGet(CArgs& args) {
 
     CMainController& controller = Controller();
     controller.Load();
+    RequireGroup(controller.Groups(), group);
     CHeaderList list(context_);
     if (byFilter) list.SetFilter(filter);
     if (!list.OpenGroup(group)) return kExitTaskError;
@@ -258,6 +270,7 @@ int CCliApp::CmdJoin(CArgs& args) {
     if (!dir.empty() && dir.front() != '/') dir = context_.AppDir() + dir;
     CMainController& controller = Controller();
     controller.Load();
+    RequireGroup(controller.Groups(), group);
     CHeaderList list(context_);
     list.SetMode(HeaderMode::Messages);
     if (!list.OpenGroup(group)) return kExitTaskError;
