@@ -49,6 +49,12 @@ class CCliApp {
     // Opens the queue and the channels, runs until nothing is left to do or
     // Ctrl-C, saves and returns the exit status.
     int RunQueue();
+    // Channels retry a refused connection or login until they get through;
+    // the GUI's user sees "Connecting ..." and stops them, but a command run
+    // unattended would wait forever on a wrong password. So a run with work
+    // to do first connects once and gives up (with the server's reply) when
+    // that fails.
+    bool ServerAnswers();
     // A second Ctrl-C while the channels stop: saves the queue and the
     // statistics and ends the process with status 130 without waiting.
     [[noreturn]] void QuitAtOnce(CMainController& controller);

@@ -6,6 +6,8 @@
 #include "cli/cli_app.h"
 #include "cli/interrupt.h"
 #include "cli/queue_printer.h"
+#include "nntp/nntp_connection.h"
+#include "nntp/server_test_thread.h"
 #include "platform/tick.h"
 #include "tasks/main_controller.h"
 
@@ -20,6 +22,24 @@ bool AnyError(const CDownloadQueue& queue) {
 }
 
 }  // namespace
+
+bool CCliApp::ServerAnswers() {
+    const CAppSettings& s = context_.settings;
+    uint32_t address = 0;
+    if (!ResolveServerAddress(s.GetServer(), &address)) {
+        context_.messageBox.Show("Error Getting Server IP Address.", MessageIcon::Stop);
+        return false;
+    }
+    CNntpConnection connection;
+    if (!connection.Connect(address, static_cast<uint16_t>(s.GetPort()), s.GetAuth() == 1 ? 1 : 0,
+                            s.GetUser(), s.GetPass())) {
+        std::fprintf(stderr, "vexlo: cannot connect to %s, port %d: %s\n", s.GetServer().c_str(),
+                     s.GetPort(), std::string(connection.GetError()).c_str());
+        return false;
+    }
+    connection.Quit();
+    return true;
+}
 
 void CCliApp::QuitAtOnce(CMainController& controller) {
     // A channel waiting on a silent server sees its stop only when its read
@@ -38,6 +58,8 @@ void CCliApp::QuitAtOnce(CMainController& controller) {
 int CCliApp::RunQueue() {
     CInterruptGuard guard;
     CMainController& controller = Controller();
+    controller.Load();
+    if (controller.Queue().CountWaiting() > 0 && !ServerAnswers()) return kExitTaskError;
     CProgressPrinter printer(stdout);
     controller.onTaskDone = [&](const CTask& task, int channel) {
         printer.TaskDone(task, channel);
