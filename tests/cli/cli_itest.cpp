@@ -444,6 +444,35 @@ TEST(CliTest, ServerTestShowsOneGreetingPerConnectionOrTheLoginError) {
     EXPECT_EQ(CountOf(r.out, ": OK   200 "), 2) << r;
 }
 
+TEST(CliTest, RunOnTheLoginServerGivesUpOnAWrongPasswordAndWorksWithTheRightOne) {
+    CCliHome home;
+    std::string group = NewGroup("alt.binaries.cli.login");
+    ASSERT_FALSE(group.empty());
+    const std::string data = RandomBytes(60000, 41);
+    ASSERT_NO_FATAL_FAILURE(
+        Post(test::MakeUuencodedPosts(group, "login.bin", data, 2, "L <l@example.com>")));
+    ASSERT_NO_FATAL_FAILURE(Configure(home, Inn().authPort, 2, group));
+    CliResult r = home.Run({"server", "127.0.0.1", "--user", "tester", "--pass", "wrong"});
+    ASSERT_EQ(r.status, 0) << r;
+
+    // The channels would retry the login for ever; the run stops at once.
+    r = home.Run({"scan", group});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_TRUE(Has(r.err, "481 Authentication failed")) << r;
+    r = home.Run({"queue"});
+    EXPECT_TRUE(Has(QueueLine(r.out, 1), "waiting")) << r;
+
+    r = home.Run({"server", "127.0.0.1", "--user", "tester", "--pass", "secret"});
+    ASSERT_EQ(r.status, 0) << r;
+    r = home.Run({"run"});
+    EXPECT_EQ(r.status, 0) << r;
+    r = home.Run({"get", group, "--all"});
+    ASSERT_EQ(r.status, 0) << r;
+    r = home.Run({"run"});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_TRUE(ReadFileBytes(home.Path("out/login.bin")) == data);
+}
+
 TEST(CliTest, UsageErrorsExitWith2AndChangeNothing) {
     CCliHome home;
     const std::string group = "alt.binaries.cli.usage";  // never scanned: no server needed
