@@ -18,6 +18,13 @@ CMainController& CCliApp::Controller() {
     return *controller_;
 }
 
+bool CCliApp::LockAppDir() {
+    std::string why;
+    if (lock_.TryAcquire(context_.DataPath() + "_CLI.LCK", &why)) return true;
+    std::fprintf(stderr, "vexlo: %s\n", why.c_str());
+    return false;
+}
+
 int CCliApp::Run(CArgs args) {
     std::string command = args.Next("command");
     if (!context_.Start()) return kExitTaskError;
@@ -47,6 +54,7 @@ int CCliApp::CmdServer(CArgs& args) {
     bool hasPass = args.Option("--pass", pass);
     bool noAuth = args.Flag("--no-auth");
     if (!args.Rest().empty()) throw CUsageError("server takes one host");
+    if (!LockAppDir()) return kExitTaskError;
     CAppSettings& s = context_.settings;
     // The same checks and texts as the settings page.
     if (host.empty() || !s.SetServer(host)) {
@@ -107,6 +115,7 @@ int CCliApp::CmdStats(CArgs& args) {
 
 int CCliApp::CmdQueue(CArgs& args) {
     std::string action = args.Empty() ? "list" : args.Next("queue action");
+    if (action != "list" && !LockAppDir()) return kExitTaskError;
     CMainController& controller = Controller();
     CDownloadQueue& queue = controller.Queue();
     controller.Load();
@@ -147,6 +156,7 @@ int CCliApp::CmdQueue(CArgs& args) {
 
 int CCliApp::CmdRun(CArgs& args) {
     if (!args.Rest().empty()) throw CUsageError("run takes no arguments");
+    if (!LockAppDir()) return kExitTaskError;
     return RunQueue();
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/app_dir_lock.h"
 #include "cli/args.h"
 #include "cli/stderr_message_box.h"
 #include "core/app_context.h"
@@ -61,10 +62,15 @@ class CCliApp {
     // Saves what a command changed and closes like the main window does.
     void Close();
     CMainController& Controller();
+    // Takes the application directory's lock for a command that changes its
+    // files, before they are read; false (with the reason on stderr) when
+    // another vexlo-cli holds it.
+    bool LockAppDir();
 
     CStderrMessageBox box_;
     CAppContext context_;
     CTaskHandlers handlers_;
+    CAppDirLock lock_;
     std::unique_ptr<CMainController> controller_;
 };
 

@@ -69,6 +69,7 @@ uint32_t ParseChannels(const std::string& text) {
 
 int CCliApp::CmdGroup(CArgs& args) {
     std::string action = args.Empty() ? "list" : args.Next("group action");
+    if (action != "list" && !LockAppDir()) return kExitTaskError;
     CMainController& controller = Controller();
     CGroupList& groups = controller.Groups();
     controller.Load();
@@ -169,10 +170,11 @@ int CCliApp::CmdTest(CArgs& args) {
 int CCliApp::CmdScan(CArgs& args) {
     bool all = args.Flag("--all");
     std::vector<std::string> names = args.Rest();
+    if (all == !names.empty()) throw CUsageError("scan takes --all or group names");
+    if (!LockAppDir()) return kExitTaskError;
     CMainController& controller = Controller();
     CGroupList& groups = controller.Groups();
     controller.Load();
-    if (all == !names.empty()) throw CUsageError("scan takes --all or group names");
     if (all) {
         controller.ScanCommand(false);
     } else {
@@ -239,6 +241,7 @@ int CCliApp::CmdGet(CArgs& args) {
         1)
         throw CUsageError("get takes --all, --filter TEXT or indexes");
     if (!dir.empty() && dir.front() != '/') dir = context_.AppDir() + dir;
+    if (!LockAppDir()) return kExitTaskError;
 
     CMainController& controller = Controller();
     controller.Load();
@@ -268,6 +271,7 @@ int CCliApp::CmdJoin(CArgs& args) {
     std::vector<std::string> indexes = args.Rest();
     if (indexes.empty()) throw CUsageError("join needs message indexes");
     if (!dir.empty() && dir.front() != '/') dir = context_.AppDir() + dir;
+    if (!LockAppDir()) return kExitTaskError;
     CMainController& controller = Controller();
     controller.Load();
     RequireGroup(controller.Groups(), group);
