@@ -368,6 +368,18 @@ class CliResumeTest : public ::testing::Test {
 
 TEST_F(CliResumeTest, CtrlCExitsWith130AndTheNextRunResumesAtTheNextPart) {
     pid_t pid = StartHeldRun();
+    // While the run works, a second process may look but not change anything:
+    // the run would write its own queue over the change at its end.
+    CliResult r = home_.Run({"queue", "clear"});
+    EXPECT_EQ(r.status, 1) << r;
+    EXPECT_TRUE(Has(r.err, "another vexlo-cli is working in this directory")) << r;
+    EXPECT_EQ(home_.Run({"get", group_, "--all"}).status, 1);
+    EXPECT_EQ(home_.Run({"server", "127.0.0.1", "--conn", "3"}).status, 1);
+    r = home_.Run({"queue", "list"});
+    EXPECT_EQ(r.status, 0) << r;
+    EXPECT_TRUE(Has(QueueLine(r.out, 2), "movie.bin")) << r;
+    EXPECT_EQ(home_.Run({"list", group_}).status, 0);
+
     // Ctrl-C; the held reply goes on once the program has told its channels
     // to stop, so they see the stop in the middle of part 5.
     ::kill(pid, SIGINT);
