@@ -18,6 +18,13 @@ CMainController& CCliApp::Controller() {
     return *controller_;
 }
 
+bool CCliApp::LockAppDir() {
+    std::string why;
+    if (lock_.TryAcquire(context_.DataPath() + "_CLI.LCK", &why)) return true;
+    std::fprintf(stderr, "vexlo: %s\n", why.c_str());
+    return false;
+}
+
 int CCliApp::Run(CArgs args) {
     std::string command = args.Next("command");
     if (!context_.Start()) return kExitTaskError;
@@ -47,6 +54,7 @@ int CCliApp::CmdServer(CArgs& args) {
     bool hasPass = args.Option("--pass", pass);
     bool noAuth = args.Flag("--no-auth");
     if (!args.Rest().empty()) throw CUsageError("server takes one host");
+    if (!LockAppDir()) return kExitTaskError;
     CAppSettings& s = context_.settings;
     // The same checks and texts as the settings page.
     if (host.empty() || !s.SetServer(host)) {
@@ -107,6 +115,7 @@ int CCliApp::CmdStats(CArgs& args) {
 
 int CCliApp::CmdQueue(CArgs& args) {
     std::string action = args.Empty() ? "list" : args.Next("queue action");
+    if (action != "list" && !LockAppDir()) return kExitTaskError;
     CMainController& controller = Controller();
     CDownloadQueue& queue = controller.Queue();
     controller.Load();
@@ -121,17 +130,18 @@ int CCliApp::CmdQueue(CArgs& args) {
     } else if (action == "delete" || action == "requeue") {
         std::vector<std::string> ids = args.Rest();
         if (ids.empty()) throw CUsageError("queue " + action + " needs task IDs");
+        // Every ID is checked before anything changes: a mistyped ID leaves
+        // the queue as it was.
+        std::vector<size_t> rows;
         for (const auto& text : ids) {
             uint32_t id = static_cast<uint32_t>(ParseNumber(text, "task ID"));
-            bool found = false;
-            for (size_t i = 0; i < queue.Count(); ++i) {
-                if (queue.Row(i).task->GetId() == id) {
-                    queue.Select(i, true);
-                    found = true;
-                }
-            }
-            if (!found) std::fprintf(stderr, "vexlo: no task with ID %u\n", id);
+            size_t before = rows.size();
+            for (size_t i = 0; i < queue.Count(); ++i)
+                if (queue.Row(i).task->GetId() == id) rows.push_back(i);
+            if (rows.size() == before) throw CUsageError("no task with ID " + text);
         }
+        queue.ClearSelection();
+        for (size_t row : rows) queue.Select(row, true);
         if (action == "delete")
             queue.DeleteSelected();
         else
@@ -146,6 +156,7 @@ int CCliApp::CmdQueue(CArgs& args) {
 
 int CCliApp::CmdRun(CArgs& args) {
     if (!args.Rest().empty()) throw CUsageError("run takes no arguments");
+    if (!LockAppDir()) return kExitTaskError;
     return RunQueue();
 }
 

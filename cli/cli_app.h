@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/app_dir_lock.h"
 #include "cli/args.h"
 #include "cli/stderr_message_box.h"
 #include "core/app_context.h"
@@ -49,13 +50,27 @@ class CCliApp {
     // Opens the queue and the channels, runs until nothing is left to do or
     // Ctrl-C, saves and returns the exit status.
     int RunQueue();
+    // Channels retry a refused connection or login until they get through;
+    // the GUI's user sees "Connecting ..." and stops them, but a command run
+    // unattended would wait forever on a wrong password. So a run with work
+    // to do first connects once and gives up (with the server's reply) when
+    // that fails.
+    bool ServerAnswers();
+    // A second Ctrl-C while the channels stop: saves the queue and the
+    // statistics and ends the process with status 130 without waiting.
+    [[noreturn]] void QuitAtOnce(CMainController& controller);
     // Saves what a command changed and closes like the main window does.
     void Close();
     CMainController& Controller();
+    // Takes the application directory's lock for a command that changes its
+    // files, before they are read; false (with the reason on stderr) when
+    // another vexlo-cli holds it.
+    bool LockAppDir();
 
     CStderrMessageBox box_;
     CAppContext context_;
     CTaskHandlers handlers_;
+    CAppDirLock lock_;
     std::unique_ptr<CMainController> controller_;
 };
 

@@ -42,6 +42,13 @@ void SelectGroups(CGroupList& groups, const std::vector<std::string>& names) {
     }
 }
 
+// Header lists are only kept for groups of the group list; any other name is
+// most likely mistyped.
+void RequireGroup(const CGroupList& groups, const std::string& name) {
+    if (groups.FindGroup(name) < 0)
+        throw CUsageError("no newsgroup " + name + " in the group list");
+}
+
 // "1,2,5" -> the channel mask.
 uint32_t ParseChannels(const std::string& text) {
     uint32_t mask = 0;
@@ -62,6 +69,7 @@ uint32_t ParseChannels(const std::string& text) {
 
 int CCliApp::CmdGroup(CArgs& args) {
     std::string action = args.Empty() ? "list" : args.Next("group action");
+    if (action != "list" && !LockAppDir()) return kExitTaskError;
     CMainController& controller = Controller();
     CGroupList& groups = controller.Groups();
     controller.Load();
@@ -162,10 +170,11 @@ int CCliApp::CmdTest(CArgs& args) {
 int CCliApp::CmdScan(CArgs& args) {
     bool all = args.Flag("--all");
     std::vector<std::string> names = args.Rest();
+    if (all == !names.empty()) throw CUsageError("scan takes --all or group names");
+    if (!LockAppDir()) return kExitTaskError;
     CMainController& controller = Controller();
     CGroupList& groups = controller.Groups();
     controller.Load();
-    if (all == !names.empty()) throw CUsageError("scan takes --all or group names");
     if (all) {
         controller.ScanCommand(false);
     } else {
@@ -184,6 +193,9 @@ int CCliApp::CmdList(CArgs& args) {
     if (args.Option("--filter", filter)) list.SetFilter(filter);
     list.SetShowOnlyNew(args.Flag("--new"));
     if (!args.Rest().empty()) throw CUsageError("list takes one group");
+    CMainController& controller = Controller();
+    controller.Load();
+    RequireGroup(controller.Groups(), group);
     if (!list.OpenGroup(group)) return kExitTaskError;
     std::printf("%6s %5s %8s  %-60s %s\n", "Index", "Life", "Lines", "Header", "From");
     for (const HeaderRow& row : list.Rows())
@@ -207,6 +219,7 @@ void SelectIndexes(CHeaderList& list, const std::vector<std::string>& indexes,
                                [&](const HeaderRow& r) { return r.index == index; });
         if (it == list.Rows().end()) throw CUsageError("no row with index " + text);
         size_t row = static_cast<size_t>(it - list.Rows().begin());
+        if (it->selected) throw CUsageError("index " + text + " given twice");
         list.Select(row, true);
         if (order) order->push_back(row);
     }
@@ -228,9 +241,11 @@ int CCliApp::CmdGet(CArgs& args) {
         1)
         throw CUsageError("get takes --all, --filter TEXT or indexes");
     if (!dir.empty() && dir.front() != '/') dir = context_.AppDir() + dir;
+    if (!LockAppDir()) return kExitTaskError;
 
     CMainController& controller = Controller();
     controller.Load();
+    RequireGroup(controller.Groups(), group);
     CHeaderList list(context_);
     if (byFilter) list.SetFilter(filter);
     if (!list.OpenGroup(group)) return kExitTaskError;
@@ -256,8 +271,10 @@ int CCliApp::CmdJoin(CArgs& args) {
     std::vector<std::string> indexes = args.Rest();
     if (indexes.empty()) throw CUsageError("join needs message indexes");
     if (!dir.empty() && dir.front() != '/') dir = context_.AppDir() + dir;
+    if (!LockAppDir()) return kExitTaskError;
     CMainController& controller = Controller();
     controller.Load();
+    RequireGroup(controller.Groups(), group);
     CHeaderList list(context_);
     list.SetMode(HeaderMode::Messages);
     if (!list.OpenGroup(group)) return kExitTaskError;

@@ -11,6 +11,8 @@ namespace vexlo::cli {
 // Raised by SIGINT/SIGTERM while a CInterruptGuard exists (lock-free, so the
 // signal handler may set it).
 extern std::atomic<bool> gInterrupted;
+// How many of those signals came since the guard was made.
+extern std::atomic<int> gInterrupts;
 
 class CInterruptGuard {
   public:

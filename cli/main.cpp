@@ -13,7 +13,7 @@ namespace {
 
 const char* const kUsage =
     "usage: vexlo-cli [-C DIR] COMMAND ...\n"
-    "  server HOST [--port N] [--conn N] [--user U --pass P] [--retries N]\n"
+    "  server HOST [--port N] [--conn N] [--user U --pass P | --no-auth] [--retries N]\n"
     "  group add NAME [--dir DIR] | group list | group remove NAME... | group reset NAME...\n"
     "  groups fetch [--filter TEXT]\n"
     "  scan [--all | GROUP...]\n"

@@ -7,6 +7,7 @@
 
 #include "nntp/transfer_stats.h"
 #include "tasks/download_queue.h"
+#include "tasks/task.h"
 #include "tasks/task_agent.h"
 
 namespace vexlo::cli {
@@ -40,17 +41,25 @@ void PrintQueue(const CDownloadQueue& queue, FILE* out) {
         std::fprintf(out, "Queue is empty.\n");
         return;
     }
-    std::fprintf(out, "%-7s %-8s %-24s %-11s %-9s %-8s %s\n", "Task ID", "State", "Progress",
-                 "Size", "Task", "Chan", "Subject Header / Newsgroup / Save-To");
+    std::fprintf(out, "%-7s %-8s %-24s %-9s %-11s %-9s %-8s %s\n", "Task ID", "State", "Progress",
+                 "Parts", "Size", "Task", "Chan", "Subject Header / Newsgroup / Save-To");
     for (size_t i = 0; i < queue.Count(); ++i) {
         const QueueRow& row = queue.Row(i);
         const CTask& t = *row.task;
-        std::fprintf(out, "%-7u %-8s %-24s %-11s %-9s %-8s %s\n", t.GetId(), IconText(row.icon),
-                     row.progressText.c_str(), t.SizeText().c_str(), t.TypeName(),
-                     t.AffinityText().c_str(), t.GetSubject().c_str());
-        std::fprintf(out, "%-71s %s  %s\n", "", t.GetGroupName().c_str(), t.GetSaveDir().c_str());
+        // A queue read from its file has no progress texts yet; the result
+        // says what the last run did.
+        std::string progress = row.progressText.empty() ? t.ResultText() : row.progressText;
+        // Downloads show their resume point: the parts fetched so far.
+        std::string parts = "-";
+        if (t.GetType() == kTaskDecode || t.GetType() == kTaskGet)
+            parts =
+                std::to_string(t.GetPartsFetched()) + "/" + std::to_string(t.GetArticles().size());
+        std::fprintf(out, "%-7u %-8s %-24s %-9s %-11s %-9s %-8s %s\n", t.GetId(),
+                     IconText(row.icon), progress.c_str(), parts.c_str(), t.SizeText().c_str(),
+                     t.TypeName(), t.AffinityText().c_str(), t.GetSubject().c_str());
+        std::fprintf(out, "%-81s %s  %s\n", "", t.GetGroupName().c_str(), t.GetSaveDir().c_str());
         std::string status = t.GetStatusText();
-        if (!status.empty()) std::fprintf(out, "%-71s [%s]\n", "", status.c_str());
+        if (!status.empty()) std::fprintf(out, "%-81s [%s]\n", "", status.c_str());
     }
 }
 
