@@ -50,6 +50,25 @@ class CNamedLockHolder {
     std::string name_;
 };
 
+// Takes a name once, without waiting, and gives it back at the end of the
+// scope when it was taken.
+class CScopedTryLock {
+  public:
+    CScopedTryLock(CNamedLocks& locks, std::string name)
+        : locks_(locks), name_(std::move(name)), held_(locks_.TryLock(name_) == 1) {}
+    ~CScopedTryLock() {
+        if (held_) locks_.Unlock(name_);
+    }
+    CScopedTryLock(const CScopedTryLock&) = delete;
+    CScopedTryLock& operator=(const CScopedTryLock&) = delete;
+    bool Held() const { return held_; }
+
+  private:
+    CNamedLocks& locks_;
+    std::string name_;
+    bool held_;
+};
+
 // Holds the task progress lock for a scope.
 class CTaskProgressGuard {
   public:

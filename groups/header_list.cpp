@@ -34,22 +34,6 @@ std::string Lower(std::string text) {
     return text;
 }
 
-// The named group lock for one scope, taken once without waiting.
-class CGroupLock {
-  public:
-    CGroupLock(CNamedLocks& locks, const std::string& name)
-        : locks_(locks), name_(name), held_(locks.TryLock(name) == 1) {}
-    ~CGroupLock() {
-        if (held_) locks_.Unlock(name_);
-    }
-    bool Held() const { return held_; }
-
-  private:
-    CNamedLocks& locks_;
-    const std::string& name_;
-    bool held_;
-};
-
 }  // namespace
 
 int LifePercent(uint32_t article, uint32_t first, uint32_t last) {
@@ -79,7 +63,7 @@ bool CHeaderList::OpenGroup(const std::string& name) {
 }
 
 bool CHeaderList::Reload() {
-    CGroupLock lock(context_.locks, group_);
+    CScopedTryLock lock(context_.locks, group_);
     if (!lock.Held()) {
         context_.messageBox.Show(kViewLocked, MessageIcon::Stop);
         return false;
@@ -172,9 +156,24 @@ void CHeaderList::SortByColumn(int column) {
     sortDescending_[column] = !descending;
 }
 
-bool CHeaderList::LookUpSaveDirectory(CGroupList& groups, std::string& dir) {
+bool CHeaderList::LookUpSaveDirectory(CGroupList& groups, const std::string& chosen,
+                                      std::string& dir) {
     if (!groups.GetSaveToDirectory(group_, dir)) {
         context_.messageBox.Show(kNotInGroupList, MessageIcon::None);
+        return false;
+    }
+    if (!chosen.empty()) dir = chosen;
+    if (!dir.empty()) SetTrailingBackslash(true, dir);
+    return true;
+}
+
+bool CHeaderList::OpenForQueueing(const CScopedTryLock& lock, const char* extension, CFile& file) {
+    if (!lock.Held()) {
+        context_.messageBox.Show(kQueueLocked, MessageIcon::Stop);
+        return false;
+    }
+    if (!file.Open(context_.DataPath() + group_ + extension, CFile::Mode::Read)) {
+        context_.messageBox.Show(kCantOpen, MessageIcon::Stop);
         return false;
     }
     return true;
@@ -183,20 +182,11 @@ bool CHeaderList::LookUpSaveDirectory(CGroupList& groups, std::string& dir) {
 int CHeaderList::QueueSelectedBinaries(CMainController& controller, const std::string& saveDir,
                                        bool atTop, uint32_t affinity) {
     std::string dir;
-    if (!LookUpSaveDirectory(controller.Groups(), dir)) return 0;
-    if (!saveDir.empty()) dir = saveDir;
-    if (!dir.empty()) SetTrailingBackslash(true, dir);
+    if (!LookUpSaveDirectory(controller.Groups(), saveDir, dir)) return 0;
     if (SelectedCount() == 0) return 0;
-    CGroupLock lock(context_.locks, group_);
-    if (!lock.Held()) {
-        context_.messageBox.Show(kQueueLocked, MessageIcon::Stop);
-        return 0;
-    }
+    CScopedTryLock lock(context_.locks, group_);
     CFile file;
-    if (!file.Open(context_.DataPath() + group_ + ".BIN", CFile::Mode::Read)) {
-        context_.messageBox.Show(kCantOpen, MessageIcon::Stop);
-        return 0;
-    }
+    if (!OpenForQueueing(lock, ".BIN", file)) return 0;
     CRecordReader reader(file);
     CTask task(&context_.settings);
     CBinaryItem binary;
@@ -227,19 +217,10 @@ int CHeaderList::JoinSelectedMessages(CMainController& controller, const std::ve
                                       const std::string& saveDir, bool atTop, uint32_t affinity) {
     if (SelectedCount() == 0) return 0;
     std::string dir;
-    if (!LookUpSaveDirectory(controller.Groups(), dir)) return 0;
-    if (!saveDir.empty()) dir = saveDir;
-    if (!dir.empty()) SetTrailingBackslash(true, dir);
-    CGroupLock lock(context_.locks, group_);
-    if (!lock.Held()) {
-        context_.messageBox.Show(kQueueLocked, MessageIcon::Stop);
-        return 0;
-    }
+    if (!LookUpSaveDirectory(controller.Groups(), saveDir, dir)) return 0;
+    CScopedTryLock lock(context_.locks, group_);
     CFile file;
-    if (!file.Open(context_.DataPath() + group_ + ".MSG", CFile::Mode::Read)) {
-        context_.messageBox.Show(kCantOpen, MessageIcon::Stop);
-        return 0;
-    }
+    if (!OpenForQueueing(lock, ".MSG", file)) return 0;
     std::vector<size_t> rows = order;
     if (rows.empty())
         for (size_t i = 0; i < rows_.size(); ++i)

@@ -15,7 +15,9 @@
 namespace vexlo {
 
 class CAppContext;
+class CFile;
 class CGroupList;
+class CScopedTryLock;
 class CMainController;
 
 enum class HeaderMode { Messages = 0, Binaries = 1 };
@@ -75,8 +77,13 @@ class CHeaderList {
   private:
     std::string DataFilePath() const;
     void LoadDataFile();
-    // The group's directory with a trailing "/", or false with the message.
-    bool LookUpSaveDirectory(CGroupList& groups, std::string& dir);
+    // The directory to save into: `chosen`, or else the group's save-to
+    // directory, with a trailing "/"; false (with the message) for a group
+    // that is not in the list.
+    bool LookUpSaveDirectory(CGroupList& groups, const std::string& chosen, std::string& dir);
+    // The data file with `extension`, opened under the held group lock; false
+    // (with the message) when the lock was refused or the file cannot be opened.
+    bool OpenForQueueing(const CScopedTryLock& lock, const char* extension, CFile& file);
 
     CAppContext& context_;
     HeaderMode mode_ = HeaderMode::Binaries;

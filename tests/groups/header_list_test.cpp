@@ -1,0 +1,151 @@
+// The header view's model: loading a group's .BIN/.MSG under its lock, the
+// filter and new-only rules, sorting, and turning selected rows into tasks.
+#include "groups/header_list.h"
+
+#include <gtest/gtest.h>
+
+#include "core/app_context.h"
+#include "groups/binary_match.h"
+#include "groups/group_list.h"
+#include "groups/header_record.h"
+#include "groups/record_file.h"
+#include "support/recording_message_box.h"
+#include "support/temp_dir.h"
+#include "tasks/main_controller.h"
+#include "tasks/task_handlers.h"
+
+namespace vexlo {
+namespace {
+
+constexpr const char* kGroup = "alt.binaries.test";
+
+class HeaderListTest : public ::testing::Test {
+  protected:
+    HeaderListTest() : context(dir.Path(), box), controller(context, handlers) {
+        context.Start();
+        controller.Groups().AddGroup(kGroup, dir / "dl/");
+        // .BIN: range 100..200; (subject, poster, first article, line counts, new)
+        CFile file;
+        file.Open(context.DataPath() + kGroup + ".BIN", CFile::Mode::CreateTruncate);
+        CRecordWriter out(file);
+        out.WriteU32(100);
+        out.WriteU32(200);
+        WriteBinaryRecord(out, 1, "a.rar (2/2)", "Ann <ann@x>", "<a@x>", {100, 101}, {300, 300},
+                          {1, 1});
+        WriteBinaryRecord(out, 0, "b.zip (1/1)", "BOB <bob@x>", "<b@x>", {150}, {100}, {1});
+        WriteBinaryRecord(out, 1, "c.jpg (3/3)", "Cy <cy@x>", "<c@x>", {198, 199, 200},
+                          {10, 20, 30}, {1, 1, 1});
+        out.Flush();
+        CFile msg;
+        msg.Open(context.DataPath() + kGroup + ".MSG", CFile::Mode::CreateTruncate);
+        CRecordWriter m(msg);
+        m.WriteU32(100);
+        m.WriteU32(200);
+        AppendHeaderRecord(m, 120, 50, 4000, "part two", "Dee <d@x>", "<m2@x>");
+        AppendHeaderRecord(m, 110, 40, 3000, "part one", "Dee <d@x>", "<m1@x>");
+        m.Flush();
+    }
+    std::vector<std::string> Subjects() const {
+        std::vector<std::string> s;
+        for (const auto& row : list.Rows()) s.push_back(row.subject);
+        return s;
+    }
+
+    test::CTempDir dir;
+    test::CRecordingMessageBox box;
+    CAppContext context;
+    CTaskHandlers handlers;
+    CMainController controller;
+    CHeaderList list{context};
+};
+
+TEST_F(HeaderListTest, RowsCarryLifeLinesAndTheNewMark) {
+    ASSERT_TRUE(list.OpenGroup(kGroup));
+    ASSERT_EQ(list.Rows().size(), 3u);
+    EXPECT_EQ(list.Rows()[0].lifeText, "  0%");  // lowest article 100 of 100..200
+    EXPECT_EQ(list.Rows()[1].lifeText, " 50%");
+    EXPECT_EQ(list.Rows()[2].lifeText, " 98%");
+    EXPECT_EQ(list.Rows()[0].lines, 600u);
+    EXPECT_TRUE(list.Rows()[0].isNew);
+    EXPECT_FALSE(list.Rows()[1].isNew);
+    EXPECT_EQ(LifePercent(5, 5, 5), 100);  // a one-article range is all new
+}
+
+TEST_F(HeaderListTest, FilterCoversThePosterAndIgnoresCase) {
+    list.SetFilter("bob");
+    ASSERT_TRUE(list.OpenGroup(kGroup));
+    EXPECT_EQ(Subjects(), std::vector<std::string>{"b.zip (1/1)"});
+    EXPECT_EQ(list.Rows()[0].index, 1u);  // indexes stay those of the file
+    list.SetFilter("");
+    list.SetShowOnlyNew(true);
+    list.Reload();
+    EXPECT_EQ(Subjects(), (std::vector<std::string>{"a.rar (2/2)", "c.jpg (3/3)"}));
+}
+
+TEST_F(HeaderListTest, SortingAlternatesPerColumn) {
+    ASSERT_TRUE(list.OpenGroup(kGroup));
+    list.SortByColumn(2);  // Lines ascending: 60, 100, 600
+    EXPECT_EQ(Subjects().front(), "c.jpg (3/3)");
+    list.SortByColumn(2);  // then descending
+    EXPECT_EQ(Subjects().front(), "a.rar (2/2)");
+    list.SortByColumn(0);  // Header ascending
+    EXPECT_EQ(Subjects(), (std::vector<std::string>{"a.rar (2/2)", "b.zip (1/1)", "c.jpg (3/3)"}));
+}
+
+TEST_F(HeaderListTest, SelectedBinariesBecomeOneTaskEachInListOrderAtTheTop) {
+    CTask existing(&context.settings);
+    existing.SetType(kTaskScanNew);
+    controller.Queue().AddTask(existing, false);
+    context.settings.SetConn(4);
+    ASSERT_TRUE(list.OpenGroup(kGroup));
+    list.Select(0, true);
+    list.Select(2, true);
+    EXPECT_EQ(list.QueueSelectedBinaries(controller, "", /*atTop=*/true, 0b1010), 2);
+    CDownloadQueue& queue = controller.Queue();
+    ASSERT_EQ(queue.Count(), 3u);
+    const CTask& a = *queue.Row(0).task;
+    EXPECT_EQ(a.GetSubject(), "a.rar (2/2)");
+    EXPECT_EQ(queue.Row(1).task->GetSubject(), "c.jpg (3/3)");
+    EXPECT_EQ(a.GetType(), kTaskDecode);
+    EXPECT_EQ(a.GetArticles(), (std::vector<uint32_t>{100, 101}));
+    EXPECT_EQ(a.GetSize(), 600u * 45);
+    EXPECT_EQ(a.GetSaveDir(), dir / "dl/");
+    EXPECT_EQ(a.GetAffinity(), 0b1010u);
+}
+
+TEST_F(HeaderListTest, JoinedMessagesFollowTheGivenOrder) {
+    list.SetMode(HeaderMode::Messages);
+    ASSERT_TRUE(list.OpenGroup(kGroup));
+    list.Select(0, true);
+    list.Select(1, true);
+    EXPECT_EQ(list.JoinSelectedMessages(controller, {1, 0}, dir / "out", false, 1), 1);
+    const CTask& task = *controller.Queue().Row(0).task;
+    EXPECT_EQ(task.GetArticles(), (std::vector<uint32_t>{110, 120}));
+    EXPECT_EQ(task.GetLines(), (std::vector<uint32_t>{40, 50}));
+    EXPECT_EQ(task.GetSubject(), "part two");  // the last part's subject
+    EXPECT_EQ(task.GetSize(), 7000u);
+    EXPECT_EQ(task.GetSaveDir(), dir / "out/");
+}
+
+TEST_F(HeaderListTest, LockedOrUnlistedGroupsAreReported) {
+    ASSERT_TRUE(list.OpenGroup(kGroup));
+    list.SelectAll();
+    context.locks.TryLock(kGroup);  // a scan is rewriting the group
+    EXPECT_EQ(list.QueueSelectedBinaries(controller, "", false, 1), 0);
+    EXPECT_EQ(box.Texts().back(),
+              "Newsgroup is currently locked.\r\nPlease wait until it has finished updating.");
+    EXPECT_FALSE(list.Reload());
+    EXPECT_EQ(box.Texts().back(),
+              "The Newsgroup is currently locked.\r\nPlease wait until it has been updated.");
+    EXPECT_EQ(list.Rows().size(), 3u);  // the rows stay as they were
+    context.locks.Unlock(kGroup);
+
+    controller.Groups().SelectAll();
+    controller.Groups().DeleteSelectedGroups();
+    EXPECT_EQ(list.QueueSelectedBinaries(controller, "", false, 1), 0);
+    EXPECT_EQ(box.Texts().back(), "ERROR: Current Newsgroup Is Not In Group List!");
+    EXPECT_EQ(controller.Queue().Count(), 0u);
+}
+
+}  // namespace
+}  // namespace vexlo
