@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 #include <string>
 
+#include "support/inn_fixture.h"
 #include "support/temp_dir.h"
 
 namespace vexlo {
@@ -14,23 +16,6 @@ namespace {
 
 using test::CTempDir;
 using test::WriteFileBytes;
-
-// Reference encoder: one line of up to 63 bytes, `zero` standing for the value 0.
-std::string EncodeLine(const std::string& data, char zero = '`') {
-    auto put = [zero](unsigned v) { return v == 0 ? zero : static_cast<char>(v + 32); };
-    auto byte = [&](size_t k) {
-        return k < data.size() ? static_cast<unsigned char>(data[k]) : 0u;
-    };
-    std::string line(1, put(static_cast<unsigned>(data.size())));
-    for (size_t i = 0; i < data.size(); i += 3) {
-        unsigned b0 = byte(i), b1 = byte(i + 1), b2 = byte(i + 2);
-        line += put(b0 >> 2);
-        line += put(((b0 << 4) | (b1 >> 4)) & 63);
-        line += put(((b1 << 2) | (b2 >> 6)) & 63);
-        line += put(b2 & 63);
-    }
-    return line;
-}
 
 // Decodes one line; the bytes, or "FAIL".
 std::string Decode(std::string_view line, int limit = kUuLineLimit) {
@@ -80,7 +65,7 @@ TEST(UuDecoder, BeginFileNamesAreTrimmedAndCleaned) {
 }
 
 TEST(UuDecoder, DecodesKnownLinesAndRefusesShortOrLongOnes) {
-    const std::string full(45, '\x5a'), max(63, '\xff');
+    const std::string full(45, '\x5a'), fullLine = test::UuencodeLines(full)[0];
     const std::string line769 = "`" + std::string(768, 'x');
     const struct {
         std::string line;
@@ -95,13 +80,13 @@ TEST(UuDecoder, DecodesKnownLinesAndRefusesShortOrLongOnes) {
         {"`anything", ""},
         {"!80``", "a"},
         {"\"86(`", "ab"},
-        {EncodeLine(full), full},
-        {EncodeLine(max), max},  // count "_" = 63
-        {"!80", "FAIL"},         // 1 byte announced, a group of 3 characters
+        {fullLine, full},
+        {std::string(85, '_'), std::string(63, '\xff')},  // the largest count, 63
+        {"!80", "FAIL"},  // 1 byte announced, a group of 3 characters
         {"M", "FAIL"},
         {"", "FAIL"},
-        {EncodeLine(full).substr(0, 60), "FAIL"},
-        {EncodeLine(full).substr(0, 57), "FAIL"},
+        {fullLine.substr(0, 60), "FAIL"},
+        {fullLine.substr(0, 57), "FAIL"},
         {line769.substr(0, 768), "", 768},
         {line769, "FAIL", 768},
         {"#86)C", "FAIL", 4},
@@ -116,10 +101,9 @@ TEST(UuDecoder, RoundTripsRandomData) {
         const size_t size = trial < 64 ? static_cast<size_t>(trial) : rng() % 2000;
         std::string data(size, '\0');
         for (char& c : data) c = static_cast<char>(rng());
-        const char zero = trial % 2 ? ' ' : '`';
         std::string decoded;
-        for (size_t at = 0; at < data.size(); at += 45) {
-            const std::string line = EncodeLine(data.substr(at, 45), zero);
+        for (std::string line : test::UuencodeLines(data)) {
+            if (trial % 2) std::replace(line.begin(), line.end(), '`', ' ');  // blank zeros
             const std::string bytes = Decode(line);
             ASSERT_NE(bytes, "FAIL") << "trial " << trial << " line " << line;
             decoded += bytes;
