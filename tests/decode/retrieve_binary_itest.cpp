@@ -407,8 +407,8 @@ TEST_F(DownloadFaults, ChannelsEndedMidDownloadAndTheSavedQueueFinishesTheFile) 
     EXPECT_EQ(Bodies(2), Articles(3));
 }
 
-// RetrieveBinary called on the test's own thread with its own connection:
-// exact byte counts, the last progress report, and a full disk.
+// RetrieveBinary called on the test's own thread with its own connection: a
+// full disk, then exact byte counts and the last progress report.
 class DirectCalls : public DownloadFaults {
   protected:
     void SetUp() override {
@@ -436,8 +436,19 @@ class DirectCalls : public DownloadFaults {
     std::atomic<uint32_t> abort_{0};
 };
 
-TEST_F(DirectCalls, CountsEveryByteAndLeavesTheLastReport) {
-    // What goes over the wire, fetched by a plain client.
+TEST_F(DirectCalls, AFullDiskRestartsTheBinaryAndTheNextCallCountsEveryByte) {
+    testing::FailWritesAfter(70000);
+    Retrieve();
+    EXPECT_EQ(task_.GetStatusText(), "Error Writing To Output File!");
+    EXPECT_EQ(task_.GetResult(), kResultUnprocessed);
+    EXPECT_EQ(task_.GetInProgress(), 1u);
+    EXPECT_EQ(task_.GetPartsFetched(), 0u);
+    EXPECT_EQ(task_.GetOutputFile(), "");
+    EXPECT_TRUE(FilesIn(dir_ / "out/").empty());
+    EXPECT_EQ(connection_.GetSocket(), CNntpConnection::kInvalidSocket);
+    testing::FailWritesAfter(-1);
+
+    // What the next call sends and receives, fetched by a plain client.
     test::CRawNntpClient client;
     std::string greeting;
     ASSERT_TRUE(client.Connect(Inn().anonPort, &greeting));
@@ -451,13 +462,14 @@ TEST_F(DirectCalls, CountsEveryByteAndLeavesTheLastReport) {
         ASSERT_TRUE(client.ReadBlock(&wire));
         for (const std::string& line : wire) received += line.size() + 2;
     }
-
+    const auto before = context_.stats.Run();
     Retrieve();
     EXPECT_EQ(task_.GetResult(), kResultCompleted) << task_.GetStatusText();
-    EXPECT_TRUE(ReadFileBytes(task_.GetOutputFile()) == binary_.data);
+    EXPECT_TRUE(ReadFileBytes(dir_ / "out/faults.bin") == binary_.data);
     EXPECT_NE(connection_.GetSocket(), CNntpConnection::kInvalidSocket);  // kept for the next task
-    EXPECT_EQ(context_.stats.Run().byteXmit.ToString(), std::to_string(sent));
-    EXPECT_EQ(context_.stats.Run().byteRecv.ToString(), std::to_string(received));
+    EXPECT_EQ((context_.stats.Run().byteXmit - before.byteXmit).ToString(), std::to_string(sent));
+    EXPECT_EQ((context_.stats.Run().byteRecv - before.byteRecv).ToString(),
+              std::to_string(received));
     ProgressReport report;
     ASSERT_TRUE(context_.progress.ReadProgress(task_.Key(), report));
     EXPECT_EQ(report.state, kProgressTransferring);
@@ -466,24 +478,6 @@ TEST_F(DirectCalls, CountsEveryByteAndLeavesTheLastReport) {
     EXPECT_EQ(report.parts, 8u);
     EXPECT_EQ(report.lines, (wire.size() + 1) / 50 * 50);
     EXPECT_EQ(report.expectedLines, binary_.lines[7]);
-    connection_.Quit();
-}
-
-TEST_F(DirectCalls, AFullDiskRestartsTheBinaryOnTheNextCall) {
-    testing::FailWritesAfter(70000);
-    Retrieve();
-    EXPECT_EQ(task_.GetStatusText(), "Error Writing To Output File!");
-    EXPECT_EQ(task_.GetResult(), kResultUnprocessed);
-    EXPECT_EQ(task_.GetInProgress(), 1u);
-    EXPECT_EQ(task_.GetPartsFetched(), 0u);
-    EXPECT_EQ(task_.GetOutputFile(), "");
-    EXPECT_TRUE(FilesIn(dir_ / "out/").empty());
-    EXPECT_EQ(connection_.GetSocket(), CNntpConnection::kInvalidSocket);
-
-    testing::FailWritesAfter(-1);
-    Retrieve();
-    EXPECT_EQ(task_.GetResult(), kResultCompleted) << task_.GetStatusText();
-    EXPECT_TRUE(ReadFileBytes(dir_ / "out/faults.bin") == binary_.data);
     connection_.Quit();
 }
 
