@@ -1,14 +1,12 @@
 // Downloads from the real INN fixture through the engine: binaries posted as
 // uuencoded multi-part articles are queued as DECODE tasks and run on several
 // channels; the files must come out byte-identical. Fault cases put a relay
-// between the channels and the server that cuts or holds a reply in the
-// middle of a part.
+// between the channels and the server that cuts or holds a reply in a part.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <filesystem>
 #include <map>
-#include <random>
 #include <thread>
 
 #include "../tasks/engine_harness.h"
@@ -25,23 +23,18 @@
 
 namespace vexlo {
 namespace {
-using test::RandomBytes;
-using test::SplitTabs;
-
 using test::Article;
 using test::CEngineHarness;
 using test::CNntpRelay;
 using test::Inn;
+using test::RandomBytes;
 using test::ReadFileBytes;
-using test::WriteFileBytes;
 
 // A binary as the header view would queue it: article numbers and line
 // counts from the server's overview, in part order.
 struct Binary {
-    std::string subject;
-    std::string data;
-    std::vector<uint32_t> articles;
-    std::vector<uint32_t> lines;
+    std::string subject, data;
+    std::vector<uint32_t> articles, lines;
 };
 
 // Posts the articles and finds their numbers and line counts in the overview.
@@ -50,18 +43,14 @@ struct Binary {
     std::string error;
     if (!test::PostArticles(posts, &error)) return ::testing::AssertionFailure() << error;
     test::CRawNntpClient client;
-    std::string greeting;
-    if (!client.Connect(Inn().anonPort, &greeting)) return ::testing::AssertionFailure();
-    const std::string reply = client.Command("GROUP " + group);
     std::vector<std::string> overview;
-    if (client.Command("XOVER 1-").rfind("224", 0) != 0 || !client.ReadBlock(&overview))
-        return ::testing::AssertionFailure() << "no overview of " << group << ": " << reply;
+    if (!client.Connect(Inn().anonPort, &error) || client.Command("GROUP " + group).empty() ||
+        client.Command("XOVER 1-").rfind("224", 0) != 0 || !client.ReadBlock(&overview))
+        return ::testing::AssertionFailure() << "no overview of " << group;
     std::map<std::string, std::pair<uint32_t, uint32_t>> byId;
     for (const std::string& line : overview) {
-        auto f = SplitTabs(line);
-        if (f.size() < 8) continue;
-        byId[f[4]] = {static_cast<uint32_t>(std::stoul(f[0])),
-                      static_cast<uint32_t>(std::stoul(f[7]))};
+        auto f = test::SplitTabs(line);
+        if (f.size() >= 8) byId[f[4]] = {std::stoul(f[0]), std::stoul(f[7])};
     }
     binary->articles.clear();
     binary->lines.clear();
@@ -91,8 +80,8 @@ std::vector<std::string> FilesIn(const std::string& dir) {
     return names;
 }
 
-// An engine on the fixture's anonymous server (or a relay in front of it)
-// with the real handlers.
+// An engine with the real handlers on the fixture's anonymous server (or a
+// relay in front of it), saving into a directory with a blank in its name.
 class Downloads : public ::testing::Test {
   protected:
     void StartEngine(int channels, uint16_t port = 0) {
@@ -125,7 +114,7 @@ class Downloads : public ::testing::Test {
             [&] {
                 if (watch) watch();
                 for (CTask* task : tasks) {
-                    uint32_t result = task->GetResult();
+                    const uint32_t result = task->GetResult();
                     if ((result != kResultCompleted && result != kResultError) ||
                         task->GetAssigned() != 0)
                         return false;
@@ -135,24 +124,43 @@ class Downloads : public ::testing::Test {
             120000);
     }
 
+    std::string DebugLog() const { return ReadFileBytes(engine_->dir / "DEBUG.TXT"); }
+
     std::unique_ptr<CEngineHarness> engine_;
     std::string saveDir_;
 };
 
-TEST_F(Downloads, BinariesOfManySizesAndPartCountsComeOutByteIdentical) {
+TEST_F(Downloads, BinariesOfManySizesPartCountsAndNamesComeOutByteIdentical) {
     const std::string group = test::CreateUniqueGroup("alt.binaries.test.retrieve");
     ASSERT_FALSE(group.empty());
     // Sizes around line ends (45 bytes a line; 14 bytes make a last line that
-    // starts with "." and travels dot-stuffed), up to several MB in 50 parts.
-    const std::vector<std::pair<size_t, int>> shapes = {
-        {1, 1},      {14, 1},       {59, 2},       {4514, 3},
-        {100000, 7}, {1 << 20, 13}, {3145742, 50}, {5000000, 20},
+    // starts with "." and travels dot-stuffed), up to several MB in 50 parts;
+    // names with blanks, quotes and characters that are replaced.
+    const struct {
+        size_t size;
+        int parts;
+        std::string name, saved;
+    } shapes[] = {
+        {1, 1, "\"holiday photos 2024.zip\"", "holiday photos 2024.zip"},
+        {14, 1, "\"  spaced out .txt  \"", "spaced out .txt"},
+        {59, 2, "a:b*c|d<e>f?.bin", "a_b_c_d_e_f?.bin"},
+        {4514, 3, "..\\..\\etc/passwd", ".._.._etc_passwd"},
+        {100000, 7, "caf\xe9 cr\xe8me.txt", "caf_ cr_me.txt"},
+        {1 << 20, 13, "f5.bin", "f5.bin"},
+        {3145742, 50, "f6.bin", "f6.bin"},
+        {5000000, 20, "f7.bin", "f7.bin"},
     };
-    std::vector<Binary> binaries(shapes.size());
-    for (size_t i = 0; i < shapes.size(); ++i) {
-        ASSERT_TRUE(PostBinary(group, "file" + std::to_string(i) + ".bin",
-                               RandomBytes(shapes[i].first, static_cast<unsigned>(i + 10)),
-                               shapes[i].second, &binaries[i]));
+    std::vector<Binary> binaries;
+    std::vector<std::string> saved;
+    for (const auto& shape : shapes) {
+        binaries.push_back(
+            {"", RandomBytes(shape.size, static_cast<unsigned>(shape.size)), {}, {}});
+        auto posts = test::MakeUuencodedPosts(group, shape.name, binaries.back().data, shape.parts,
+                                              "Poster <p@x>");
+        // Message-ids made from these names could start with dots, which servers refuse.
+        for (Article& post : posts) post.messageId = test::UniqueMessageId("retrieve");
+        ASSERT_TRUE(Post(group, posts, &binaries.back()));
+        saved.push_back(shape.saved);
     }
     StartEngine(4);
     std::vector<CTask*> tasks;
@@ -160,8 +168,7 @@ TEST_F(Downloads, BinariesOfManySizesAndPartCountsComeOutByteIdentical) {
 
     // Whenever a resume point is on record, the file holds that much of the
     // binary, whole: a process killed at that moment could continue there.
-    int checks = 0;
-    int resumePointsSeen = 0;
+    int checks = 0, resumePointsSeen = 0;
     auto watch = [&] {
         if (++checks % 3 != 0) return;
         for (size_t i = 0; i < tasks.size(); ++i) {
@@ -182,61 +189,24 @@ TEST_F(Downloads, BinariesOfManySizesAndPartCountsComeOutByteIdentical) {
     };
     ASSERT_TRUE(RunAll(tasks, watch));
 
+    size_t parts = 0;
     for (size_t i = 0; i < tasks.size(); ++i) {
         SCOPED_TRACE(binaries[i].subject);
         EXPECT_EQ(tasks[i]->GetStatusText(), "Completed Successfully");
         EXPECT_EQ(tasks[i]->GetResult(), kResultCompleted);
-        const std::string path = saveDir_ + "file" + std::to_string(i) + ".bin";
+        const std::string path = saveDir_ + saved[i];
         EXPECT_EQ(tasks[i]->GetOutputFile(), path);
         EXPECT_TRUE(ReadFileBytes(path) == binaries[i].data);
-        EXPECT_EQ(tasks[i]->GetPartsFetched(), binaries[i].articles.size());
         EXPECT_EQ(tasks[i]->GetBytesWritten(), binaries[i].data.size());
+        EXPECT_NE(DebugLog().find(" DONE: " + binaries[i].subject + "\n   AS: " + path + "\n"),
+                  std::string::npos);
+        parts += binaries[i].articles.size();
     }
     EXPECT_GT(resumePointsSeen, 0);
-    int parts = 0;
-    for (const Binary& binary : binaries) parts += static_cast<int>(binary.articles.size());
     EXPECT_EQ(engine_->context.stats.Run().bodyRecv.ToString(), std::to_string(parts));
     EXPECT_EQ(engine_->context.stats.Run().fileRecv.ToString(), std::to_string(tasks.size()));
-    const std::string log = ReadFileBytes(engine_->dir / "DEBUG.TXT");
-    for (size_t i = 0; i < tasks.size(); ++i) {
-        EXPECT_NE(log.find(" DONE: " + binaries[i].subject + "\n"), std::string::npos);
-        EXPECT_NE(log.find("   AS: " + tasks[i]->GetOutputFile() + "\n"), std::string::npos);
-    }
-}
-
-TEST_F(Downloads, NamesAreTakenFromTheBeginLineAndCleaned) {
-    const std::string group = test::CreateUniqueGroup("alt.binaries.test.names");
-    ASSERT_FALSE(group.empty());
-    const std::vector<std::pair<std::string, std::string>> names = {
-        {"\"holiday photos 2024.zip\"", "holiday photos 2024.zip"},
-        {"\"  spaced out .txt  \"", "spaced out .txt"},
-        {"a:b*c|d<e>f?.bin", "a_b_c_d_e_f?.bin"},
-        {"..\\..\\etc/passwd", ".._.._etc_passwd"},
-        {"caf\xe9 cr\xe8me.txt", "caf_ cr_me.txt"},
-    };
-    std::vector<Binary> binaries(names.size());
-    for (size_t i = 0; i < names.size(); ++i) {
-        binaries[i].data = RandomBytes(3000 + i, 40 + i);
-        auto posts =
-            test::MakeUuencodedPosts(group, names[i].first, binaries[i].data, 2, "P <p@x>");
-        // Message-ids made from these names could start with dots, which servers refuse.
-        for (Article& post : posts) post.messageId = test::UniqueMessageId("names");
-        ASSERT_TRUE(Post(group, posts, &binaries[i]));
-    }
-    StartEngine(3);
-    std::vector<CTask*> tasks;
-    for (const Binary& binary : binaries) tasks.push_back(Queue(group, binary));
-    ASSERT_TRUE(RunAll(tasks));
-    std::vector<std::string> expected;
-    for (size_t i = 0; i < names.size(); ++i) {
-        SCOPED_TRACE(names[i].second);
-        EXPECT_EQ(tasks[i]->GetResult(), kResultCompleted) << tasks[i]->GetStatusText();
-        EXPECT_EQ(tasks[i]->GetOutputFile(), saveDir_ + names[i].second);
-        EXPECT_TRUE(ReadFileBytes(saveDir_ + names[i].second) == binaries[i].data);
-        expected.push_back(names[i].second);
-    }
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(FilesIn(saveDir_), expected);
+    std::sort(saved.begin(), saved.end());
+    EXPECT_EQ(FilesIn(saveDir_), saved);
 }
 
 TEST_F(Downloads, AnExistingFileIsRenamedOrOverwrittenByTheOption) {
@@ -246,89 +216,69 @@ TEST_F(Downloads, AnExistingFileIsRenamedOrOverwrittenByTheOption) {
     ASSERT_TRUE(PostBinary(group, "photo.gif", RandomBytes(20000, 5), 3, &binary));
     StartEngine(2);
     ASSERT_TRUE(CreateDirectoryPath(saveDir_));
-    WriteFileBytes(saveDir_ + "photo.gif", "the photo that was there");
-
-    engine_->context.settings.SetOption(OPT_RENAME_EXISTING, 1);
-    CTask* renamed = Queue(group, binary);
-    ASSERT_TRUE(RunAll({renamed}));
-    EXPECT_EQ(renamed->GetOutputFile(), saveDir_ + "photo-1.gif");
-    EXPECT_TRUE(ReadFileBytes(saveDir_ + "photo-1.gif") == binary.data);
-    EXPECT_EQ(ReadFileBytes(saveDir_ + "photo.gif"), "the photo that was there");
-
-    engine_->context.settings.SetOption(OPT_RENAME_EXISTING, 0);
-    CTask* overwritten = Queue(group, binary);
-    ASSERT_TRUE(RunAll({overwritten}));
-    EXPECT_EQ(overwritten->GetOutputFile(), saveDir_ + "photo.gif");
-    EXPECT_TRUE(ReadFileBytes(saveDir_ + "photo.gif") == binary.data);
+    test::WriteFileBytes(saveDir_ + "photo.gif", "the photo that was there");
+    for (const auto& [rename, name] : {std::pair{1, "photo-1.gif"}, {0, "photo.gif"}}) {
+        engine_->context.settings.SetOption(OPT_RENAME_EXISTING, rename);
+        CTask* task = Queue(group, binary);
+        ASSERT_TRUE(RunAll({task}));
+        EXPECT_EQ(task->GetOutputFile(), saveDir_ + name);
+        EXPECT_TRUE(ReadFileBytes(saveDir_ + name) == binary.data);
+        EXPECT_EQ(ReadFileBytes(saveDir_ + "photo.gif") == binary.data, !rename);  // else kept
+    }
     EXPECT_EQ(FilesIn(saveDir_), (std::vector<std::string>{"photo-1.gif", "photo.gif"}));
 }
 
-TEST_F(Downloads, ServerRefusalsAndBodiesWithoutAttachmentFailForGood) {
+TEST_F(Downloads, RefusalsMissingAttachmentsAndDecodeErrorsFailForGood) {
     const std::string group = test::CreateUniqueGroup("alt.binaries.test.refusals");
     ASSERT_FALSE(group.empty());
-    Article yenc;
-    yenc.messageId = test::UniqueMessageId("yenc");
-    yenc.newsgroups = group;
-    yenc.subject = "yenc.bin (1/1)";
-    yenc.from = "Poster <p@x>";
-    yenc.bodyLines = {"=ybegin line=128 size=10 name=yenc.bin", "0123456789", "=yend size=10"};
-    Binary noAttachment;
+    Article yenc{test::UniqueMessageId("yenc"),
+                 group,
+                 "yenc.bin (1/1)",
+                 "Poster <p@x>",
+                 "",
+                 {"=ybegin line=128 size=10 name=yenc.bin", "0123456789", "=yend size=10"}};
+    Binary noAttachment, good, broken;
     ASSERT_TRUE(Post(group, {yenc}, &noAttachment));
-    Binary good;
     ASSERT_TRUE(PostBinary(group, "good.bin", RandomBytes(7000, 9), 2, &good));
     Binary missing = good;
     missing.subject = "missing.bin (1/2)";
     missing.articles[1] = 99999;
+    broken.data = RandomBytes(30000, 11);
+    auto posts = test::MakeUuencodedPosts(group, "broken.bin", broken.data, 3, "Poster <p@x>");
+    posts[1].bodyLines[5] = "Mshort";
+    ASSERT_TRUE(Post(group, posts, &broken));
 
-    // One channel through a relay: the refusals keep the connection, so all
-    // four tasks share one.
+    // One channel through a relay: the refusals keep the connection.
     CNntpRelay relay(Inn().anonPort);
     StartEngine(1, relay.Port());
     CTask* noFile = Queue(group, noAttachment);
     CTask* gone = Queue(group, missing);
     CTask* noGroup = Queue(group + ".nonexistent", good);
     CTask* fine = Queue(group, good);
-    ASSERT_TRUE(RunAll({noFile, gone, noGroup, fine}));
+    CTask* undecodable = Queue(group, broken);
+    ASSERT_TRUE(RunAll({noFile, gone, noGroup, fine, undecodable}));
 
-    EXPECT_EQ(noFile->GetStatusText(), "No Binary Attachment Found");
-    EXPECT_EQ(noFile->GetResult(), kResultError);
-    EXPECT_EQ(noFile->GetInProgress(), 0u);
+    const std::pair<CTask*, std::string> failures[] = {
+        {noFile, "No Binary Attachment Found"},
+        {gone, "423 No such article number 99999"},
+        {noGroup, "411 No such group " + group + ".nonexistent"},
+        {undecodable, "Error Decoding Line, Len=6: Mshort"},
+    };
+    for (const auto& [task, status] : failures) {
+        EXPECT_EQ(task->GetStatusText(), status);
+        EXPECT_EQ(task->GetResult(), kResultError);
+        EXPECT_EQ(task->GetInProgress(), 0u);
+    }
     EXPECT_EQ(noFile->GetOutputFile(), "");
-
-    EXPECT_EQ(gone->GetStatusText(), "423 No such article number 99999");
-    EXPECT_EQ(gone->GetResult(), kResultError);
-    EXPECT_EQ(gone->GetInProgress(), 0u);
-    EXPECT_EQ(gone->GetPartsFetched(), 1u);  // part 1 is on disk and on record
-
-    EXPECT_EQ(noGroup->GetStatusText(), "411 No such group " + group + ".nonexistent");
-    EXPECT_EQ(noGroup->GetResult(), kResultError);
-
+    EXPECT_EQ(gone->GetPartsFetched(), 1u);  // part 1 stays on disk and on record
     EXPECT_EQ(fine->GetResult(), kResultCompleted);
     EXPECT_TRUE(ReadFileBytes(saveDir_ + "good.bin") == good.data);
-    EXPECT_EQ(FilesIn(saveDir_), (std::vector<std::string>{"good.bin"}));
+    EXPECT_EQ(FilesIn(saveDir_), (std::vector<std::string>{"good.bin"}));  // broken.bin deleted
     EXPECT_EQ(relay.Connections(), 1);
-    const std::string log = ReadFileBytes(engine_->dir / "DEBUG.TXT");
+    const std::string log = DebugLog();
     EXPECT_NE(log.find("BODY 99999\r\n423 No such article number 99999\r\n"), std::string::npos);
     EXPECT_NE(log.find("No Binary Attachment Found: yenc.bin (1/1)\n"), std::string::npos);
-}
-
-TEST_F(Downloads, AnUndecodableLineFailsTheTaskAndDeletesTheFile) {
-    const std::string group = test::CreateUniqueGroup("alt.binaries.test.broken");
-    ASSERT_FALSE(group.empty());
-    Binary binary;
-    binary.data = RandomBytes(30000, 11);
-    auto posts = test::MakeUuencodedPosts(group, "broken.bin", binary.data, 3, "Poster <p@x>");
-    posts[1].bodyLines[5] = "Mshort";
-    ASSERT_TRUE(Post(group, posts, &binary));
-    StartEngine(2);
-    CTask* task = Queue(group, binary);
-    ASSERT_TRUE(RunAll({task}));
-    EXPECT_EQ(task->GetStatusText(), "Error Decoding Line, Len=6: Mshort");
-    EXPECT_EQ(task->GetResult(), kResultError);
-    EXPECT_EQ(task->GetInProgress(), 0u);
-    EXPECT_TRUE(FilesIn(saveDir_).empty());
-    const std::string log = ReadFileBytes(engine_->dir / "DEBUG.TXT");
-    EXPECT_NE(log.find("Error Decoding Line: Part 1 of 3 [" + std::to_string(binary.articles[1]) +
+    EXPECT_NE(log.find("Error Decoding Line: Part 1 of 3 [" + std::to_string(broken.articles[1]) +
                        "], Line Len = 6\r\nLine Text = Mshort\r\n"),
               std::string::npos);
 }
@@ -344,26 +294,39 @@ class DownloadFaults : public Downloads {
     }
 
     // Decoded bytes of the first n parts (45 bytes in each data line).
-    size_t BytesOfParts(int n) const {
-        const auto lines = test::UuencodeLines(binary_.data);
-        size_t bytes = 0;
-        for (size_t i = 0; i < lines.size() * n / 8; ++i) bytes += 45;
-        return std::min(bytes, binary_.data.size());
+    size_t BytesOfParts(size_t n) const {
+        return std::min(test::UuencodeLines(binary_.data).size() * n / 8 * 45, binary_.data.size());
     }
+    std::string Part(size_t n) const { return binary_.data.substr(0, BytesOfParts(n)); }
 
-    // The BODY commands relayed on connection `connection`.
-    std::vector<std::string> Bodies(int connection) const {
-        std::vector<std::string> bodies;
+    // The article numbers BODY asked for on relayed connection `connection`.
+    std::vector<uint32_t> Bodies(int connection) const {
+        std::vector<uint32_t> bodies;
         const std::string prefix = std::to_string(connection) + " BODY ";
         for (const std::string& command : relay_->Commands())
-            if (command.rfind(prefix, 0) == 0) bodies.push_back(command.substr(prefix.size()));
+            if (command.starts_with(prefix))
+                bodies.push_back(std::stoul(command.substr(prefix.size())));
         return bodies;
     }
-    std::vector<std::string> Articles(size_t from) const {
-        std::vector<std::string> articles;
-        for (size_t i = from; i < binary_.articles.size(); ++i)
-            articles.push_back(std::to_string(binary_.articles[i]));
-        return articles;
+    std::vector<uint32_t> Articles(size_t from, size_t to = 8) const {
+        return {binary_.articles.begin() + from, binary_.articles.begin() + to};
+    }
+
+    // Starts the download and presses "stop now" while the reply to BODY
+    // number `body` is held after `bytes` bytes.
+    CTask* StopInPart(int body, size_t bytes) {
+        relay_->Arm(body, bytes, CNntpRelay::Action::kHold);
+        StartEngine(2, relay_->Port());
+        CTask* task = Queue(group_, binary_);
+        engine_->controller->StartCommand();
+        EXPECT_TRUE(relay_->WaitTriggered(30000));
+        EXPECT_TRUE(engine_->PumpUntil([&] { return FileExists(saveDir_ + "faults.bin"); }));
+        engine_->controller->StopNowCommand();
+        relay_->Release();
+        EXPECT_TRUE(engine_->PumpUntil([&] { return engine_->Agent().IsStopped(); }));
+        EXPECT_EQ(task->GetStatusText(), "ABORTED!");
+        EXPECT_EQ(task->GetResult(), kResultUnprocessed);
+        return task;
     }
 
     std::string group_;
@@ -378,51 +341,26 @@ TEST_F(DownloadFaults, AConnectionCutInAPartIsRetriedFromThatPart) {
     ASSERT_TRUE(RunAll({task}));
     EXPECT_EQ(task->GetResult(), kResultCompleted) << task->GetStatusText();
     EXPECT_TRUE(ReadFileBytes(task->GetOutputFile()) == binary_.data);
-    std::vector<std::string> first = Articles(0);
-    first.resize(3);
-    EXPECT_EQ(Bodies(1), first);
+    EXPECT_EQ(Bodies(1), Articles(0, 3));
     EXPECT_EQ(Bodies(2), Articles(2));
     EXPECT_EQ(engine_->context.stats.Run().bodyRecv.ToString(), "8");
 }
 
 TEST_F(DownloadFaults, AnAbortInPartOneDeletesTheFile) {
-    relay_->Arm(1, 8000, CNntpRelay::Action::kHold);
-    StartEngine(2, relay_->Port());
-    CTask* task = Queue(group_, binary_);
-    engine_->controller->StartCommand();
-    ASSERT_TRUE(relay_->WaitTriggered(30000));
-    const std::string path = saveDir_ + "faults.bin";
-    ASSERT_TRUE(engine_->PumpUntil([&] { return FileExists(path); }));
-    engine_->controller->StopNowCommand();
-    relay_->Release();
-    ASSERT_TRUE(engine_->PumpUntil([&] { return engine_->Agent().IsStopped(); }));
-    EXPECT_EQ(task->GetStatusText(), "ABORTED!");
-    EXPECT_EQ(task->GetResult(), kResultUnprocessed);
-    EXPECT_FALSE(FileExists(path));
+    CTask* task = StopInPart(1, 8000);
+    EXPECT_FALSE(FileExists(saveDir_ + "faults.bin"));
     EXPECT_EQ(task->GetOutputFile(), "");
     EXPECT_EQ(task->GetPartsFetched(), 0u);
 }
 
 TEST_F(DownloadFaults, AnAbortInPartThreeCutsTheFileBackToTheEndOfPartTwo) {
-    relay_->Arm(3, 15000, CNntpRelay::Action::kHold);
-    StartEngine(2, relay_->Port());
-    CTask* task = Queue(group_, binary_);
-    engine_->controller->StartCommand();
-    ASSERT_TRUE(relay_->WaitTriggered(30000));
-    engine_->controller->StopNowCommand();
-    relay_->Release();
-    ASSERT_TRUE(engine_->PumpUntil([&] { return engine_->Agent().IsStopped(); }));
-    EXPECT_EQ(task->GetStatusText(), "ABORTED!");
+    CTask* task = StopInPart(3, 15000);
     EXPECT_EQ(task->GetPartsFetched(), 2u);
     EXPECT_EQ(task->GetBytesWritten(), BytesOfParts(2));
-    const std::string path = saveDir_ + "faults.bin";
-    EXPECT_EQ(task->GetOutputFile(), path);
-    EXPECT_TRUE(ReadFileBytes(path) == binary_.data.substr(0, BytesOfParts(2)));
-
+    EXPECT_TRUE(ReadFileBytes(task->GetOutputFile()) == Part(2));
     // Started again, it goes on at part 3.
     ASSERT_TRUE(RunAll({task}));
-    EXPECT_EQ(task->GetResult(), kResultCompleted) << task->GetStatusText();
-    EXPECT_TRUE(ReadFileBytes(path) == binary_.data);
+    EXPECT_TRUE(ReadFileBytes(saveDir_ + "faults.bin") == binary_.data);
     EXPECT_EQ(Bodies(2), Articles(2));
 }
 
@@ -443,124 +381,88 @@ TEST_F(DownloadFaults, ChannelsEndedMidDownloadAndTheSavedQueueFinishesTheFile) 
     engine_->Queue().SaveQueueFile();
     engine_->controller.reset();
 
-    engine_->Open();  // a new start: the queue file is read again
+    engine_->Open();  // a new start reads the queue file again
     ASSERT_EQ(engine_->Queue().Count(), 1u);
     CTask* task = engine_->Queue().Row(0).task.get();
     EXPECT_EQ(task->GetPartsFetched(), 3u);
-    EXPECT_EQ(task->GetBytesWritten(), BytesOfParts(3));
-    EXPECT_EQ(FileSize(task->GetOutputFile()), static_cast<int64_t>(BytesOfParts(3)));
+    EXPECT_TRUE(ReadFileBytes(task->GetOutputFile()) == Part(3));
     ASSERT_TRUE(RunAll({task}));
     EXPECT_EQ(task->GetResult(), kResultCompleted) << task->GetStatusText();
     EXPECT_TRUE(ReadFileBytes(task->GetOutputFile()) == binary_.data);
     EXPECT_EQ(Bodies(2), Articles(3));
 }
 
-TEST_F(DownloadFaults, AllPartsOnRecordSendsNoBody) {
-    StartEngine(1, relay_->Port());
-    CTask task(&engine_->context.settings);
-    task.SetType(kTaskDecode);
-    task.SetAffinity(1);
-    task.SetGroupName(group_);
-    task.SetArticles(binary_.articles);
-    task.SetLines(binary_.lines);
-    task.SetProgress(engine_->context.locks, 8, 200000);
-    engine_->controller->QueueTask(task, false);
-    CTask* queued = engine_->Queue().Row(0).task.get();
-    ASSERT_TRUE(RunAll({queued}));
-    EXPECT_EQ(queued->GetStatusText(), "All Parts Already Marked As Fetched!");
-    EXPECT_EQ(queued->GetResult(), kResultError);
-    const auto commands = relay_->Commands();
-    ASSERT_FALSE(commands.empty());
-    EXPECT_EQ(commands[0], "1 GROUP " + group_);
-    for (const std::string& command : commands) EXPECT_EQ(command.find("BODY"), std::string::npos);
-}
-
-// RetrieveBinary called on the test's own thread with its own connection:
-// exact counting, the last progress report, and a full disk.
+// RetrieveBinary called on the test's own thread with its own connection: a
+// full disk, then exact byte counts and the last progress report.
 class DirectCalls : public DownloadFaults {
   protected:
     void SetUp() override {
         DownloadFaults::SetUp();
-        box_ = std::make_unique<test::CRecordingMessageBox>();
-        context_ = std::make_unique<CAppContext>(dir_.Path(), *box_);
-        context_->Start();
-        task_ = std::make_unique<CTask>(&context_->settings);
-        task_->SetType(kTaskDecode);
-        task_->SetGroupName(group_);
-        task_->SetSaveDir(dir_ / "out/");
-        task_->SetArticles(binary_.articles);
-        task_->SetLines(binary_.lines);
-        task_->SetInProgress(1);
+        context_.Start();
+        task_.SetType(kTaskDecode);
+        task_.SetGroupName(group_);
+        task_.SetSaveDir(dir_ / "out/");
+        task_.SetArticles(binary_.articles);
+        task_.SetLines(binary_.lines);
+        task_.SetInProgress(1);
     }
     void TearDown() override { testing::FailWritesAfter(-1); }
 
-    bool Connect() { return connection_.Connect(0x7F000001, Inn().anonPort, 0, "", "") == 1; }
+    void Retrieve() {
+        ASSERT_EQ(connection_.Connect(0x7F000001, Inn().anonPort, 0, "", ""), 1);
+        RetrieveBinary(context_, connection_, abort_, task_);
+    }
 
     test::CTempDir dir_;
-    std::unique_ptr<test::CRecordingMessageBox> box_;
-    std::unique_ptr<CAppContext> context_;
-    std::unique_ptr<CTask> task_;
+    test::CRecordingMessageBox box_;
+    CAppContext context_{dir_.Path(), box_};
+    CTask task_{&context_.settings};
     CNntpConnection connection_;
     std::atomic<uint32_t> abort_{0};
 };
 
-TEST_F(DirectCalls, CountsEveryByteAndLeavesTheLastReport) {
-    // What goes over the wire, fetched by a plain client.
+TEST_F(DirectCalls, AFullDiskRestartsTheBinaryAndTheNextCallCountsEveryByte) {
+    testing::FailWritesAfter(70000);
+    Retrieve();
+    EXPECT_EQ(task_.GetStatusText(), "Error Writing To Output File!");
+    EXPECT_EQ(task_.GetResult(), kResultUnprocessed);
+    EXPECT_EQ(task_.GetInProgress(), 1u);
+    EXPECT_EQ(task_.GetPartsFetched(), 0u);
+    EXPECT_EQ(task_.GetOutputFile(), "");
+    EXPECT_TRUE(FilesIn(dir_ / "out/").empty());
+    EXPECT_EQ(connection_.GetSocket(), CNntpConnection::kInvalidSocket);
+    testing::FailWritesAfter(-1);
+
+    // What the next call sends and receives, fetched by a plain client.
     test::CRawNntpClient client;
     std::string greeting;
     ASSERT_TRUE(client.Connect(Inn().anonPort, &greeting));
-    uint64_t sent = 0, received = client.Command("GROUP " + group_).size();
-    sent += ("GROUP " + group_ + "\r\n").size();
-    uint32_t lastPartLines = 0;
+    size_t sent = ("GROUP " + group_ + "\r\n").size();
+    size_t received = client.Command("GROUP " + group_).size();
+    std::vector<std::string> wire;
     for (uint32_t article : binary_.articles) {
         const std::string command = "BODY " + std::to_string(article);
         sent += command.size() + 2;
-        received += client.Command(command).size() + 2;
-        std::vector<std::string> wire;
+        received += client.Command(command).size() + 2 + 3;  // and ".\r\n"
         ASSERT_TRUE(client.ReadBlock(&wire));
         for (const std::string& line : wire) received += line.size() + 2;
-        received += 3;  // ".\r\n"
-        lastPartLines = static_cast<uint32_t>(wire.size()) + 1;
     }
-
-    ASSERT_TRUE(Connect());
-    RetrieveBinary(*context_, connection_, abort_, *task_);
-    EXPECT_EQ(task_->GetResult(), kResultCompleted) << task_->GetStatusText();
-    EXPECT_TRUE(ReadFileBytes(task_->GetOutputFile()) == binary_.data);
-    EXPECT_NE(connection_.GetSocket(), CNntpConnection::kInvalidSocket);  // between commands
-    EXPECT_EQ(context_->stats.Run().byteXmit.ToString(), std::to_string(sent));
-    EXPECT_EQ(context_->stats.Run().byteRecv.ToString(), std::to_string(received));
-    EXPECT_EQ(context_->stats.Run().bodyRecv.ToString(), "8");
-    EXPECT_EQ(context_->stats.Run().fileRecv.ToString(), "1");
-
+    const auto before = context_.stats.Run();
+    Retrieve();
+    EXPECT_EQ(task_.GetResult(), kResultCompleted) << task_.GetStatusText();
+    EXPECT_TRUE(ReadFileBytes(dir_ / "out/faults.bin") == binary_.data);
+    EXPECT_NE(connection_.GetSocket(), CNntpConnection::kInvalidSocket);  // kept for the next task
+    EXPECT_EQ((context_.stats.Run().byteXmit - before.byteXmit).ToString(), std::to_string(sent));
+    EXPECT_EQ((context_.stats.Run().byteRecv - before.byteRecv).ToString(),
+              std::to_string(received));
     ProgressReport report;
-    ASSERT_TRUE(context_->progress.ReadProgress(task_->Key(), report));
+    ASSERT_TRUE(context_.progress.ReadProgress(task_.Key(), report));
     EXPECT_EQ(report.state, kProgressTransferring);
     EXPECT_EQ(report.kind, kProgressKindDownload);
     EXPECT_EQ(report.part, 8u);
     EXPECT_EQ(report.parts, 8u);
-    EXPECT_EQ(report.lines, lastPartLines / 50 * 50);
+    EXPECT_EQ(report.lines, (wire.size() + 1) / 50 * 50);
     EXPECT_EQ(report.expectedLines, binary_.lines[7]);
-    connection_.Quit();
-}
-
-TEST_F(DirectCalls, AFullDiskRestartsTheBinaryOnTheNextCall) {
-    ASSERT_TRUE(Connect());
-    testing::FailWritesAfter(70000);
-    RetrieveBinary(*context_, connection_, abort_, *task_);
-    EXPECT_EQ(task_->GetStatusText(), "Error Writing To Output File!");
-    EXPECT_EQ(task_->GetResult(), kResultUnprocessed);
-    EXPECT_EQ(task_->GetInProgress(), 1u);
-    EXPECT_EQ(task_->GetPartsFetched(), 0u);
-    EXPECT_EQ(task_->GetOutputFile(), "");
-    EXPECT_TRUE(FilesIn(dir_ / "out/").empty());
-    EXPECT_EQ(connection_.GetSocket(), CNntpConnection::kInvalidSocket);
-
-    testing::FailWritesAfter(-1);
-    ASSERT_TRUE(Connect());
-    RetrieveBinary(*context_, connection_, abort_, *task_);
-    EXPECT_EQ(task_->GetResult(), kResultCompleted) << task_->GetStatusText();
-    EXPECT_TRUE(ReadFileBytes(dir_ / "out/faults.bin") == binary_.data);
     connection_.Quit();
 }
 

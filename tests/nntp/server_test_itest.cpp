@@ -1,6 +1,6 @@
 // The server worker and the connection test against the real news server:
 // greetings of several simultaneous connections, a refused login, the LIST
-// job's names and its abort in the middle of a list.
+// job's names, its login rules and its abort in the middle of a list.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,19 +21,11 @@
 namespace vexlo {
 namespace {
 
-using test::CRecordingMessageBox;
-using test::CTempDir;
 using test::Inn;
 using test::ReadFileBytes;
 
 ServerLogin InnLogin(uint16_t port, int useLogin = 0, std::string password = "secret") {
-    ServerLogin server;
-    server.address = 0x7F000001;  // 127.0.0.1
-    server.port = port;
-    server.useLogin = useLogin;
-    server.user = "tester";
-    server.password = std::move(password);
-    return server;
+    return {0x7F000001, port, useLogin, "tester", std::move(password)};
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -45,40 +37,28 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-bool Contains(const std::vector<std::string>& lines, const std::string& name) {
-    return std::find(lines.begin(), lines.end(), name) != lines.end();
-}
-
 class ServerTestITest : public ::testing::Test {
   protected:
-    CTempDir dir;
-    CRecordingMessageBox box;
+    test::CTempDir dir;
+    test::CRecordingMessageBox box;
     CAppContext app{dir.Path(), box};
 };
 
-TEST_F(ServerTestITest, ThreeConnectionsShowThreeGreetings) {
-    std::vector<ServerTestRow> rows =
-        RunServerTest(app, InnLogin(Inn().anonPort), Inn().host, 3, nullptr, nullptr);
-    ASSERT_EQ(rows.size(), 3u);
-    for (const ServerTestRow& row : rows) {
-        EXPECT_TRUE(row.ok) << row.result;
-        EXPECT_EQ(row.icon, kIconCompleted);
-        EXPECT_EQ(row.result.rfind("200 ", 0), 0u) << row.result;
-        EXPECT_NE(row.result.find("InterNetNews NNRP server"), std::string::npos) << row.result;
-    }
-    EXPECT_EQ(rows[2].channel, 3);
-}
-
-TEST_F(ServerTestITest, ConnectionsStayOpenTogetherUntilClose) {
+TEST_F(ServerTestITest, ThreeConnectionsShowThreeGreetingsAndStayOpenUntilClose) {
     CServerTest test(app);
     ASSERT_TRUE(test.Start(InnLogin(Inn().authPort, 1), Inn().host, 3));
     EXPECT_EQ(test.Title(), Inn().host + ", Port " + std::to_string(Inn().authPort));
     for (int i = 0; i < 400 && !test.IsFinished(); ++i) test.ProcessMessages(50);
     ASSERT_TRUE(test.IsFinished());
-    for (int row = 0; row < 3; ++row) {
-        EXPECT_TRUE(test.Rows()[static_cast<size_t>(row)].ok)
-            << test.Rows()[static_cast<size_t>(row)].result;
-        EXPECT_NE(test.Connection(row)->GetSocket(), CNntpConnection::kInvalidSocket);
+    ASSERT_EQ(test.Rows().size(), 3u);
+    for (int i = 0; i < 3; ++i) {
+        const ServerTestRow& row = test.Rows()[static_cast<size_t>(i)];
+        EXPECT_TRUE(row.ok) << row.result;
+        EXPECT_EQ(row.channel, i + 1);
+        EXPECT_EQ(row.icon, kIconCompleted);
+        EXPECT_TRUE(row.result.starts_with("200 ")) << row.result;
+        EXPECT_NE(row.result.find("InterNetNews NNRP server"), std::string::npos) << row.result;
+        EXPECT_NE(test.Connection(i)->GetSocket(), CNntpConnection::kInvalidSocket);
     }
     test.Close();
     EXPECT_EQ(test.Connection(0), nullptr);
@@ -91,7 +71,7 @@ TEST_F(ServerTestITest, WrongPasswordShowsTheServersRefusalOnEveryRow) {
     for (const ServerTestRow& row : rows) {
         EXPECT_FALSE(row.ok);
         EXPECT_EQ(row.icon, kIconFailed);
-        EXPECT_EQ(row.result.rfind("481 ", 0), 0u) << row.result;
+        EXPECT_TRUE(row.result.starts_with("481 ")) << row.result;
     }
 }
 
@@ -99,37 +79,35 @@ TEST_F(ServerTestITest, WrongPasswordShowsTheServersRefusalOnEveryRow) {
 
 class ListJobITest : public ::testing::Test {
   protected:
-    CTempDir dir;
+    test::CTempDir dir;
+    std::string file = dir / "_GROUPS.TMP";
     CTransferStats stats;
     std::atomic<int> abort{0};
     std::string error;
 };
 
-TEST_F(ListJobITest, WritesTheServersGroupNames) {
-    int count =
-        RunListJob(InnLogin(Inn().anonPort), dir / "_GROUPS.TMP", abort, stats, nullptr, error);
-    ASSERT_GE(count, 3) << error;
-    std::vector<std::string> names = Lines(ReadFileBytes(dir / "_GROUPS.TMP"));
-    EXPECT_EQ(static_cast<int>(names.size()), count);
-    for (const char* name : {"alt.binaries.test", "alt.binaries.pictures.test", "misc.test"})
-        EXPECT_TRUE(Contains(names, name)) << name;
-    for (const std::string& name : names) EXPECT_EQ(name.find(' '), std::string::npos) << name;
-    EXPECT_EQ(stats.Run().byteXmit, CInt96(6));  // "LIST\r\n"
-}
-
-TEST_F(ListJobITest, LoginRequiredServerListsAfterLoginAndRefusesWithout) {
-    EXPECT_EQ(
-        RunListJob(InnLogin(Inn().authPort), dir / "_GROUPS.TMP", abort, stats, nullptr, error),
-        -1);
-    EXPECT_EQ(error.rfind("480 ", 0), 0u) << error;
-    EXPECT_GE(
-        RunListJob(InnLogin(Inn().authPort, 1), dir / "_GROUPS.TMP", abort, stats, nullptr, error),
-        3)
-        << error;
-    EXPECT_EQ(RunListJob(InnLogin(Inn().authPort, 1, "wrong"), dir / "_GROUPS.TMP", abort, stats,
-                         nullptr, error),
-              -1);
-    EXPECT_EQ(error.rfind("481 ", 0), 0u) << error;
+TEST_F(ListJobITest, WritesTheServersGroupNamesAfterTheLoginItNeeds) {
+    const struct {
+        ServerLogin login;
+        std::string error;  // the start of the error text; "" for success
+    } cases[] = {{InnLogin(Inn().anonPort), ""},
+                 {InnLogin(Inn().authPort), "480 "},
+                 {InnLogin(Inn().authPort, 1), ""},
+                 {InnLogin(Inn().authPort, 1, "wrong"), "481 "}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.login.port) + " " + c.login.password);
+        const int count = RunListJob(c.login, file, abort, stats, nullptr, error);
+        EXPECT_TRUE(error.starts_with(c.error)) << error;
+        if (!c.error.empty()) {
+            EXPECT_EQ(count, -1);
+            continue;
+        }
+        std::vector<std::string> names = Lines(ReadFileBytes(file));
+        EXPECT_EQ(static_cast<int>(names.size()), count);
+        for (const char* name : {"alt.binaries.test", "alt.binaries.pictures.test", "misc.test"})
+            EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
+        for (const std::string& name : names) EXPECT_EQ(name.find(' '), std::string::npos) << name;
+    }
 }
 
 TEST_F(ListJobITest, AbortInTheMiddleOfTheListStopsBeforeTheNextLine) {
@@ -137,31 +115,29 @@ TEST_F(ListJobITest, AbortInTheMiddleOfTheListStopsBeforeTheNextLine) {
     for (int i = 0; i < 55; ++i)
         ASSERT_TRUE(test::CreateGroup("alt.binaries.test.serverlist.g" + std::to_string(i)));
     std::vector<int> reports;
-    int count = RunListJob(
-        InnLogin(Inn().anonPort), dir / "_GROUPS.TMP", abort, stats,
-        [&](int names) {
-            reports.push_back(names);
-            abort = 1;  // the user cancels when the first report arrives
-        },
-        error);
-    EXPECT_EQ(count, -1);
+    auto cancelAtFirstReport = [&](int names) {
+        reports.push_back(names);
+        abort = 1;
+    };
+    EXPECT_EQ(RunListJob(InnLogin(Inn().anonPort), file, abort, stats, cancelAtFirstReport, error),
+              -1);
     EXPECT_EQ(error, "ABORTED BY USER!");
     EXPECT_EQ(reports, std::vector<int>{50});
-    EXPECT_EQ(Lines(ReadFileBytes(dir / "_GROUPS.TMP")).size(), 50u);
+    EXPECT_EQ(Lines(ReadFileBytes(file)).size(), 50u);
 }
 
 TEST_F(ListJobITest, WorkerRunsJobsInOrderAndReportsEach) {
     CThreadMessageQueue notify;
     CServerTestThread worker(stats, notify);
     worker.SetServer(InnLogin(Inn().anonPort));
-    worker.SetListFile(dir / "_GROUPS.TMP");
+    worker.SetListFile(file);
     CNntpConnection connection;
     worker.SetTestConnection(&connection);
     ASSERT_TRUE(worker.Start());
     worker.Post(WM_WORKER_CONNECT);
     worker.Post(WM_WORKER_LIST);
-    // The test job's notice comes first, then the list's progress (after every
-    // 50 names) and its completion.
+    // The test job's notice (0, 0) comes first, then the list's progress after
+    // every 50 names and its completion.
     std::vector<WorkerNotice> notices;
     ThreadMessage message;
     while (notify.GetFor(message, 30000)) {
@@ -169,23 +145,26 @@ TEST_F(ListJobITest, WorkerRunsJobsInOrderAndReportsEach) {
         if (notices.back().kind != kWorkerNoticeProgress) break;
     }
     ASSERT_GE(notices.size(), 2u);
-    EXPECT_EQ(notices[0].count, 0);  // the test job
+    EXPECT_EQ(notices[0].count, 0);
     EXPECT_EQ(notices[0].kind, 0);
     EXPECT_NE(connection.GetSocket(), CNntpConnection::kInvalidSocket);  // left open
     const WorkerNotice done = notices.back();
     EXPECT_EQ(done.kind, kWorkerNoticeComplete);
     EXPECT_GE(done.count, 3);
     EXPECT_EQ(static_cast<int>(notices.size()), 2 + done.count / kListProgressInterval);
-    EXPECT_EQ(worker.GetErrorText(), "");
+    EXPECT_EQ(stats.Run().byteXmit, CInt96(6));  // "LIST\r\n"
 
     // An abort asked for before the job reaches the list stops it at once.
     worker.SetAbort(1);
     worker.Post(WM_WORKER_LIST);
     ASSERT_TRUE(notify.GetFor(message, 30000));
+    EXPECT_EQ(message.message, WM_TASK_DONE);
+    EXPECT_EQ(ReadWorkerNotice(message).count, -1);
     EXPECT_EQ(ReadWorkerNotice(message).kind, kWorkerNoticeFailed);
     EXPECT_EQ(worker.GetErrorText(), "ABORTED BY USER!");
-    EXPECT_EQ(ReadFileBytes(dir / "_GROUPS.TMP"), "");
+    EXPECT_EQ(ReadFileBytes(file), "");
     worker.Stop();
+    EXPECT_FALSE(worker.IsRunning());
     connection.Quit();
 }
 
