@@ -14,6 +14,7 @@
 // this process, all threads, during the 8-channel run), and the wire rates
 // download_<n>ch_wire_MBps (bytes received per second).
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -70,36 +71,6 @@ double CpuSeconds() {
     auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
-
-int Run(const std::string& command) {
-    std::fprintf(stderr, "bench_download: %s\n", command.c_str());
-    return std::system(command.c_str());
-}
-
-// A fixture of our own when none is named; stopped and removed at the end.
-class COwnFixture {
-  public:
-    bool StartIfNeeded() {
-        if (std::getenv("VEXLO_INN_DIR") != nullptr) return true;
-        char pattern[] = "/tmp/vexlo-bench-inn-XXXXXX";
-        if (::mkdtemp(pattern) == nullptr) return false;
-        dir_ = pattern;
-        if (Run(Script() + " start --dir " + dir_ + " 1>&2") != 0) return false;
-        ::setenv("VEXLO_INN_DIR", dir_.c_str(), 1);
-        return true;
-    }
-    ~COwnFixture() {
-        if (dir_.empty()) return;
-        Run(Script() + " stop --dir " + dir_);
-        Run("rm -rf " + dir_);
-    }
-
-  private:
-    static std::string Script() {
-        return std::string(VEXLO_SOURCE_DIR) + "/scripts/inn-test-server";
-    }
-    std::string dir_;
-};
 
 bool PostBinaries(const std::string& group, std::vector<Binary>& binaries) {
     std::map<std::string, size_t> owner;  // message-id -> binary
@@ -210,8 +181,8 @@ RunResult Download(const std::string& group, const std::vector<Binary>& binaries
 }
 
 int Main() {
-    COwnFixture fixture;
-    if (!fixture.StartIfNeeded()) {
+    test::CScopedInnFixture fixture;
+    if (!fixture.StartIfNeeded(VEXLO_SOURCE_DIR)) {
         std::fprintf(stderr, "bench_download: cannot start the INN fixture\n");
         return 1;
     }

@@ -54,38 +54,6 @@ double Since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-int RunScript(const std::vector<std::string>& args) {
-    std::string command;
-    for (const auto& a : args) command += "'" + a + "' ";
-    int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// A fixture this program started; stopped and removed when it goes.
-class COwnFixture {
-  public:
-    bool Start() {
-        char pattern[] = "/tmp/vexlo-bench-inn-XXXXXX";
-        if (::mkdtemp(pattern) == nullptr) return false;
-        base_ = pattern;
-        ::chmod(pattern, 0755);  // the servers run as user news
-        dir_ = base_ + "/fixture";
-        script_ = std::string(VEXLO_SOURCE_DIR) + "/scripts/inn-test-server";
-        if (RunScript({script_, "start", "--dir", dir_}) != 0) return false;
-        ::setenv("VEXLO_INN_DIR", dir_.c_str(), 1);
-        return true;
-    }
-    ~COwnFixture() {
-        if (base_.empty()) return;
-        RunScript({script_, "stop", "--dir", dir_});
-        std::error_code ignored;
-        std::filesystem::remove_all(base_, ignored);
-    }
-
-  private:
-    std::string base_, dir_, script_;
-};
-
 // Posts of five parts from ten posters at once: the parts of ten posts
 // interleave in article order, as a server delivers them.
 std::vector<test::Article> MakeArticles(const std::string& group) {
@@ -116,14 +84,10 @@ std::vector<test::Article> MakeArticles(const std::string& group) {
 }  // namespace
 
 int main() {
-    COwnFixture own;
-    if (std::getenv("VEXLO_INN_DIR") == nullptr) {
-        std::printf("starting an INN fixture\n");
-        std::fflush(stdout);
-        if (!own.Start()) {
-            std::fprintf(stderr, "cannot start the INN fixture (scripts/inn-test-server)\n");
-            return 1;
-        }
+    test::CScopedInnFixture own;
+    if (!own.StartIfNeeded(VEXLO_SOURCE_DIR)) {
+        std::fprintf(stderr, "cannot start the INN fixture (scripts/inn-test-server)\n");
+        return 1;
     }
     const test::InnServer* inn = nullptr;
     try {

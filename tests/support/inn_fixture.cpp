@@ -2,6 +2,7 @@
 #include "support/inn_fixture.h"
 
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <unistd.h>
@@ -9,8 +10,10 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <vector>
 
 #include "support/loopback_socket.h"
 
@@ -121,6 +124,36 @@ std::string CreateUniqueGroup(const std::string& prefix) {
     static std::atomic<int> counter{0};
     std::string name = prefix + ".t" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
     return CreateGroup(name) ? name : std::string();
+}
+
+namespace {
+int RunScript(const std::vector<std::string>& args) {
+    std::string command;
+    for (const auto& a : args) command += "'" + a + "' ";
+    command += "1>&2";
+    int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+}  // namespace
+
+bool CScopedInnFixture::StartIfNeeded(const std::string& sourceDir) {
+    if (std::getenv("VEXLO_INN_DIR") != nullptr) return true;
+    char pattern[] = "/tmp/vexlo-inn-XXXXXX";
+    if (::mkdtemp(pattern) == nullptr) return false;
+    base_ = pattern;
+    ::chmod(pattern, 0755);  // the servers run as user news
+    dir_ = base_ + "/fixture";
+    script_ = sourceDir + "/scripts/inn-test-server";
+    if (RunScript({script_, "start", "--dir", dir_}) != 0) return false;
+    ::setenv("VEXLO_INN_DIR", dir_.c_str(), 1);
+    return true;
+}
+
+CScopedInnFixture::~CScopedInnFixture() {
+    if (base_.empty()) return;
+    RunScript({script_, "stop", "--dir", dir_});
+    std::error_code ignored;
+    std::filesystem::remove_all(base_, ignored);
 }
 
 }  // namespace vexlo::test

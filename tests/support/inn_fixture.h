@@ -84,4 +84,22 @@ std::vector<std::string> UuencodeLines(const std::string& data);
 // A message-id no other call of this or any other process returns.
 std::string UniqueMessageId(const std::string& hint = "post");
 
+// For programs run outside CTest (benchmarks): when $VEXLO_INN_DIR names no
+// fixture, starts a private one under /tmp with the checkout's
+// scripts/inn-test-server and points $VEXLO_INN_DIR at it; stops and removes
+// it when the object goes.
+class CScopedInnFixture {
+  public:
+    CScopedInnFixture() = default;
+    ~CScopedInnFixture();
+    CScopedInnFixture(const CScopedInnFixture&) = delete;
+    CScopedInnFixture& operator=(const CScopedInnFixture&) = delete;
+
+    // True when a fixture is named or was started; `sourceDir` is the checkout.
+    bool StartIfNeeded(const std::string& sourceDir);
+
+  private:
+    std::string base_, dir_, script_;
+};
+
 }  // namespace vexlo::test
