@@ -8,8 +8,6 @@
 #include "platform/file.h"
 #include "support/recording_message_box.h"
 #include "support/temp_dir.h"
-#include "tasks/task_agent.h"
-#include "tasks/task_handlers.h"
 
 namespace vexlo {
 namespace {
@@ -54,19 +52,6 @@ class DownloadQueueTest : public ::testing::Test {
     CAppContext context;
     CDownloadQueue queue{context};
 };
-
-TEST_F(DownloadQueueTest, AddRefusesUnknownTypesAndNumbersTasks) {
-    Add("a");
-    Add("b", kTaskScanNew, /*top=*/true);
-    CTask bad(&context.settings);
-    bad.SetType(7);
-    EXPECT_EQ(queue.AddTask(bad, false), 0);
-    bad.SetType(kTaskDecode);
-    bad.SetResult(4);
-    EXPECT_EQ(queue.AddTask(bad, false), 0);
-    EXPECT_EQ(Order(), "ba");
-    EXPECT_EQ(queue.Row(0).task->GetId(), 2u);
-}
 
 TEST_F(DownloadQueueTest, MovesKeepBlocksTogether) {
     for (const char* s : {"W", "X", "Y", "Z"}) Add(s);
@@ -122,14 +107,24 @@ TEST_F(DownloadQueueTest, CompletedTasksAreRemovedWhenAutoRemoveIsOn) {
     EXPECT_EQ(queue.Row(0).progressText, "OK");
 }
 
-TEST_F(DownloadQueueTest, SaveAndLoadContinueTaskNumbers) {
-    for (const char* s : {"a", "b", "c"}) Add(s);
-    queue.Row(1).task->SetId(9);  // numbers 1, 9, 3
+TEST_F(DownloadQueueTest, UnknownTypesAreRefusedAndNumbersContinueAfterALoad) {
+    Add("a");
+    Add("b", kTaskScanNew, /*top=*/true);
+    Add("c");
+    CTask bad(&context.settings);
+    bad.SetType(7);
+    EXPECT_EQ(queue.AddTask(bad, false), 0);
+    bad.SetType(kTaskDecode);
+    bad.SetResult(4);
+    EXPECT_EQ(queue.AddTask(bad, false), 0);
+    EXPECT_EQ(Order(), "bac");
+    EXPECT_EQ(queue.Row(0).task->GetId(), 2u);
+    queue.Row(1).task->SetId(9);  // numbers 2, 9, 3
     queue.SaveQueueFile();
     EXPECT_EQ(FileSize(queue.QueuePath()), 4 + 3 * (1336 + 16));
     auto loaded = Reload();
     ASSERT_EQ(loaded->Count(), 3u);
-    EXPECT_EQ(loaded->Row(1).task->GetSubject(), "b");
+    EXPECT_EQ(loaded->Row(1).task->GetSubject(), "a");
     EXPECT_EQ(NextId(*loaded), 10u);
     EXPECT_TRUE(box.Texts().empty());
 }
