@@ -85,8 +85,8 @@ TEST(QueueAutoSave, DueAfterWholeIntervalsAcrossTheTickWrap) {
         // Whole seconds since the last save; 0 saves on every tick.
         {{100'000, 15, true}, {114'999, 15, false}, {115'000, 15, true}, {116'000, 15, false},
          {130'000, 15, true}, {130'000, 0, true}, {175'000, 45, true}},
-        // Past the wrap, elapsed = now - last - 1 modulo 2^32.
-        {{0xFFFFF000u, 15, true}, {10'000, 15, false}, {10'905, 15, true}, {10'906, 15, false}}};
+        // Past the wrap, elapsed = now - last - 1 modulo 2^32: 4096 + 10904 - 1 ms is short.
+        {{0xFFFFF000u, 15, true}, {10'904, 15, false}, {10'905, 15, true}, {10'906, 15, false}}};
     // clang-format on
     for (size_t r = 0; r < runs.size(); ++r) {
         CQueueAutoSave save;
