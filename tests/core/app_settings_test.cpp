@@ -110,33 +110,27 @@ TEST(AppSettings, SettersStoreOnlyValidValues) {
     EXPECT_EQ(s.GetOptions(), static_cast<uint32_t>(OPT_RENAME_EXISTING));
 }
 
-TEST(AppSettings, AffinityIsMaskedByTheChannelCount) {
+TEST(AppSettings, AffinityIsMaskedByTheChannelsAndABadStoredConnIsRepaired) {
     CAppSettings s;
     ASSERT_TRUE(s.SetConn(2));
-    EXPECT_EQ(s.GetChannelMask(), 3u);
     EXPECT_FALSE(s.SetAffinity(12));
     EXPECT_EQ(s.GetAffinity(), 1u);
     EXPECT_TRUE(s.SetAffinity(7));
     EXPECT_EQ(s.GetAffinity(), 3u);
-}
-
-TEST(AppSettings, ChannelMaskRepairsAStoredConnOutOfRange) {
     CTempDir dir;
     for (int conn : {0, 9, -3}) {
-        CAppSettings s = LoadFrom(dir, "Conn=" + std::to_string(conn) + "\r\nAffinity=6\r\n");
+        s = LoadFrom(dir, "Conn=" + std::to_string(conn) + "\r\nAffinity=6\r\n");
         EXPECT_EQ(s.GetConn(), conn) << "taken as read";
         EXPECT_EQ(s.GetChannelMask(), 1u);
-        EXPECT_EQ(s.GetConn(), 1);
-        EXPECT_EQ(s.GetAffinity(), 1u);
+        EXPECT_EQ(std::pair(s.GetConn(), s.GetAffinity()), std::pair(1, 1u));
     }
+    ASSERT_TRUE(s.SetConn(8));
+    EXPECT_EQ(s.GetChannelMask(), 255u);
 }
 
-TEST(AppSettings, StoredValuesAreTakenAsTheyStandButSaveDefaultMustExist) {
+TEST(AppSettings, OverlongTextsAreDroppedAndSaveDefaultMustExist) {
     CTempDir dir;
-    CAppSettings s =
-        LoadFrom(dir, "Port=70000\r\nRetries=-4\r\nAppTitle=" + std::string(260, 't') + "\r\n");
-    EXPECT_EQ(s.GetPort(), 70000);
-    EXPECT_EQ(s.GetRetries(), -4);
+    CAppSettings s = LoadFrom(dir, "AppTitle=" + std::string(260, 't') + "\r\n");
     EXPECT_EQ(s.GetAppTitle(), "");  // too long for its field: left empty
 
     std::string folder = dir / "downloads/";
@@ -150,13 +144,14 @@ TEST(AppSettings, StoredValuesAreTakenAsTheyStandButSaveDefaultMustExist) {
     EXPECT_EQ(s.GetSaveDefault(), "");  // emptied for good, not just hidden
 }
 
+// Values out of the setters' ranges (Port, Retries) are taken as they stand.
 TEST(AppSettings, LoadThenSaveGivesEveryFieldBack) {
     CTempDir dir;
     const std::string history = "[History]\r\nByteRECV=99\r\n";
     const std::string file =
         history +
-        "\r\n[Settings]\r\nServer=news.example.com\r\nPort=563\r\nConn=4\r\n"
-        "Retries=3\r\nAuth=1\r\nUser=joe\r\nPass=\" p=a\"ss \"\r\nAffinity=10\r\n"
+        "\r\n[Settings]\r\nServer=news.example.com\r\nPort=70000\r\nConn=4\r\n"
+        "Retries=-4\r\nAuth=1\r\nUser=joe\r\nPass=\" p=a\"ss \"\r\nAffinity=10\r\n"
         "Options=-2147481344\r\nSaveQueue=300\r\nSaveDefault=" +
         dir.Path() +
         "\r\nChanMaxBPS=42\r\nAppTitle=My Title\r\nLVCWH=100:101:102:103\r\n"
