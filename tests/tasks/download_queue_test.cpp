@@ -74,13 +74,20 @@ TEST_F(DownloadQueueTest, MovesKeepBlocksTogether) {
     EXPECT_TRUE(queue.Row(2).selected && queue.Row(3).selected);
 }
 
-TEST_F(DownloadQueueTest, DeleteAndRequeueSkipRunningRows) {
-    for (const char* s : {"a", "b", "c"}) Add(s);
-    // "b" running, "c" failed.
-    const_cast<QueueRow&>(queue.Row(1)).icon = RowIcon::Running;
-    queue.Row(2).task->SetResult(kResultError);
-    queue.TaskFinished(queue.Row(2).task.get());
+TEST_F(DownloadQueueTest, FinishedRowsAndRequeueAndDeleteSkippingRunningRows) {
+    for (const char* s : {"a", "b", "c", "d"}) Add(s);
+    const_cast<QueueRow&>(queue.Row(1)).icon = RowIcon::Running;  // "b"
+    auto finish = [&](size_t row, uint32_t result) {
+        queue.Row(row).task->SetResult(result);
+        queue.TaskFinished(queue.Row(row).task.get());
+    };
+    finish(0, kResultCompleted);
+    finish(2, kResultError);
+    EXPECT_EQ(queue.Row(0).progressText, "OK");
     EXPECT_EQ(queue.Row(2).progressText, "ERROR");
+    context.settings.SetOption(OPT_AUTO_REMOVE_DONE, 1);
+    finish(3, kResultCompleted);  // removed at once
+    EXPECT_EQ(Order(), "abc");
 
     queue.SelectAll();
     queue.RequeueSelected();
@@ -93,18 +100,6 @@ TEST_F(DownloadQueueTest, DeleteAndRequeueSkipRunningRows) {
     queue.DeleteSelected();
     EXPECT_EQ(Order(), "b");
     EXPECT_EQ(box.Texts().back(), "Delete Selected Item(s)?");
-}
-
-TEST_F(DownloadQueueTest, CompletedTasksAreRemovedWhenAutoRemoveIsOn) {
-    Add("a");
-    Add("b");
-    for (size_t row : {0, 1}) {
-        context.settings.SetOption(OPT_AUTO_REMOVE_DONE, static_cast<int>(row));
-        queue.Row(row).task->SetResult(kResultCompleted);
-        queue.TaskFinished(queue.Row(row).task.get());
-    }
-    EXPECT_EQ(Order(), "a");
-    EXPECT_EQ(queue.Row(0).progressText, "OK");
 }
 
 TEST_F(DownloadQueueTest, UnknownTypesAreRefusedAndNumbersContinueAfterALoad) {
