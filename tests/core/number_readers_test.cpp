@@ -5,21 +5,19 @@
 namespace vexlo {
 namespace {
 
-TEST(NumberReaders, LeadingDigitsAndReplyCodes) {
+TEST(NumberReaders, ReplyCodesAndLenientDecimals) {
     EXPECT_EQ(CountLeadingDigits("200 ready"), 3);
     EXPECT_EQ(CountLeadingDigits(" 200"), 0);
-    EXPECT_EQ(ReplyCode("211 3 1 3 alt.binaries.test"), 211);
-    EXPECT_EQ(ReplyCode("20 short"), -1);   // two digits: no code
-    EXPECT_EQ(ReplyCode("2000 long"), -1);  // four digits: no code
-    EXPECT_EQ(ReplyCode(""), -1);
-}
-
-TEST(NumberReaders, LenientDecimal) {
-    EXPECT_EQ(ReadLenientInt(" \t-42xyz"), -42);
-    EXPECT_EQ(ReadLenientInt("+7"), 7);
-    EXPECT_EQ(ReadLenientInt("abc"), 0);
-    EXPECT_EQ(ReadLenientInt("-"), 0);
-    EXPECT_EQ(ReadLenientInt("4294967295"), -1);  // wraps like a 32-bit integer
+    // A reply code has exactly three digits.
+    for (auto [text, code] :
+         {std::pair{"211 3 1 3 g", 211}, {"20 short", -1}, {"2000 x", -1}, {"", -1}})
+        EXPECT_EQ(ReplyCode(text), code) << text;
+    for (auto [text, value] : {std::pair{" \t-42xyz", -42},
+                               {"+7", 7},
+                               {"abc", 0},
+                               {"-", 0},
+                               {"4294967295", -1}})  // wraps like a 32-bit integer
+        EXPECT_EQ(ReadLenientInt(text), value) << text;
 }
 
 }  // namespace

@@ -2,60 +2,49 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "support/temp_dir.h"
 
 namespace vexlo {
 namespace {
 
-using test::CTempDir;
 using test::ReadFileBytes;
 using test::WriteFileBytes;
+using Mode = CFile::Mode;
 
 TEST(File, OpenModesKeepOrReplaceWhatIsThere) {
-    CTempDir dir;
+    test::CTempDir dir;
     std::string path = dir / "f";
     CFile f;
-    EXPECT_FALSE(f.Open(path, CFile::Mode::Read));
-    EXPECT_FALSE(f.Open(path, CFile::Mode::ReadWriteExisting));
-    ASSERT_TRUE(f.Open(path, CFile::Mode::CreateExclusive));
-    ASSERT_TRUE(f.Write("abcdef", 6));
-    f.Close();
-    EXPECT_FALSE(f.Open(path, CFile::Mode::CreateExclusive));
-
-    ASSERT_TRUE(f.Open(path, CFile::Mode::CreateReadWrite));  // not truncated, starts at 0
-    ASSERT_TRUE(f.Write("XY", 2));
-    f.Close();
-    EXPECT_EQ(ReadFileBytes(path), "XYcdef");
-
-    ASSERT_TRUE(f.Open(path, CFile::Mode::Append));
-    ASSERT_TRUE(f.Write("!", 1));
+    EXPECT_FALSE(f.Open(path, Mode::Read));
+    EXPECT_FALSE(f.Open(path, Mode::ReadWriteExisting));
+    EXPECT_FALSE(f.Open(dir.Path(), Mode::Read));  // a directory is no file
+    ASSERT_TRUE(f.Open(path, Mode::CreateExclusive) && f.Write("abcdef", 6));
+    EXPECT_FALSE(f.Open(path, Mode::CreateExclusive));
+    // CreateReadWrite neither truncates nor appends; Append does.
+    ASSERT_TRUE(f.Open(path, Mode::CreateReadWrite) && f.Write("XY", 2));
+    ASSERT_TRUE(f.Open(path, Mode::Append) && f.Write("!", 1));
     f.Close();
     EXPECT_EQ(ReadFileBytes(path), "XYcdef!");
-
-    ASSERT_TRUE(f.Open(path, CFile::Mode::CreateTruncate));
+    ASSERT_TRUE(f.Open(path, Mode::CreateTruncate));
     EXPECT_EQ(f.Size(), 0);
-    EXPECT_FALSE(f.Open(dir.Path(), CFile::Mode::Read));  // a directory is no file
 }
 
 TEST(File, SimulatedFullDiskWritesWhatFitsThenFails) {
-    CTempDir dir;
-    std::string path = dir / "f";
+    test::CTempDir dir;
     CFile f;
-    ASSERT_TRUE(f.Open(path, CFile::Mode::CreateTruncate));
+    ASSERT_TRUE(f.Open(dir / "f", Mode::CreateTruncate));
     testing::FailWritesAfter(5);
     EXPECT_TRUE(f.Write("abc", 3));
-    EXPECT_FALSE(f.Write("defg", 4));
+    EXPECT_FALSE(f.Write("defg", 4));  // "de" still fits, as on a real full disk
     EXPECT_FALSE(f.Write("h", 1));
     testing::FailWritesAfter(-1);
     EXPECT_TRUE(f.Write("i", 1));
     f.Close();
-    EXPECT_EQ(ReadFileBytes(path), "abcdei");
+    EXPECT_EQ(ReadFileBytes(dir / "f"), "abcdei");
 }
 
-TEST(AtomicFile, CommitReplacesAndAFailureKeepsTheOldVersion) {
-    CTempDir dir;
+TEST(AtomicFile, OnlyACommitReplacesTheOldVersion) {
+    test::CTempDir dir;
     std::string path = dir / "_QUEUE.DAT";
     WriteFileBytes(path, "old contents");
     {
@@ -64,29 +53,19 @@ TEST(AtomicFile, CommitReplacesAndAFailureKeepsTheOldVersion) {
         testing::FailWritesAfter(3);
         EXPECT_FALSE(file.Write("new contents", 12));
         testing::FailWritesAfter(-1);
-        EXPECT_FALSE(file.Write("more", 4));  // a failed file stays failed
-        EXPECT_FALSE(file.Commit());
+        EXPECT_FALSE(file.Write("more", 4) || file.Commit());  // a failed file stays failed
+    }
+    {
+        CAtomicFile file(path);  // a crash or an early return before the commit
+        ASSERT_TRUE(file.Open() && file.Write("new", 3));
     }
     EXPECT_EQ(ReadFileBytes(path), "old contents");
-    EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
-    {
-        CAtomicFile file(path);
-        ASSERT_TRUE(file.Open());
-        ASSERT_TRUE(file.Write("new", 3));
-        // Not committed (a crash or an early return): the old file stays.
-    }
-    EXPECT_EQ(ReadFileBytes(path), "old contents");
-    {
-        CAtomicFile file(path);
-        ASSERT_TRUE(file.Open());
-        ASSERT_TRUE(file.Write("new", 3));
-        ASSERT_TRUE(file.Commit());
-    }
+    EXPECT_EQ(FileSize(path + ".tmp"), -1);
+    CAtomicFile file(path);
+    ASSERT_TRUE(file.Open() && file.Write("new", 3) && file.Commit());
     EXPECT_EQ(ReadFileBytes(path), "new");
-    EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
-    CAtomicFile nowhere(dir / "missing/x");
-    EXPECT_FALSE(nowhere.Open());
-    EXPECT_FALSE(nowhere.Commit());
+    EXPECT_EQ(FileSize(path + ".tmp"), -1);
+    EXPECT_FALSE(CAtomicFile(dir / "missing/x").Open());
 }
 
 }  // namespace

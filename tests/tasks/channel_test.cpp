@@ -1,11 +1,5 @@
-// Channels against a server that accepts and drops every connection at once
-// (as a server at its connection limit does): the channel keeps trying, with
-// pauses, until it is aborted.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
+// Channels against servers that cannot serve, and the agent's states and the
+// close rule without a server.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -13,53 +7,16 @@
 
 #include "engine_harness.h"
 #include "platform/file.h"
+#include "support/nntp_relay.h"
+#include "support/script_peer.h"
 
 namespace vexlo {
 namespace {
 
-class CDroppingServer {
-  public:
-    CDroppingServer() {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        ::listen(fd_, 16);
-        socklen_t len = sizeof addr;
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-        port_ = ntohs(addr.sin_port);
-        thread_ = std::thread([this] {
-            for (;;) {
-                int client = ::accept(fd_, nullptr, nullptr);
-                if (client < 0 || stop_) {
-                    if (client >= 0) ::close(client);
-                    return;
-                }
-                ++accepted_;
-                ::close(client);
-            }
-        });
-    }
-    ~CDroppingServer() {
-        stop_ = true;
-        ::shutdown(fd_, SHUT_RDWR);
-        ::close(fd_);
-        thread_.join();
-    }
-    uint16_t Port() const { return port_; }
-    int Accepted() const { return accepted_; }
-
-  private:
-    int fd_;
-    uint16_t port_;
-    std::atomic<bool> stop_{false};
-    std::atomic<int> accepted_{0};
-    std::thread thread_;
-};
-
-TEST(ChannelTest, RefusedConnectionsAreRetriedWithPausesUntilAborted) {
-    CDroppingServer server;
+TEST(ChannelTest, DroppedConnectionsAreRetriedWithPausesUntilAborted) {
+    // A relay to a port where nothing listens drops every connection at once,
+    // as a server at its connection limit does.
+    test::CNntpRelay server(test::UnusedLoopbackPort());
     test::CEngineHarness engine("127.0.0.1", server.Port(), 1);
     std::atomic<int> handlerCalls{0};
     engine.handlers.Register(kTaskDecode, [&](CTaskThread&, CTask&) { ++handlerCalls; });
@@ -68,8 +25,8 @@ TEST(ChannelTest, RefusedConnectionsAreRetriedWithPausesUntilAborted) {
     engine.controller->StartCommand();
     std::this_thread::sleep_for(std::chrono::milliseconds(1600));
     // Attempts at 0, 0.25, 0.75, 1.75 s: a handful, not thousands.
-    EXPECT_GE(server.Accepted(), 2);
-    EXPECT_LE(server.Accepted(), 5);
+    EXPECT_GE(server.Connections(), 2);
+    EXPECT_LE(server.Connections(), 5);
     auto start = std::chrono::steady_clock::now();
     engine.controller->StopNowCommand();
     ASSERT_TRUE(engine.PumpUntil([&] { return engine.Agent().IsStopped(); }));
@@ -89,7 +46,7 @@ TEST(ChannelTest, UnresolvableServerEndsAfterTheRetries) {
     EXPECT_EQ(task->GetStatusText(), "RETRY LIMIT EXCEEDED");
 }
 
-TEST(ChannelTest, AgentStatesWithoutTasks) {
+TEST(ChannelTest, WithoutTasksAgentStatesConnChangeAndClose) {
     test::CEngineHarness engine("127.0.0.1", 1, 2);
     engine.Open();
     CTaskAgent& agent = engine.Agent();
@@ -102,6 +59,15 @@ TEST(ChannelTest, AgentStatesWithoutTasks) {
     EXPECT_EQ(agent.FreeChannels(), 3u);
     EXPECT_EQ(agent.StopAfterCurrent(), 1);
     EXPECT_TRUE(agent.IsStopped());  // no channel was busy
+
+    engine.context.settings.SetConn(4);
+    engine.controller->ApplyConnChange(2);
+    EXPECT_EQ(agent.ChannelCount(), 4);
+    EXPECT_TRUE(agent.IsStopped());
+    // With an empty queue, close is allowed while processing is on.
+    engine.controller->StartCommand();
+    EXPECT_TRUE(engine.controller->RequestClose());
+    EXPECT_EQ(agent.GetState(), CTaskAgent::kNoChannels);
 }
 
 TEST(ChannelTest, CloseIsRefusedWhileTasksAreListedAndProcessingIsOn) {
@@ -123,23 +89,6 @@ TEST(ChannelTest, CloseIsRefusedWhileTasksAreListedAndProcessingIsOn) {
     EXPECT_TRUE(engine.controller->RequestClose());
     EXPECT_EQ(engine.Agent().ChannelCount(), 0);
     EXPECT_GT(FileSize(engine.Queue().QueuePath()), 0);
-}
-
-TEST(ChannelTest, CloseWithAnEmptyQueueStopsTheAgent) {
-    test::CEngineHarness engine("127.0.0.1", 1, 2);
-    engine.Open();
-    engine.controller->StartCommand();
-    EXPECT_TRUE(engine.controller->RequestClose());
-    EXPECT_EQ(engine.Agent().GetState(), CTaskAgent::kNoChannels);
-}
-
-TEST(ChannelTest, ChangingConnRecreatesTheChannels) {
-    test::CEngineHarness engine("127.0.0.1", 1, 2);
-    engine.Open();
-    engine.context.settings.SetConn(4);
-    engine.controller->ApplyConnChange(2);
-    EXPECT_EQ(engine.Agent().ChannelCount(), 4);
-    EXPECT_TRUE(engine.Agent().IsStopped());
 }
 
 }  // namespace

@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "core/app_context.h"
 #include "platform/file.h"
 #include "support/recording_message_box.h"
 #include "support/temp_dir.h"
-#include "tasks/task_agent.h"
-#include "tasks/task_handlers.h"
 
 namespace vexlo {
 namespace {
@@ -33,6 +33,19 @@ class DownloadQueueTest : public ::testing::Test {
         for (size_t i = 0; i < queue.Count(); ++i)
             queue.Select(i, subjects.find(queue.Row(i).task->GetSubject()) != std::string::npos);
     }
+    // A new queue that loads the queue file.
+    std::unique_ptr<CDownloadQueue> Reload() {
+        auto loaded = std::make_unique<CDownloadQueue>(context);
+        loaded->LoadQueue();
+        return loaded;
+    }
+    // The number `to` gives its next task.
+    uint32_t NextId(CDownloadQueue& to) {
+        CTask next(&context.settings);
+        next.SetType(kTaskScanNew);
+        EXPECT_EQ(to.AddTask(next, false), 1);
+        return to.Row(to.Count() - 1).task->GetId();
+    }
 
     test::CTempDir dir;
     test::CRecordingMessageBox box;
@@ -40,53 +53,47 @@ class DownloadQueueTest : public ::testing::Test {
     CDownloadQueue queue{context};
 };
 
-TEST_F(DownloadQueueTest, AddRefusesUnknownTypesAndNumbersTasks) {
-    Add("a");
-    Add("b", kTaskScanNew, /*top=*/true);
-    CTask bad(&context.settings);
-    bad.SetType(7);
-    EXPECT_EQ(queue.AddTask(bad, false), 0);
-    bad.SetType(kTaskDecode);
-    bad.SetResult(4);
-    EXPECT_EQ(queue.AddTask(bad, false), 0);
-    EXPECT_EQ(Order(), "ba");
-    EXPECT_EQ(queue.Row(0).task->GetId(), 2u);
-    EXPECT_EQ(queue.Row(1).task->GetId(), 1u);
-}
-
 TEST_F(DownloadQueueTest, MovesKeepBlocksTogether) {
     for (const char* s : {"W", "X", "Y", "Z"}) Add(s);
-    SelectSubjects("XY");
-    queue.MoveUp();
-    EXPECT_EQ(Order(), "XYWZ");
-    queue.MoveUp();  // already at the edge
-    EXPECT_EQ(Order(), "XYWZ");
-    queue.MoveToBottom();
-    EXPECT_EQ(Order(), "WZXY");
-    queue.MoveDown();
-    EXPECT_EQ(Order(), "WZXY");
-    SelectSubjects("Z");
-    queue.MoveToTop();
-    EXPECT_EQ(Order(), "ZWXY");
-    EXPECT_TRUE(queue.Row(0).selected);
+    struct Move {
+        const char* selected;
+        void (CDownloadQueue::*move)();
+        const char* order;
+    };
+    const Move moves[] = {{"XY", &CDownloadQueue::MoveUp, "XYWZ"},
+                          {"XY", &CDownloadQueue::MoveUp, "XYWZ"},  // already at the edge
+                          {"XY", &CDownloadQueue::MoveToBottom, "WZXY"},
+                          {"XY", &CDownloadQueue::MoveDown, "WZXY"},
+                          {"Z", &CDownloadQueue::MoveToTop, "ZWXY"},
+                          {"WY", &CDownloadQueue::MoveDown, "ZXWY"}};
+    for (const Move& m : moves) {
+        SelectSubjects(m.selected);
+        (queue.*m.move)();
+        EXPECT_EQ(Order(), m.order) << m.selected;
+    }
+    EXPECT_TRUE(queue.Row(2).selected && queue.Row(3).selected);
 }
 
-TEST_F(DownloadQueueTest, DeleteAndRequeueSkipRunningRows) {
-    for (const char* s : {"a", "b", "c"}) Add(s);
-    // Make "b" running and "c" failed.
-    queue.Select(1, true);
-    const_cast<QueueRow&>(queue.Row(1)).icon = RowIcon::Running;
-    queue.Row(2).task->SetResult(kResultError);
-    queue.TaskFinished(queue.Row(2).task.get());
-    EXPECT_EQ(queue.Row(2).icon, RowIcon::Error);
+TEST_F(DownloadQueueTest, FinishedRowsAndRequeueAndDeleteSkippingRunningRows) {
+    for (const char* s : {"a", "b", "c", "d"}) Add(s);
+    const_cast<QueueRow&>(queue.Row(1)).icon = RowIcon::Running;  // "b"
+    auto finish = [&](size_t row, uint32_t result) {
+        queue.Row(row).task->SetResult(result);
+        queue.TaskFinished(queue.Row(row).task.get());
+    };
+    finish(0, kResultCompleted);
+    finish(2, kResultError);
+    EXPECT_EQ(queue.Row(0).progressText, "OK");
     EXPECT_EQ(queue.Row(2).progressText, "ERROR");
+    context.settings.SetOption(OPT_AUTO_REMOVE_DONE, 1);
+    finish(3, kResultCompleted);  // removed at once
+    EXPECT_EQ(Order(), "abc");
 
     queue.SelectAll();
     queue.RequeueSelected();
     EXPECT_EQ(queue.Row(2).icon, RowIcon::Waiting);
     EXPECT_EQ(queue.Row(2).task->GetResult(), kResultUnprocessed);
     EXPECT_EQ(queue.Row(1).icon, RowIcon::Running);
-
     box.QueueAnswer(MessageAnswer::Cancel);
     queue.DeleteSelected();
     EXPECT_EQ(queue.Count(), 3u);
@@ -95,81 +102,59 @@ TEST_F(DownloadQueueTest, DeleteAndRequeueSkipRunningRows) {
     EXPECT_EQ(box.Texts().back(), "Delete Selected Item(s)?");
 }
 
-TEST_F(DownloadQueueTest, CompletedTasksAreRemovedWhenAutoRemoveIsOn) {
+TEST_F(DownloadQueueTest, UnknownTypesAreRefusedAndNumbersContinueAfterALoad) {
     Add("a");
-    Add("b");
-    queue.Row(0).task->SetResult(kResultCompleted);
-    queue.TaskFinished(queue.Row(0).task.get());
-    EXPECT_EQ(queue.Row(0).progressText, "OK");
-    context.settings.SetOption(OPT_AUTO_REMOVE_DONE, 1);
-    queue.Row(1).task->SetResult(kResultCompleted);
-    queue.TaskFinished(queue.Row(1).task.get());
-    EXPECT_EQ(Order(), "a");
-}
-
-TEST_F(DownloadQueueTest, SaveAndLoadContinueTaskNumbers) {
-    Add("a");
-    Add("b");
+    Add("b", kTaskScanNew, /*top=*/true);
     Add("c");
-    queue.Row(1).task->SetId(9);  // numbers 1, 9, 3
+    CTask bad(&context.settings);
+    bad.SetType(7);
+    EXPECT_EQ(queue.AddTask(bad, false), 0);
+    bad.SetType(kTaskDecode);
+    bad.SetResult(4);
+    EXPECT_EQ(queue.AddTask(bad, false), 0);
+    EXPECT_EQ(Order(), "bac");
+    EXPECT_EQ(queue.Row(0).task->GetId(), 2u);
+    queue.Row(1).task->SetId(9);  // numbers 2, 9, 3
     queue.SaveQueueFile();
     EXPECT_EQ(FileSize(queue.QueuePath()), 4 + 3 * (1336 + 16));
-
-    CDownloadQueue loaded(context);
-    loaded.LoadQueue();
-    ASSERT_EQ(loaded.Count(), 3u);
-    EXPECT_EQ(loaded.Row(1).task->GetSubject(), "b");
-    CTask next(&context.settings);
-    next.SetType(kTaskScanNew);
-    loaded.AddTask(next, false);
-    EXPECT_EQ(loaded.Row(3).task->GetId(), 10u);
+    auto loaded = Reload();
+    ASSERT_EQ(loaded->Count(), 3u);
+    EXPECT_EQ(loaded->Row(1).task->GetSubject(), "a");
+    EXPECT_EQ(NextId(*loaded), 10u);
     EXPECT_TRUE(box.Texts().empty());
 }
 
-TEST_F(DownloadQueueTest, TruncatedFileKeepsEarlierRowsAndIsDeleted) {
+TEST_F(DownloadQueueTest, DamagedFileKeepsEarlierRowsAndIsDeleted) {
+    const std::string notAll = "\r\nNot all queued tasks have been loaded.";
+    struct Damage {
+        const char* what;
+        std::function<void(std::string&)> apply;
+        size_t kept;
+        std::string warning;
+    };
+    const Damage cases[] = {
+        {"cut short", [](std::string& b) { b.resize(b.size() - 100); }, 2,
+         "WARNING: Unable To Read _QUEUE.DAT File Contents!" + notAll},
+        {"bad type of the second record", [](std::string& b) { b[4 + 1336 + 16 + 4] = 7; }, 1,
+         "WARNING: Error Loading Queued Tasks - Format Error!" + notAll},
+        {"no count", [](std::string& b) { b = std::string("\x01\x00", 2); }, 0,
+         "WARNING: Unable To Read _QUEUE.DAT File For Input!\r\nQueued tasks have not been "
+         "loaded."}};
     for (const char* s : {"a", "b", "c"}) Add(s);
-    queue.SaveQueueFile();
-    std::string bytes = test::ReadFileBytes(queue.QueuePath());
-    test::WriteFileBytes(queue.QueuePath(), bytes.substr(0, bytes.size() - 100));
-
-    CDownloadQueue loaded(context);
-    loaded.LoadQueue();
-    EXPECT_EQ(loaded.Count(), 2u);
-    ASSERT_EQ(box.Texts().size(), 1u);
-    EXPECT_EQ(box.Texts()[0],
-              "WARNING: Unable To Read _QUEUE.DAT File Contents!\r\nNot all queued tasks have "
-              "been loaded.");
-    EXPECT_EQ(FileSize(queue.QueuePath()), -1);
-    // A stopped load leaves the counter at 0: numbers may repeat.
-    CTask next(&context.settings);
-    next.SetType(kTaskScanNew);
-    loaded.AddTask(next, false);
-    EXPECT_EQ(loaded.Row(2).task->GetId(), 1u);
-}
-
-TEST_F(DownloadQueueTest, BadTypeStopsLoadWithFormatError) {
-    Add("a");
-    Add("b");
-    queue.SaveQueueFile();
-    std::string bytes = test::ReadFileBytes(queue.QueuePath());
-    size_t second = 4 + 1336 + 16;
-    bytes[second + 4] = 7;  // the second record's type
-    test::WriteFileBytes(queue.QueuePath(), bytes);
-
-    CDownloadQueue loaded(context);
-    loaded.LoadQueue();
-    EXPECT_EQ(loaded.Count(), 1u);
-    EXPECT_EQ(box.Texts().at(0),
-              "WARNING: Error Loading Queued Tasks - Format Error!\r\nNot all queued tasks have "
-              "been loaded.");
-    EXPECT_EQ(FileSize(queue.QueuePath()), -1);
-
-    test::WriteFileBytes(queue.QueuePath(), "\x01\x00");
-    CDownloadQueue tiny(context);
-    tiny.LoadQueue();
-    EXPECT_EQ(box.Texts().back(),
-              "WARNING: Unable To Read _QUEUE.DAT File For Input!\r\nQueued tasks have not been "
-              "loaded.");
+    for (const Damage& c : cases) {
+        SCOPED_TRACE(c.what);
+        queue.SaveQueueFile();
+        std::string bytes = test::ReadFileBytes(queue.QueuePath());
+        c.apply(bytes);
+        test::WriteFileBytes(queue.QueuePath(), bytes);
+        box.Clear();
+        auto loaded = Reload();
+        EXPECT_EQ(loaded->Count(), c.kept);
+        EXPECT_EQ(box.Texts(), std::vector<std::string>{c.warning});
+        EXPECT_EQ(FileSize(queue.QueuePath()), -1);
+        // A stopped load leaves the counter at 0: numbers may repeat.
+        EXPECT_EQ(NextId(*loaded), 1u);
+    }
 }
 
 TEST_F(DownloadQueueTest, FailedSaveLeavesPreviousFileWhole) {
@@ -181,10 +166,9 @@ TEST_F(DownloadQueueTest, FailedSaveLeavesPreviousFileWhole) {
     queue.SaveQueueFile();
     testing::FailWritesAfter(-1);
     EXPECT_EQ(test::ReadFileBytes(queue.QueuePath()), before);
+    EXPECT_EQ(FileSize(queue.QueuePath() + ".tmp"), -1);
     EXPECT_EQ(box.Texts().back(),
               "WARNING: Unable To Write _QUEUE.DAT File!\r\nQueued tasks have not been saved.");
-    EXPECT_EQ(FileSize(queue.QueuePath() + ".tmp"), -1);
-
     queue.RemoveAllNotRunning();
     queue.SaveQueueFile();  // an empty queue removes the file
     EXPECT_EQ(FileSize(queue.QueuePath()), -1);
@@ -195,16 +179,16 @@ TEST_F(DownloadQueueTest, ProgressTextsFollowTheReports) {
     Add("dl");
     queue.Row(1).task->SetLines({100, 200, 100});
     for (size_t i = 0; i < 2; ++i) const_cast<QueueRow&>(queue.Row(i)).icon = RowIcon::Running;
+    const uint32_t scan = queue.Row(0).task->Key(), dl = queue.Row(1).task->Key();
     context.progress.PublishProgress(
-        {queue.Row(0).task->Key(), kProgressTransferring, kProgressKindScan, 0, 0, 250, 1000});
+        {scan, kProgressTransferring, kProgressKindScan, 0, 0, 250, 1000});
     context.progress.PublishProgress(
-        {queue.Row(1).task->Key(), kProgressTransferring, kProgressKindDownload, 2, 3, 50, 200});
+        {dl, kProgressTransferring, kProgressKindDownload, 2, 3, 50, 200});
     queue.RefreshProgress();
     EXPECT_EQ(queue.Row(0).progressText, "25% (250 of 1000)");
     EXPECT_EQ(queue.Row(1).progressText, "37% = (2/3) [Line 50/200]");
-    context.progress.PublishProgress(
-        {queue.Row(0).task->Key(), kProgressSorting, kProgressKindScan, 0, 0, 250, 1000});
-    context.progress.RemoveProgress(queue.Row(1).task->Key());
+    context.progress.PublishProgress({scan, kProgressSorting, kProgressKindScan, 0, 0, 250, 1000});
+    context.progress.RemoveProgress(dl);
     queue.RefreshProgress();
     EXPECT_EQ(queue.Row(0).progressText, "(SORTING)");
     EXPECT_EQ(queue.Row(1).progressText, "37% = (2/3) [Line 50/200]");  // no report: unchanged

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "core/app_settings.h"
 #include "core/named_locks.h"
 #include "platform/file.h"
@@ -16,12 +18,20 @@ void FillDownload(CTask& task, int parts) {
     task.SetSaveDir("/tmp/dl/");
     task.SetSubject("file.zip (1/3)");
     std::vector<uint32_t> articles, lines;
-    for (int i = 0; i < parts; ++i) {
-        articles.push_back(100 + static_cast<uint32_t>(i));
-        lines.push_back(3000 + static_cast<uint32_t>(i));
+    for (uint32_t i = 0; i < static_cast<uint32_t>(parts); ++i) {
+        articles.push_back(100 + i);
+        lines.push_back(3000 + i);
     }
     task.SetArticles(articles);
     task.SetLines(lines);
+}
+
+// Every field the queue record stores.
+auto StoredFields(const CTask& t) {
+    return std::tuple(t.GetId(), t.GetType(), t.GetResult(), t.GetInProgress(), t.GetAffinity(),
+                      t.GetSize(), t.GetStatusText(), t.GetGroupName(), t.GetSaveDir(),
+                      t.GetSubject(), t.GetOutputFile(), t.GetPartsFetched(), t.GetBytesWritten(),
+                      t.GetArticles(), t.GetLines());
 }
 
 TEST(Task, TextFieldsCutOrRefuseLongTexts) {
@@ -37,26 +47,23 @@ TEST(Task, TextFieldsCutOrRefuseLongTexts) {
     EXPECT_EQ(task.GetGroupName(), "");  // refused texts leave the field empty
 }
 
-TEST(Task, AffinityIsReducedToConfiguredChannels) {
+TEST(Task, AffinityAndProgressRules) {
     CAppSettings settings;
     settings.SetConn(4);
     CTask task(&settings);
-    EXPECT_EQ(task.SetAffinity(0b100001), 1);
+    EXPECT_EQ(task.SetAffinity(0b100001), 1);  // reduced to the configured channels
     EXPECT_EQ(task.GetAffinity(), 1u);
     EXPECT_EQ(task.SetAffinity(0b100000), 0);  // channel 6 does not exist
     EXPECT_EQ(task.GetAffinity(), 1u);
     task.SetAffinity(0b1101);
     EXPECT_EQ(task.AffinityText(), "1/3/4");
-}
 
-TEST(Task, ProgressAcceptsZeroToPartCount) {
     CNamedLocks locks;
-    CTask task;
     FillDownload(task, 3);
-    EXPECT_EQ(task.SetProgress(locks, 3, 999), 1);
-    EXPECT_EQ(task.GetPartsFetched(), 3u);
+    EXPECT_EQ(task.SetProgress(locks, 3, 999), 1);  // 0 to the part count
     EXPECT_EQ(task.SetProgress(locks, 4, 1), 0);
     EXPECT_EQ(task.SetProgress(locks, -1, 1), 0);
+    EXPECT_EQ(task.GetPartsFetched(), 3u);
     EXPECT_EQ(task.GetBytesWritten(), 999u);
     EXPECT_FALSE(locks.IsHeld(kTaskProgressLock));
 }
@@ -67,20 +74,23 @@ TEST(Task, TextForms) {
     EXPECT_STREQ(task.TypeName(), "SCAN NEW");
     EXPECT_EQ(task.SizeText(), "n/a");
     task.SetType(kTaskDecode);
-    task.SetSize(1023);
-    EXPECT_EQ(task.SizeText(), "~0.00 K");
-    task.SetSize(1572864);
-    EXPECT_EQ(task.SizeText(), "~1.50 MB");
-    task.SetSize(1u << 30);
-    EXPECT_EQ(task.SizeText(), "~1.00 GB");
+    for (auto [size, text] :
+         {std::pair{1023u, "~0.00 K"}, {1572864u, "~1.50 MB"}, {1u << 30, "~1.00 GB"}}) {
+        task.SetSize(size);
+        EXPECT_EQ(task.SizeText(), text);
+    }
     task.SetType(9);
-    EXPECT_STREQ(task.TypeLongName(), "<UNKNOWN>");
     task.SetResult(7);
+    EXPECT_STREQ(task.TypeLongName(), "<UNKNOWN>");
     EXPECT_STREQ(task.ResultLongName(), "<UNKNOWN>");
     EXPECT_STREQ(task.ResultText(), "");
+    EXPECT_EQ(ProgressPercent(1, 3), 33);
+    EXPECT_EQ(ProgressPercent(11, 10), 100);
+    EXPECT_EQ(PartProgressPercent({100, 200, 100}, 2, 50), 37);
+    EXPECT_EQ(PartProgressPercent({}, 1, 50), 0);
 }
 
-TEST(Task, RecordRoundTripAndLayout) {
+TEST(Task, RecordRoundTripLayoutAndCopy) {
     test::CTempDir dir;
     CNamedLocks locks;
     CAppSettings settings;
@@ -95,67 +105,29 @@ TEST(Task, RecordRoundTripAndLayout) {
     task.SetStatusText("Connecting ...");
     task.SetOutputFile("/tmp/dl/file.zip");
     task.SetProgress(locks, 2, 8888);
-    task.SetAssigned(1);
+    task.SetAssigned(1);  // neither is stored
     task.SetBinCount(5);
+    task.SetMsgCount(9);
+    CTask copy;  // takes everything but Assigned
+    copy.CopyFrom(task);
+    EXPECT_EQ(StoredFields(copy), StoredFields(task));
+    EXPECT_EQ(std::tuple(copy.GetMsgCount(), copy.GetAssigned()), std::tuple(9u, 0u));
+    EXPECT_NE(copy.Key(), task.Key());
 
     std::string record;
     task.WriteRecord(locks, record);
-    ASSERT_EQ(record.size(), 1360u);  // 1336 + 8 x 3
+    ASSERT_EQ(record.size(), 1336u + 8 * 3);
     test::WriteFileBytes(dir / "rec", record);
-
-    CFile file;
-    ASSERT_TRUE(file.Open(dir / "rec", CFile::Mode::Read));
-    CTask back(&settings);
-    ASSERT_EQ(back.ReadRecord(file), 1);
-    EXPECT_EQ(back.GetId(), 42u);
-    EXPECT_EQ(back.GetType(), kTaskDecode);
-    EXPECT_EQ(back.GetResult(), kResultPartial);
-    EXPECT_EQ(back.GetInProgress(), 1u);
-    EXPECT_EQ(back.GetAffinity(), 6u);
-    EXPECT_EQ(back.GetSize(), 123456u);
-    EXPECT_EQ(back.GetStatusText(), "Connecting ...");
-    EXPECT_EQ(back.GetGroupName(), "alt.binaries.test");
-    EXPECT_EQ(back.GetSaveDir(), "/tmp/dl/");
-    EXPECT_EQ(back.GetSubject(), "file.zip (1/3)");
-    EXPECT_EQ(back.GetOutputFile(), "/tmp/dl/file.zip");
-    EXPECT_EQ(back.GetPartsFetched(), 2u);
-    EXPECT_EQ(back.GetBytesWritten(), 8888u);
-    EXPECT_EQ(back.GetArticles(), task.GetArticles());
-    EXPECT_EQ(back.GetLines(), task.GetLines());
-    EXPECT_EQ(back.GetAssigned(), 0u);  // not stored
-    EXPECT_EQ(back.GetBinCount(), 0u);  // not stored
-
-    // A file that ends inside the line counts is refused.
     test::WriteFileBytes(dir / "short", record.substr(0, record.size() - 2));
-    CFile shortFile;
-    ASSERT_TRUE(shortFile.Open(dir / "short", CFile::Mode::Read));
-    EXPECT_EQ(back.ReadRecord(shortFile), 0);
-}
-
-TEST(Task, CopyFromTakesEverythingButAssigned) {
-    CNamedLocks locks;
-    CTask a;
-    FillDownload(a, 2);
-    a.SetProgress(locks, 1, 10);
-    a.SetAssigned(1);
-    a.SetMsgCount(9);
-    CTask b;
-    b.CopyFrom(a);
-    EXPECT_EQ(b.GetSubject(), a.GetSubject());
-    EXPECT_EQ(b.GetPartsFetched(), 1u);
-    EXPECT_EQ(b.GetMsgCount(), 9u);
-    EXPECT_EQ(b.GetAssigned(), 0u);
-    EXPECT_NE(b.Key(), a.Key());
-}
-
-TEST(Task, ProgressPercentages) {
-    EXPECT_EQ(ProgressPercent(0, 10), 0);
-    EXPECT_EQ(ProgressPercent(5, 10), 50);
-    EXPECT_EQ(ProgressPercent(10, 10), 100);
-    EXPECT_EQ(ProgressPercent(11, 10), 100);
-    EXPECT_EQ(ProgressPercent(1, 3), 33);
-    EXPECT_EQ(PartProgressPercent({100, 200, 100}, 2, 50), 37);
-    EXPECT_EQ(PartProgressPercent({}, 1, 50), 0);
+    CFile file;
+    CTask back(&settings);
+    ASSERT_TRUE(file.Open(dir / "rec", CFile::Mode::Read));
+    ASSERT_EQ(back.ReadRecord(file), 1);
+    EXPECT_EQ(StoredFields(back), StoredFields(task));
+    EXPECT_EQ(back.GetAssigned() + back.GetBinCount(), 0u);
+    // A file that ends inside the line counts is refused.
+    ASSERT_TRUE(file.Open(dir / "short", CFile::Mode::Read));
+    EXPECT_EQ(back.ReadRecord(file), 0);
 }
 
 }  // namespace
