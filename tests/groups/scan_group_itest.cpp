@@ -181,10 +181,12 @@ class ScanITest : public ::testing::Test {
         return engine_->context.DataPath() + group_ + ext;
     }
     std::vector<CMessageItem> Messages(uint32_t* first = nullptr, uint32_t* last = nullptr) const {
-        return test::ReadHeaderFile(File(".MSG"), first, last);
+        if (first) std::tie(*first, *last) = test::FileRange(File(".MSG"));
+        return test::ReadHeaderFile(File(".MSG"));
     }
     std::vector<CBinaryItem> Binaries(uint32_t* first = nullptr, uint32_t* last = nullptr) const {
-        return test::ReadBinaryFile(File(".BIN"), first, last);
+        if (first) std::tie(*first, *last) = test::FileRange(File(".BIN"));
+        return test::ReadBinaryFile(File(".BIN"));
     }
 
     // The article numbers of .MSG and .BIN together, ascending (with repeats).
@@ -561,7 +563,8 @@ TEST_F(ScanLargeGroupITest, AnAbortInXoverLeavesAnXovThatTheNextScanContinues) {
 
     // The .XOV holds the range of the scan and the records received so far.
     uint32_t first = 0, last = 0;
-    const auto received = test::ReadHeaderFile(File(".XOV"), &first, &last);
+    std::tie(first, last) = test::FileRange(File(".XOV"));
+    const auto received = test::ReadHeaderFile(File(".XOV"));
     EXPECT_EQ(first, 1u);
     EXPECT_EQ(last, static_cast<uint32_t>(kArticles));
     ASSERT_GE(received.size(), 99u);
