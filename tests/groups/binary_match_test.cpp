@@ -237,9 +237,7 @@ TEST_F(MatchTest, MergesWithOldBinariesAndExpiresOldOnes) {
     EXPECT_EQ(Subjects(bins), (Strings{"a.rar (1/1)", "b.rar (1/1)", "m.rar (2/2)", "n.rar (1/1)",
                                        "same (1/1)", "same (1/1)"}));
     // New binaries carry the new mark, old ones lose it; new first on equal subjects.
-    Numbers flags;
-    for (const auto& b : bins) flags.push_back(b.GetFlags());
-    EXPECT_EQ(flags, (Numbers{1, 0, 0, 1, 1, 0}));
+    EXPECT_EQ(test::Flags(bins), (Numbers{1, 0, 0, 1, 1, 0}));
     EXPECT_EQ(Parts(bins)[4], Numbers{103});
     EXPECT_EQ(test::FileRange(Path("BIN")), std::pair(50u, 1000u));
     EXPECT_LT(FileSize(Path("NEW")), 0);

@@ -93,6 +93,12 @@ inline Numbers Articles(const std::vector<CMessageItem>& items) {
     for (const auto& i : items) a.push_back(i.GetArticle());
     return a;
 }
+template <class Item>
+Numbers Flags(const std::vector<Item>& items) {
+    Numbers f;
+    for (const auto& i : items) f.push_back(i.GetFlags());
+    return f;
+}
 inline std::vector<Numbers> Parts(const std::vector<CBinaryItem>& items) {
     std::vector<Numbers> p;
     for (const auto& b : items) p.push_back(b.GetArticles());
