@@ -1,4 +1,5 @@
-// Builders and readers of the header database files (.XOV, .MSG, .BIN) for the group tests.
+// Helpers for the group tests: builders and readers of the header database
+// files (.XOV, .MSG, .BIN), and the server group list dialog's controls.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include "groups/binary_match.h"
 #include "groups/header_record.h"
 #include "groups/record_file.h"
+#include "groups/server_group_list.h"
 #include "support/temp_dir.h"
 
 namespace vexlo::test {
@@ -117,6 +119,19 @@ inline std::string U32Bytes(uint32_t v) {
     char b[4];
     StoreU32(b, v);
     return std::string(b, 4);
+}
+
+// The names of the dialog's enabled buttons: "ok apply refresh add cancel" at most.
+inline std::string EnabledControls(const CServerGroupList& model) {
+    const CServerGroupList::Controls& c = model.GetControls();
+    std::string on;
+    for (auto [enabled, name] : {std::pair{c.ok, "ok"},
+                                 {c.apply, "apply"},
+                                 {c.refresh, "refresh"},
+                                 {c.add, "add"},
+                                 {c.cancel, "cancel"}})
+        if (enabled) on += (on.empty() ? "" : " ") + std::string(name);
+    return on;
 }
 
 // A test on the files of group "g" in a fresh data directory.
