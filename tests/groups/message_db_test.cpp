@@ -111,29 +111,20 @@ TEST_F(MessageDbTest, IndexListsWholeRecordsOnly) {
 
     std::string garbled = whole;  // garbage in place of the second record
     std::fill(garbled.begin() + 8 + 67, garbled.begin() + 8 + 67 + 28, '\xEE');
-    const struct {
-        std::string bytes;
-        int records;                                     // -1: the index fails
-    } rows[] = {{whole + std::string(20, '\0'), 3},      // ends inside a fixed part
-                {whole.substr(0, whole.size() - 1), 2},  // ends inside the third record's texts
-                {garbled, 1},
-                {whole.substr(0, 8), 0},
-                {whole.substr(0, 7), -1}};
-    for (const auto& r : rows) {
-        SCOPED_TRACE(r.records);
-        WriteFileBytes(Path("XOV"), r.bytes);
+    // Ends inside a fixed part, inside the third record's texts; garbage; no
+    // record; no whole header (-1: the index fails).
+    for (const auto& [bytes, records] : {std::pair{whole + std::string(20, '\0'), 3},
+                                         {whole.substr(0, whole.size() - 1), 2},
+                                         {garbled, 1},
+                                         {whole.substr(0, 8), 0},
+                                         {whole.substr(0, 7), -1}}) {
+        WriteFileBytes(Path("XOV"), bytes);
         idx.Clear();
-        ASSERT_EQ(IndexHeaderRecords(file, idx), r.records >= 0);
-        if (r.records < 0) continue;
-        EXPECT_EQ(idx.Size(), static_cast<size_t>(r.records));
+        ASSERT_EQ(IndexHeaderRecords(file, idx), records >= 0) << records;
+        EXPECT_EQ(static_cast<int>(idx.Size()), std::max(records, 0));
     }
     CHeaderFile missing(Path("NONE"));
     EXPECT_FALSE(IndexHeaderRecords(missing, idx));
-}
-
-TEST_F(MessageDbTest, SortOrdersCaseInsensitively) {
-    EXPECT_EQ(SortedSubjects({"Gamma", "alpha", "epsilon", "Beta", "delta"}),
-              (Strings{"alpha", "Beta", "delta", "epsilon", "Gamma"}));
 }
 
 // Regression: the sort guard once sent ordinary input with reposts into the
