@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "core/app_context.h"
+#include "group_test_files.h"
 #include "groups/group_file.h"
 #include "groups/group_folder.h"
 #include "platform/file.h"
@@ -20,9 +21,10 @@ namespace {
 using test::CRecordingMessageBox;
 using test::CTempDir;
 using test::ReadFileBytes;
+using test::Strings;
 using test::WriteFileBytes;
-using Strings = std::vector<std::string>;
 using Kind = GroupListChange::Kind;
+constexpr auto Le32 = &test::U32Bytes;  // the group file's integers
 
 // Runs `onRetryPrompt` each time a Retry/Cancel box comes up, then answers Retry.
 class CActingMessageBox : public CRecordingMessageBox {
@@ -37,12 +39,6 @@ class CActingMessageBox : public CRecordingMessageBox {
 
 GroupRecord Record(std::string name, int32_t bin, std::string scan = "", std::string dir = "") {
     return GroupRecord{std::move(name), bin, 0, 0, std::move(scan), std::move(dir)};
-}
-
-std::string Le32(int32_t v) {
-    std::string out;
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>(static_cast<uint32_t>(v) >> 8 * i));
-    return out;
 }
 
 std::string IncompleteText(int expected, int read) {

@@ -23,33 +23,19 @@ using test::CPeerSession;
 using test::CScriptPeer;
 
 TEST(ScanRangeStart, OneHundredBelowTheStoredLastForScanNewElseTheServersFirst) {
-    const struct {
-        uint32_t type;
-        bool haveData;
-        uint32_t oldLast;
-        int32_t first;
-        uint32_t start;
-    } rows[] = {
-        {kTaskScanNew, true, 4233, 3000, 4133},
-        {kTaskScanNew, true, 4233, 4200, 4133},  // even below the server's first
-        {kTaskScanAll, true, 4233, 3000, 3000},
-        {kTaskScanNew, false, 4233, 3000, 3000},
-        {kTaskScanAll, false, 0, 3000, 3000},
-        // Never below article 1 (a stored range ending below 100 would ask "XOVER -40-60").
-        {kTaskScanNew, true, 60, 1, 1},
-        {kTaskScanNew, true, 100, 1, 1},
-        {kTaskScanNew, true, 101, 1, 1},
-        {kTaskScanNew, true, 102, 1, 2},
-        {kTaskScanNew, true, 0, 1, 1},    // an empty group's pair
-        {kTaskScanNew, false, 0, 0, 1},   // an empty group ("211 0 0 0")
-        {kTaskScanAll, false, 0, -5, 1},  // the fallback for a negative first
-        {kTaskScanNew, true, 0xFFFFFFFFu, 1, 0xFFFFFFFFu - 100},  // large numbers stay unsigned
-        {kTaskScanNew, true, 0x80000063u, 1, 0x7FFFFFFFu},
-    };
-    for (const auto& r : rows) {
-        EXPECT_EQ(ScanRangeStart(r.type, r.haveData, r.oldLast, r.first), r.start)
-            << r.type << " " << r.haveData << " " << r.oldLast << " " << r.first;
-    }
+    EXPECT_EQ(ScanRangeStart(kTaskScanNew, true, 4233, 3000), 4133u);
+    EXPECT_EQ(ScanRangeStart(kTaskScanNew, true, 4233, 4200), 4133u);  // even below the first
+    EXPECT_EQ(ScanRangeStart(kTaskScanAll, true, 4233, 3000), 3000u);
+    EXPECT_EQ(ScanRangeStart(kTaskScanNew, false, 4233, 3000), 3000u);
+    // Never below article 1: a stored range ending below 100 would ask "XOVER -40-60".
+    for (uint32_t oldLast : {0u, 60u, 100u, 101u})  // 0: an empty group's pair
+        EXPECT_EQ(ScanRangeStart(kTaskScanNew, true, oldLast, 1), 1u) << oldLast;
+    EXPECT_EQ(ScanRangeStart(kTaskScanNew, true, 102, 1), 2u);
+    EXPECT_EQ(ScanRangeStart(kTaskScanNew, false, 0, 0), 1u);   // an empty group ("211 0 0 0")
+    EXPECT_EQ(ScanRangeStart(kTaskScanAll, false, 0, -5), 1u);  // a negative first
+    // Large numbers stay unsigned.
+    EXPECT_EQ(ScanRangeStart(kTaskScanNew, true, 0xFFFFFFFFu, 1), 0xFFFFFFFFu - 100);
+    EXPECT_EQ(ScanRangeStart(kTaskScanNew, true, 0x80000063u, 1), 0x7FFFFFFFu);
 }
 
 // Greets, selects group "g" (articles 1 to 3), answers XOVER with `xover` and

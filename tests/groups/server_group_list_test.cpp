@@ -31,8 +31,8 @@ using test::CRecordingMessageBox;
 using test::CScriptPeer;
 using test::CTempDir;
 using test::ReadFileBytes;
+using test::Strings;
 using test::WriteFileBytes;
-using Strings = std::vector<std::string>;
 
 const std::string kListFile =
     "misc.test\r\nalt.binaries.test\r\nalt.BINARIES.upper\r\nalt.binaries.pictures.test\r\n"
