@@ -1,6 +1,6 @@
 // The GROUP step: reading the range out of a 211 reply, and the replies a real
 // server does not send (no code, a cut connection) against a scripted peer.
-// The 211 and 411 of a real server are covered by the download itests.
+// The 211 and 411 of a real server are covered by the scan itests.
 #include "groups/group_command.h"
 
 #include <gtest/gtest.h>
@@ -17,49 +17,27 @@ using test::CPeerSession;
 using test::CScriptPeer;
 
 TEST(ParseGroupReply, TakesTheThirdAndFourthWords) {
-    int32_t first = -1, last = -1;
-    ASSERT_TRUE(ParseGroupReply("211 1234 3000 4233 alt.binaries.test", first, last));
-    EXPECT_EQ(first, 3000);
-    EXPECT_EQ(last, 4233);
-    ASSERT_TRUE(ParseGroupReply("211 0 1 0 misc.test", first, last));
-    EXPECT_EQ(first, 1);
-    EXPECT_EQ(last, 0);
-}
-
-TEST(ParseGroupReply, NeedsTheGroupNameBehindTheNumbers) {
-    int32_t first = 7, last = 7;
-    EXPECT_FALSE(ParseGroupReply("211 1234 3000 4233", first, last));
-    EXPECT_FALSE(ParseGroupReply("211 1234 3000", first, last));
-    EXPECT_FALSE(ParseGroupReply("211", first, last));
-    EXPECT_EQ(first, 7);
-}
-
-TEST(ParseGroupReply, NegativeNumbersFallBack) {
-    int32_t first = 0, last = 0;
-    ASSERT_TRUE(ParseGroupReply("211 5 3000 -5 g", first, last));
-    EXPECT_EQ(first, 3000);
-    EXPECT_EQ(last, 3000);
-    ASSERT_TRUE(ParseGroupReply("211 5 -3000 4233 g", first, last));
-    EXPECT_EQ(first, 0);
-    EXPECT_EQ(last, 0);
-    ASSERT_TRUE(ParseGroupReply("211 5 x y g", first, last));  // lenient: no digits read as 0
-    EXPECT_EQ(first, 0);
-    EXPECT_EQ(last, 0);
-}
-
-// Greets, answers the GROUP command with `reply` (nothing when empty: the
-// peer hangs up) and waits for the client to finish.
-CScriptPeer::Script AnswersGroup(std::string reply, std::string* command) {
-    return [reply, command](CPeerSession& s) {
-        s.Write("200 test server\r\n");
-        *command = s.ReadLine();
-        if (reply.empty()) {
-            s.Close();
-            return;
-        }
-        s.Write(reply);
-        s.WaitForClose();
+    const struct {
+        const char* reply;
+        bool ok;
+        int32_t first, last;
+    } rows[] = {
+        {"211 1234 3000 4233 alt.binaries.test", true, 3000, 4233},
+        {"211 0 1 0 misc.test", true, 1, 0},
+        {"211 5 3000 -5 g", true, 3000, 3000},  // negative numbers fall back
+        {"211 5 -3000 4233 g", true, 0, 0},
+        {"211 5 x y g", true, 0, 0},  // lenient: no digits read as 0
+        // The group name must follow the numbers.
+        {"211 1234 3000 4233", false, 7, 7},
+        {"211 1234 3000", false, 7, 7},
+        {"211", false, 7, 7},
     };
+    for (const auto& r : rows) {
+        int32_t first = 7, last = 7;
+        EXPECT_EQ(ParseGroupReply(r.reply, first, last), r.ok) << r.reply;
+        EXPECT_EQ(first, r.first) << r.reply;
+        EXPECT_EQ(last, r.last) << r.reply;
+    }
 }
 
 struct GroupRun {
@@ -72,9 +50,16 @@ struct GroupRun {
     CTransferStats::Counters counters;
 };
 
+// Sends GROUP to a peer that answers with `reply` (hangs up when it is empty).
 GroupRun RunGroup(const std::string& reply) {
     GroupRun run;
-    CScriptPeer peer(AnswersGroup(reply, &run.command));
+    CScriptPeer peer([&](CPeerSession& s) {
+        s.Write("200 test server\r\n");
+        run.command = s.ReadLine();
+        if (reply.empty()) return s.Close();
+        s.Write(reply);
+        s.WaitForClose();
+    });
     CNntpConnection connection(3000);
     CTransferStats stats;
     CTask task;
@@ -101,39 +86,31 @@ TEST(SendGroupCommand, CountsTheCommandAndTheReplyText) {
     EXPECT_TRUE(run.open);
 }
 
-TEST(SendGroupCommand, ReplyWithoutCodeClosesTheConnection) {
-    GroupRun run = RunGroup("hello there\r\n");
-    EXPECT_FALSE(run.ok);
-    EXPECT_EQ(run.status, "Unrecognized Server Response [GROUP]");
-    EXPECT_FALSE(run.open);
-    EXPECT_EQ(run.inProgress, 1u);
-}
-
-TEST(SendGroupCommand, NoReplyClosesTheConnection) {
-    GroupRun run = RunGroup("");
-    EXPECT_FALSE(run.ok);
-    EXPECT_EQ(run.status, "Socket Read() Error [GROUP]");
-    EXPECT_FALSE(run.open);
-}
-
-TEST(SendGroupCommand, OtherCodesKeepTheConnectionAndOnly411IsFinal) {
-    GroupRun busy = RunGroup("480 Authentication required for command\r\n");
-    EXPECT_FALSE(busy.ok);
-    EXPECT_EQ(busy.status, "480 Authentication required for command");
-    EXPECT_TRUE(busy.open);
-    EXPECT_EQ(busy.result, kResultUnprocessed);
-    EXPECT_EQ(busy.inProgress, 1u);
-
-    GroupRun missing = RunGroup("411 No such group alt.binaries.test\r\n");
-    EXPECT_EQ(missing.status, "411 No such group alt.binaries.test");
-    EXPECT_TRUE(missing.open);
-    EXPECT_EQ(missing.result, kResultError);
-    EXPECT_EQ(missing.inProgress, 0u);
-
-    GroupRun cut = RunGroup("211 3 1 3\r\n");
-    EXPECT_FALSE(cut.ok);
-    EXPECT_EQ(cut.status, "Invalid Server Response Data [GROUP]");
-    EXPECT_TRUE(cut.open);
+TEST(SendGroupCommand, FailuresAndWhetherTheConnectionStays) {
+    const struct {
+        std::string reply;  // empty: the peer hangs up
+        std::string status;
+        bool open;
+        uint32_t result, inProgress;
+    } rows[] = {
+        {"hello there\r\n", "Unrecognized Server Response [GROUP]", false, kResultUnprocessed, 1},
+        {"", "Socket Read() Error [GROUP]", false, kResultUnprocessed, 1},
+        {"480 Authentication required for command\r\n", "480 Authentication required for command",
+         true, kResultUnprocessed, 1},
+        // Only 411 is final.
+        {"411 No such group alt.binaries.test\r\n", "411 No such group alt.binaries.test", true,
+         kResultError, 0},
+        {"211 3 1 3\r\n", "Invalid Server Response Data [GROUP]", true, kResultUnprocessed, 1},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.status);
+        GroupRun run = RunGroup(r.reply);
+        EXPECT_FALSE(run.ok);
+        EXPECT_EQ(run.status, r.status);
+        EXPECT_EQ(run.open, r.open);
+        EXPECT_EQ(run.result, r.result);
+        EXPECT_EQ(run.inProgress, r.inProgress);
+    }
 }
 
 }  // namespace

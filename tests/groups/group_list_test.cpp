@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "core/app_context.h"
+#include "group_test_files.h"
 #include "groups/group_file.h"
 #include "groups/group_folder.h"
 #include "platform/file.h"
@@ -20,7 +21,10 @@ namespace {
 using test::CRecordingMessageBox;
 using test::CTempDir;
 using test::ReadFileBytes;
+using test::Strings;
 using test::WriteFileBytes;
+using Kind = GroupListChange::Kind;
+constexpr auto Le32 = &test::U32Bytes;  // the group file's integers
 
 // Runs `onRetryPrompt` each time a Retry/Cancel box comes up, then answers Retry.
 class CActingMessageBox : public CRecordingMessageBox {
@@ -33,20 +37,43 @@ class CActingMessageBox : public CRecordingMessageBox {
     }
 };
 
+GroupRecord Record(std::string name, int32_t bin, std::string scan = "", std::string dir = "") {
+    return GroupRecord{std::move(name), bin, 0, 0, std::move(scan), std::move(dir)};
+}
+
+std::string IncompleteText(int expected, int read) {
+    return "Warning: Not All Group Names Read From _GROUPS.DAT File.\r\nExpected " +
+           std::to_string(expected) + " Newsgroups, but only read " + std::to_string(read) + ".";
+}
+
 class GroupListTest : public ::testing::Test {
   protected:
     GroupListTest() { ::mkdir(app.DataPath().c_str(), 0755); }
-    ~GroupListTest() override { testing::FailWritesAfter(-1); }
 
     std::string Data(const std::string& name) const { return app.DataPath() + name; }
-    std::vector<std::string> Names(const CGroupList& list) const {
-        std::vector<std::string> names;
+    Strings Names() const {
+        Strings names;
         for (int i = 0; i < list.Count(); ++i) names.push_back(list.Group(i).name);
         return names;
     }
-    void TouchDataFiles(const std::string& group) {
-        for (const char* ext : {kMsgExt, kBinExt, kXovExt, kXotExt, kNewExt, kOldExt})
-            WriteFileBytes(Data(group + ext), "x");
+    // Adds the groups, each with every data file (one byte each).
+    void AddWithFiles(const Strings& groups, const std::string& dir = "") {
+        for (const auto& g : groups) {
+            list.AddGroup(g, dir);
+            for (const char* ext : {kMsgExt, kBinExt, kXovExt, kXotExt, kNewExt, kOldExt})
+                WriteFileBytes(Data(g + ext), "x");
+        }
+    }
+    // How many of the group's .BIN and .MSG are there.
+    int PairFiles(const std::string& group) {
+        return (FileSize(Data(group + ".BIN")) == 1) + (FileSize(Data(group + ".MSG")) == 1);
+    }
+    // Loads `bytes` as the group file; the names read.
+    Strings Load(const std::string& bytes) {
+        box.Clear();
+        WriteFileBytes(list.GroupFilePath(), bytes);
+        list.LoadGroupFile();
+        return Names();
     }
 
     CTempDir dir;
@@ -55,150 +82,87 @@ class GroupListTest : public ::testing::Test {
     CGroupList list{app};
 };
 
-GroupRecord Record(std::string name, int32_t bin, int32_t fresh, int32_t msg, std::string scan,
-                   std::string directory) {
-    return GroupRecord{std::move(name), bin, fresh, msg, std::move(scan), std::move(directory)};
-}
-
-std::string Le32(int32_t v) {
-    std::string out;
-    for (int i = 0; i < 4; ++i)
-        out.push_back(static_cast<char>((static_cast<uint32_t>(v) >> (8 * i)) & 0xFF));
-    return out;
-}
-
 // ---- The group file ----
 
 TEST(GroupFile, LayoutPutsLengthsThenStringsInNameDirectoryScanOrder) {
-    std::string bytes = EncodeGroupFile({Record("ab", 1, -2, 3, "xyz", "d")});
-    EXPECT_EQ(bytes, Le32(1) + Le32(1) + Le32(-2) + Le32(3) + Le32(2) + Le32(1) + Le32(3) + "ab" +
-                         "d" + "xyz");
-    EXPECT_EQ(EncodeGroupFile({}), Le32(0));
+    EXPECT_EQ(EncodeGroupFile({GroupRecord{"ab", 1, -2, 3, "xyz", "d"}}),
+              Le32(1) + Le32(1) + Le32(-2) + Le32(3) + Le32(2) + Le32(1) + Le32(3) + "abdxyz");
 }
 
 TEST_F(GroupListTest, SaveAndLoadGiveBackEveryFieldInNameOrder) {
-    std::vector<GroupRecord> records = {
-        Record("alt.binaries.b", 12, 3, 456, "Mon, Jan 07 03:05 PM", "/home/u/dl/"),
-        Record("Alt.Binaries.A", 0, 0, 0, kNeverScanned, ""),
-        Record("comp.x", -1, 2147483647, -2147483647 - 1, "", "/d"),
-    };
-    for (const auto& r : records) list.AddGroup(r.name, r.saveToDirectory);
+    list.AddGroup("alt.binaries.b", "/home/u/dl/");
+    list.AddGroup("Alt.Binaries.A", "");
+    list.AddGroup("comp.x", "/d");
     list.UpdateGroupAfterScan("alt.binaries.b", 12, 3, 456, 0);
     list.UpdateGroupAfterScan("comp.x", -1, 2147483647, -2147483647 - 1, 0);
     ASSERT_TRUE(list.SaveGroupFile());
-
     CGroupList loaded(app);
     loaded.LoadGroupFile();
     ASSERT_EQ(loaded.Count(), 3);
-    EXPECT_EQ(Names(loaded),
-              (std::vector<std::string>{"Alt.Binaries.A", "alt.binaries.b", "comp.x"}));
     for (int i = 0; i < 3; ++i) EXPECT_EQ(loaded.Group(i), list.Group(i));
-    EXPECT_EQ(loaded.Group(0).saveToDirectory, "");
-    EXPECT_EQ(loaded.Group(2).msgCount, -2147483647 - 1);
-    EXPECT_TRUE(box.Texts().empty());
+    EXPECT_EQ(Names(), (Strings{"Alt.Binaries.A", "alt.binaries.b", "comp.x"}));
 
     // An unsorted file is put into name order; the next save writes that order.
-    records[1].lastScan = "text kept as it is";
-    WriteFileBytes(list.GroupFilePath(), EncodeGroupFile({records[2], records[0], records[1]}));
-    loaded.LoadGroupFile();
-    EXPECT_EQ(Names(loaded),
-              (std::vector<std::string>{"Alt.Binaries.A", "alt.binaries.b", "comp.x"}));
-    EXPECT_EQ(loaded.Group(0).lastScan, "text kept as it is");
-    EXPECT_EQ(loaded.Group(1), records[0]);
-    ASSERT_TRUE(loaded.SaveGroupFile());
-    EXPECT_EQ(ReadFileBytes(loaded.GroupFilePath()),
-              EncodeGroupFile({records[1], records[0], records[2]}));
+    const GroupRecord a = Record("a", 1, "text kept as it is"), b = Record("B", 2, "", "/b"),
+                      c = Record("c", 3);
+    EXPECT_EQ(Load(EncodeGroupFile({c, a, b})), (Strings{"a", "B", "c"}));
+    EXPECT_EQ(list.Group(0), a);
+    ASSERT_TRUE(list.SaveGroupFile());
+    EXPECT_EQ(ReadFileBytes(list.GroupFilePath()), EncodeGroupFile({a, b, c}));
+    EXPECT_TRUE(box.Texts().empty());
 }
 
-TEST_F(GroupListTest, MissingOrEmptyFileGivesEmptyListWithoutMessage) {
-    for (const std::string& bytes :
-         {std::string(), std::string("\x01\x00", 2), Le32(0), Le32(-5)}) {
-        WriteFileBytes(list.GroupFilePath(), bytes);
-        list.LoadGroupFile();
-        EXPECT_EQ(list.Count(), 0);
+TEST_F(GroupListTest, DamagedFilesKeepTheWholeRecordsBeforeTheDamage) {
+    const std::vector<GroupRecord> records = {Record("a", 1, "s", "/d/"), Record("b", 4)};
+    const std::string whole = EncodeGroupFile(records);
+    // Every cut: no message before the count is whole; the incomplete-file
+    // warning after it.
+    for (size_t cut = 0; cut < whole.size(); ++cut) {
+        SCOPED_TRACE(cut);
+        const bool first = cut >= 4 + 24 + 1 + 3 + 1;
+        ASSERT_EQ(Load(whole.substr(0, cut)), first ? Strings{"a"} : Strings{});
+        EXPECT_EQ(box.Texts(), cut < 4 ? Strings{} : Strings{IncompleteText(2, first)});
+        if (!first) continue;
+        EXPECT_EQ(list.Group(0), records[0]);
     }
+    // A count of 0 or below, or a missing file: an empty list without a message.
+    for (int32_t count : {0, -5}) EXPECT_EQ(Load(Le32(count)), Strings{}) << count;
+    ASSERT_EQ(Load(whole).size(), 2u);
     RemoveFile(list.GroupFilePath());
     list.LoadGroupFile();
     EXPECT_EQ(list.Count(), 0);
     EXPECT_TRUE(box.Texts().empty());
-}
 
-TEST_F(GroupListTest, CutShortThirdRecordKeepsTwoAndWarns) {
-    std::string whole =
-        EncodeGroupFile({Record("a.one", 1, 0, 0, "s1", "/x/"), Record("b.two", 2, 0, 0, "s2", ""),
-                         Record("c.three", 3, 0, 0, "s3", "/y/")});
-    WriteFileBytes(list.GroupFilePath(), whole.substr(0, whole.size() - 1));
-    list.LoadGroupFile();
-    EXPECT_EQ(Names(list), (std::vector<std::string>{"a.one", "b.two"}));
-    ASSERT_EQ(box.Messages().size(), 1u);
-    EXPECT_EQ(box.Messages()[0].text,
-              "Warning: Not All Group Names Read From _GROUPS.DAT File.\r\n"
-              "Expected 3 Newsgroups, but only read 2.");
-    EXPECT_EQ(box.Messages()[0].icon, MessageIcon::Exclamation);
-}
-
-TEST_F(GroupListTest, EveryCutOfTheFileKeepsTheWholeRecordsBeforeIt) {
-    std::vector<GroupRecord> records = {Record("a", 1, 2, 3, "s", "/d/"),
-                                        Record("b", 4, 5, 6, "", "")};
-    std::string whole = EncodeGroupFile(records);
-    size_t firstEnd = 4 + 24 + 1 + 3 + 1;
-    for (size_t cut = 0; cut < whole.size(); ++cut) {
-        box.Clear();
-        WriteFileBytes(list.GroupFilePath(), whole.substr(0, cut));
-        list.LoadGroupFile();
-        size_t expected = cut >= firstEnd ? 1 : 0;
-        ASSERT_EQ(static_cast<size_t>(list.Count()), expected) << "cut at " << cut;
-        if (expected == 1) {
-            EXPECT_EQ(list.Group(0), records[0]);
-        }
-        EXPECT_EQ(box.Texts().size(), cut >= 4 ? 1u : 0u) << "cut at " << cut;
-    }
-}
-
-TEST_F(GroupListTest, DamagedLengthsStopReadingWithoutHugeAllocations) {
-    std::string good = EncodeGroupFile({Record("a.good", 1, 0, 0, "s", "")}).substr(4);
-    for (int32_t badLength : {-1, 0x7FFFFFFF, 1000}) {
-        box.Clear();
-        std::string bad = Le32(0) + Le32(0) + Le32(0) + Le32(1) + Le32(badLength) + Le32(0) + "b";
-        WriteFileBytes(list.GroupFilePath(), Le32(3) + good + bad + good);
-        list.LoadGroupFile();
-        EXPECT_EQ(Names(list), std::vector<std::string>{"a.good"});
-        EXPECT_EQ(box.Texts(), std::vector<std::string>{
-                                   "Warning: Not All Group Names Read From _GROUPS.DAT File.\r\n"
-                                   "Expected 3 Newsgroups, but only read 1."});
+    // Damaged lengths stop the reading without huge allocations.
+    const std::string good = EncodeGroupFile({Record("a.good", 1)}).substr(4);
+    for (int32_t length : {-1, 0x7FFFFFFF, 1000}) {
+        std::string bad = Le32(0) + Le32(0) + Le32(0) + Le32(1) + Le32(length) + Le32(0) + "b";
+        EXPECT_EQ(Load(Le32(3) + good + bad + good), Strings{"a.good"}) << length;
+        EXPECT_EQ(box.Texts(), Strings{IncompleteText(3, 1)});
+        EXPECT_EQ(box.Messages()[0].icon, MessageIcon::Exclamation);
     }
 }
 
 TEST_F(GroupListTest, UnusableNamesAreSkippedAndLongTextsCut) {
-    std::string longDir(300, 'd');
-    std::vector<GroupRecord> records = {
-        Record("../escape", 0, 0, 0, "", ""), Record(std::string(260, 'n'), 0, 0, 0, "", ""),
-        Record("", 0, 0, 0, "", ""), Record("z.kept", 7, 0, 0, std::string(270, 's'), longDir)};
-    // Written by hand: the encoder itself cuts at 259.
+    // Written by hand: the encoder itself cuts texts at 259.
     std::string bytes = Le32(4);
-    for (const auto& r : records) {
-        bytes += Le32(r.binCount) + Le32(0) + Le32(0) + Le32(static_cast<int32_t>(r.name.size())) +
-                 Le32(static_cast<int32_t>(r.saveToDirectory.size())) +
-                 Le32(static_cast<int32_t>(r.lastScan.size())) + r.name + r.saveToDirectory +
-                 r.lastScan;
+    for (const GroupRecord& r :
+         {Record("../escape", 0), Record(std::string(260, 'n'), 0), Record("", 0),
+          Record("z.kept", 7, std::string(270, 's'), std::string(300, 'd'))}) {
+        bytes += Le32(r.binCount) + Le32(0) + Le32(0) + Le32(int32_t(r.name.size())) +
+                 Le32(int32_t(r.saveToDirectory.size())) + Le32(int32_t(r.lastScan.size())) +
+                 r.name + r.saveToDirectory + r.lastScan;
     }
-    WriteFileBytes(list.GroupFilePath(), bytes);
-    list.LoadGroupFile();
-    ASSERT_EQ(Names(list), std::vector<std::string>{"z.kept"});
-    EXPECT_EQ(list.Group(0).binCount, 7);
-    EXPECT_EQ(list.Group(0).saveToDirectory, std::string(259, 'd'));
-    EXPECT_EQ(list.Group(0).lastScan, std::string(259, 's'));
-    EXPECT_EQ(box.Texts(), std::vector<std::string>{
-                               "Warning: Not All Group Names Read From _GROUPS.DAT File.\r\n"
-                               "Expected 4 Newsgroups, but only read 1."});
+    ASSERT_EQ(Load(bytes), Strings{"z.kept"});
+    EXPECT_EQ(list.Group(0), Record("z.kept", 7, std::string(259, 's'), std::string(259, 'd')));
+    EXPECT_EQ(box.Texts(), Strings{IncompleteText(4, 1)});
 }
 
 TEST_F(GroupListTest, FailingSaveLeavesThePreviousFileWhole) {
     list.AddGroup("a.group", "/dl/");
     ASSERT_TRUE(list.SaveGroupFile());
-    std::string before = ReadFileBytes(list.GroupFilePath());
+    const std::string before = ReadFileBytes(list.GroupFilePath());
     list.AddGroup("b.group", "");
-
     testing::FailWritesAfter(10);  // the disk fills up in the middle of the file
     EXPECT_FALSE(list.SaveGroupFile());
     testing::FailWritesAfter(-1);
@@ -212,57 +176,43 @@ TEST_F(GroupListTest, FailingSaveLeavesThePreviousFileWhole) {
     EXPECT_EQ(shown[1].icon, MessageIcon::Information);
 
     // The data directory gone: the temporary file cannot even be created.
-    CTempDir other;
-    CAppContext noData(other.Path() + "missing/", box);
+    CAppContext noData(dir.Path() + "missing/", box);
     CGroupList orphan(noData);
     box.Clear();
     EXPECT_FALSE(orphan.SaveGroupFile());
-    EXPECT_EQ(box.Texts(),
-              (std::vector<std::string>{"Error Saving Group File!", std::strerror(ENOENT)}));
+    EXPECT_EQ(box.Texts(), (Strings{"Error Saving Group File!", std::strerror(ENOENT)}));
 }
 
 // ---- Names, order and lookup ----
 
-TEST_F(GroupListTest, NamesAreOrderedAndFoundIgnoringCase) {
+TEST_F(GroupListTest, AddKeepsNameOrderAndFindIgnoresCase) {
     for (const char* name : {"comp.x", "alt.Z", "ALT.b", "alt.a_b", "alt.aab", "alt.B"})
         EXPECT_EQ(list.AddGroup(name, ""), 1);
     // Letters fold to lower case, so "_" (0x5F) sorts before letters; equal
     // names keep the order they were added in.
-    EXPECT_EQ(Names(list), (std::vector<std::string>{"alt.a_b", "alt.aab", "ALT.b", "alt.B",
-                                                     "alt.Z", "comp.x"}));
+    EXPECT_EQ(Names(), (Strings{"alt.a_b", "alt.aab", "ALT.b", "alt.B", "alt.Z", "comp.x"}));
     EXPECT_EQ(list.FindGroup("alt.b"), 2);
     EXPECT_EQ(list.FindGroup("COMP.X"), 5);
     EXPECT_EQ(list.FindGroup("comp"), -1);
-    EXPECT_TRUE(list.GroupExists("Alt.Z"));
+    EXPECT_EQ(list.Group(5), Record("comp.x", 0, "(NEVER)"));
 
-    CGroupList empty(app);
-    EXPECT_EQ(empty.FindGroup("alt.a_b"), -1);
-    // The named lock keeps names that differ in case apart.
-    ASSERT_EQ(app.locks.TryLock("ALT.b"), 1);
-    EXPECT_EQ(app.locks.TryLock("alt.B"), 1);
-}
-
-TEST_F(GroupListTest, AddingAGroup) {
-    EXPECT_EQ(list.AddGroup("alt.new", "/dl/alt.new"), 1);
-    EXPECT_EQ(list.Group(0), Record("alt.new", 0, 0, 0, "(NEVER)", "/dl/alt.new"));
     for (const std::string& bad : {std::string(), std::string("a b"), std::string("a/b"),
                                    std::string(".."), std::string("a\tb"), std::string(260, 'x')})
         EXPECT_EQ(list.AddGroup(bad, ""), 0) << bad;
     EXPECT_EQ(list.AddGroup(std::string(259, 'x'), std::string(300, 'd')), 1);
-    EXPECT_EQ(list.Group(1).saveToDirectory.size(), 259u);
+    EXPECT_EQ(list.Group(6).saveToDirectory.size(), 259u);
 
-    EXPECT_FALSE(list.AddNewGroup("ALT.NEW", "/other/"));
+    EXPECT_FALSE(list.AddNewGroup("COMP.X", "/other/"));
     EXPECT_FALSE(list.AddNewGroup("a/b", ""));
     auto shown = box.Messages();
     ASSERT_EQ(shown.size(), 2u);
-    EXPECT_EQ(shown[0].text, "The group \"ALT.NEW\" is already in the group list.");
+    EXPECT_EQ(shown[0].text, "The group \"COMP.X\" is already in the group list.");
     EXPECT_EQ(shown[0].icon, MessageIcon::Information);
     EXPECT_EQ(shown[1].icon, MessageIcon::Stop);
     EXPECT_TRUE(list.AddNewGroup("alt.newer", ""));
-    EXPECT_EQ(list.Count(), 3);
 }
 
-// ---- Scan results and save-to directories ----
+// ---- Scan results, save-to directories and selection ----
 
 TEST(GroupScanTime, FormatIsEnglishTwelveHourClock) {
     std::tm t{};
@@ -274,33 +224,24 @@ TEST(GroupScanTime, FormatIsEnglishTwelveHourClock) {
     EXPECT_EQ(FormatScanTime(t), "Sun, Dec 31 12:59 PM");
 }
 
-TEST_F(GroupListTest, ScanUpdatesOnlyAListedGroup) {
-    list.AddGroup("alt.bin", "/dl/");
-    std::vector<GroupListChange::Kind> seen;
-    list.SetListener([&](const GroupListChange& c) { seen.push_back(c.kind); });
-    const std::time_t when = 1700000000;
-    list.UpdateGroupAfterScan("ALT.BIN", 5, 2, 40, when);
-    EXPECT_EQ(list.Group(0), Record("alt.bin", 5, 2, 40, FormatScanTime(when), "/dl/"));
-    EXPECT_EQ(seen, std::vector<GroupListChange::Kind>{GroupListChange::Kind::RowChanged});
-
-    list.UpdateGroupAfterScan("alt.deleted", 9, 9, 9, when);  // deleted while it was scanned
-    EXPECT_EQ(list.Count(), 1);
-    EXPECT_EQ(seen.size(), 1u);
-}
-
-TEST_F(GroupListTest, SaveToDirectoryGetsATrailingSlash) {
-    list.AddGroup("g.plain", "/dl/plain");
-    list.AddGroup("g.slash", "/dl/slash/");
+TEST_F(GroupListTest, ScanUpdatesOnlyAListedGroupAndDirectoriesGetASlash) {
+    list.AddGroup("alt.bin", "/dl");
     list.AddGroup("g.empty", "");
+    std::vector<Kind> seen;
+    list.SetListener([&](const GroupListChange& c) { seen.push_back(c.kind); });
+    list.UpdateGroupAfterScan("ALT.BIN", 5, 2, 40, 1700000000);
+    list.UpdateGroupAfterScan("alt.deleted", 9, 9, 9, 0);  // deleted while it was scanned
+    EXPECT_EQ(list.Group(0), (GroupRecord{"alt.bin", 5, 2, 40, FormatScanTime(1700000000), "/dl"}));
+    EXPECT_EQ(seen, std::vector<Kind>{Kind::RowChanged});
+
+    list.AddGroup("g.slash", "/s/");
     std::string out = "unchanged";
     EXPECT_FALSE(list.GetSaveToDirectory("g.none", out));
     EXPECT_EQ(out, "unchanged");
-    ASSERT_TRUE(list.GetSaveToDirectory("G.PLAIN", out));
-    EXPECT_EQ(out, "/dl/plain/");
-    ASSERT_TRUE(list.GetSaveToDirectory("g.slash", out));
-    EXPECT_EQ(out, "/dl/slash/");
-    ASSERT_TRUE(list.GetSaveToDirectory("g.empty", out));
-    EXPECT_EQ(out, "");
+    for (auto [name, want] : {std::pair{"alt.BIN", "/dl/"}, {"g.slash", "/s/"}, {"g.empty", ""}}) {
+        ASSERT_TRUE(list.GetSaveToDirectory(name, out)) << name;
+        EXPECT_EQ(out, want);
+    }
 }
 
 TEST_F(GroupListTest, SelectionCommands) {
@@ -308,15 +249,14 @@ TEST_F(GroupListTest, SelectionCommands) {
     list.UpdateGroupAfterScan("g2", 0, 0, 17, 0);  // no binaries: empty
     list.UpdateGroupAfterScan("g3", 4, 0, 0, 0);
     list.UpdateGroupAfterScan("g4", 0, 1, 0, 0);
-    EXPECT_EQ(list.ScanGroupNames(true, false), std::vector<std::string>{});
+    EXPECT_EQ(list.ScanGroupNames(true, false), Strings{});
     EXPECT_EQ(list.SelectedSaveToPreset(), "");
-
     list.Select(2, true);
     list.SelectEmptyGroups();
     EXPECT_EQ(list.SelectedRows(), (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(list.FirstSelected(), 0);
-    EXPECT_EQ(list.ScanGroupNames(true, false), (std::vector<std::string>{"g1", "g2", "g3"}));
-    EXPECT_EQ(list.ScanGroupNames(false, true), (std::vector<std::string>{"g4", "g3", "g2", "g1"}));
+    EXPECT_EQ(list.ScanGroupNames(true, false), (Strings{"g1", "g2", "g3"}));
+    EXPECT_EQ(list.ScanGroupNames(false, true), (Strings{"g4", "g3", "g2", "g1"}));
 
     EXPECT_EQ(list.SelectedSaveToPreset(), "/same/");
     list.SetSelectedSaveToDirectory("/new/", true);
@@ -325,20 +265,12 @@ TEST_F(GroupListTest, SelectionCommands) {
     EXPECT_EQ(list.SelectedSaveToPreset(), "");  // the selected rows now differ
     list.SetSelectedSaveToDirectory("/flat/", false);
     EXPECT_EQ(list.SelectedSaveToPreset(), "/flat/");
-
-    list.ClearSelection();
-    EXPECT_EQ(list.SelectedCount(), 0);
-    list.SelectAll();
-    EXPECT_EQ(list.SelectedCount(), 4);
 }
 
 // ---- Delete and reset ----
 
-TEST_F(GroupListTest, DeleteWithFirstGroupLockedAndCancelDeletesOnlyTheSecond) {
-    list.AddGroup("g.first", "");
-    list.AddGroup("g.second", "");
-    list.AddGroup("g.third", "");
-    for (const char* g : {"g.first", "g.second", "g.third"}) TouchDataFiles(g);
+TEST_F(GroupListTest, DeleteSkipsALockedGroupOnCancel) {
+    AddWithFiles({"g.first", "g.second", "g.third"});
     list.Select(0, true);
     list.Select(1, true);
     ASSERT_EQ(app.locks.TryLock("g.first"), 1);  // a scan is rewriting it
@@ -348,7 +280,7 @@ TEST_F(GroupListTest, DeleteWithFirstGroupLockedAndCancelDeletesOnlyTheSecond) {
     list.SetListener([&](const GroupListChange& c) { seen.push_back(c); });
 
     EXPECT_EQ(list.DeleteSelectedGroups(), 1);
-    EXPECT_EQ(Names(list), (std::vector<std::string>{"g.first", "g.third"}));
+    EXPECT_EQ(Names(), (Strings{"g.first", "g.third"}));
     auto shown = box.Messages();
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(shown[0].text, "Delete 2 Selected Groups?");
@@ -359,38 +291,29 @@ TEST_F(GroupListTest, DeleteWithFirstGroupLockedAndCancelDeletesOnlyTheSecond) {
               "Click Retry To Try Again\r\nClick Cancel to skip this group.");
     EXPECT_EQ(shown[1].icon, MessageIcon::Exclamation);
     EXPECT_EQ(shown[1].buttons, MessageButtons::RetryCancel);
-
-    // Only the deleted group's .BIN and .MSG go; its other files and every file
-    // of the skipped and unselected groups stay.
+    // Only the deleted group's .BIN and .MSG go.
     EXPECT_EQ(FileSize(Data("g.second.BIN")), -1);
     EXPECT_EQ(FileSize(Data("g.second.MSG")), -1);
     for (const char* ext : {kXovExt, kXotExt, kNewExt, kOldExt})
         EXPECT_EQ(FileSize(Data(std::string("g.second") + ext)), 1) << ext;
-    for (const char* g : {"g.first", "g.third"}) {
-        EXPECT_EQ(FileSize(Data(std::string(g) + ".BIN")), 1);
-        EXPECT_EQ(FileSize(Data(std::string(g) + ".MSG")), 1);
-    }
+    EXPECT_EQ(PairFiles("g.first") + PairFiles("g.third"), 4);
     EXPECT_FALSE(app.locks.IsHeld("g.second"));
     EXPECT_TRUE(app.locks.IsHeld("g.first"));  // still the scan's
-    using K = GroupListChange::Kind;
     ASSERT_EQ(seen.size(), 3u);
-    EXPECT_EQ(seen[0].kind, K::BeginRemove);
+    EXPECT_EQ(seen[0].kind, Kind::BeginRemove);
     EXPECT_EQ(seen[0].row, 1);
-    EXPECT_EQ(seen[1].kind, K::EndRemove);
-    EXPECT_EQ(seen[2].kind, K::FocusList);
-
+    EXPECT_EQ(seen[1].kind, Kind::EndRemove);
+    EXPECT_EQ(seen[2].kind, Kind::FocusList);
     // Once the scan is done, every row can go.
     app.locks.Unlock("g.first");
     list.SelectAll();
     EXPECT_EQ(list.DeleteSelectedGroups(), 2);
     EXPECT_EQ(list.Count(), 0);
-    EXPECT_EQ(FileSize(Data("g.first.BIN")), -1);
-    EXPECT_EQ(FileSize(Data("g.third.MSG")), -1);
+    EXPECT_EQ(PairFiles("g.first") + PairFiles("g.third"), 0);
 }
 
 TEST_F(GroupListTest, DeleteRetriesUntilTheScanReleasesTheGroup) {
-    list.AddGroup("g.busy", "");
-    TouchDataFiles("g.busy");
+    AddWithFiles({"g.busy"});
     list.Select(0, true);
     ASSERT_EQ(app.locks.TryLock("g.busy"), 1);
     int prompts = 0;
@@ -406,56 +329,45 @@ TEST_F(GroupListTest, DeleteRetriesUntilTheScanReleasesTheGroup) {
     EXPECT_FALSE(app.locks.IsHeld("g.busy"));
 }
 
-TEST_F(GroupListTest, AnsweringNoChangesNothing) {
-    list.AddGroup("g.one", "");
-    TouchDataFiles("g.one");
-    bool focused = false;
-    list.SetListener(
-        [&](const GroupListChange& c) { focused |= c.kind == GroupListChange::Kind::FocusList; });
-    box.QueueAnswer(MessageAnswer::No);
-    EXPECT_EQ(list.DeleteSelectedGroups(), 0);  // nothing selected: still asks
-    box.QueueAnswer(MessageAnswer::No);
-    list.Select(0, true);
-    EXPECT_EQ(list.ResetSelectedGroups(), 0);
-    EXPECT_EQ(box.Texts(),
-              (std::vector<std::string>{"Delete 0 Selected Groups?", "Reset Group \"g.one\"?"}));
-    EXPECT_EQ(list.Count(), 1);
-    EXPECT_EQ(FileSize(Data("g.one.BIN")), 1);
-    EXPECT_TRUE(focused);
-}
-
-TEST_F(GroupListTest, ResetKeepsRowPositionAndDirectoryAndClearsFigures) {
-    list.AddGroup("a.locked", "/a/");
-    list.AddGroup("b.reset", "/b/");
-    list.AddGroup("c.other", "/c/");
+TEST_F(GroupListTest, ResetKeepsRowAndDirectoryAndSkipsALockedGroup) {
+    AddWithFiles({"a.locked", "b.reset", "c.other"}, "/d/");
     list.UpdateGroupAfterScan("a.locked", 1, 1, 1, 1700000000);
     list.UpdateGroupAfterScan("b.reset", 5, 2, 40, 1700000000);
-    TouchDataFiles("b.reset");
-    list.SelectAll();
-    list.Select(2, false);
+    list.Select(0, true);
+    list.Select(1, true);
     ASSERT_EQ(app.locks.TryLock("a.locked"), 1);
     box.QueueAnswer(MessageAnswer::Yes);
     box.QueueAnswer(MessageAnswer::Cancel);
     bool focused = false;
-    list.SetListener(
-        [&](const GroupListChange& c) { focused |= c.kind == GroupListChange::Kind::FocusList; });
+    list.SetListener([&](const GroupListChange& c) { focused |= c.kind == Kind::FocusList; });
 
     EXPECT_EQ(list.ResetSelectedGroups(), 1);
-    EXPECT_EQ(Names(list), (std::vector<std::string>{"a.locked", "b.reset", "c.other"}));
-    EXPECT_EQ(list.Group(1), Record("b.reset", 0, 0, 0, "(NEVER)", "/b/"));
+    EXPECT_EQ(Names(), (Strings{"a.locked", "b.reset", "c.other"}));
+    EXPECT_EQ(list.Group(1), Record("b.reset", 0, "(NEVER)", "/d/"));
     EXPECT_EQ(list.Group(0).binCount, 1);  // skipped
-    EXPECT_EQ(FileSize(Data("b.reset.BIN")), -1);
-    EXPECT_EQ(FileSize(Data("b.reset.MSG")), -1);
+    EXPECT_EQ(PairFiles("b.reset"), 0);
     EXPECT_EQ(FileSize(Data("b.reset.XOV")), 1);
+    EXPECT_EQ(PairFiles("a.locked") + PairFiles("c.other"), 4);
     EXPECT_TRUE(list.IsSelected(1));
     EXPECT_FALSE(focused);
-    auto texts = box.Texts();
-    ASSERT_EQ(texts.size(), 2u);
-    EXPECT_EQ(texts[0], "Reset 2 Selected Groups?");
-    EXPECT_EQ(texts[1],
-              "Newsgroup: a.locked\r\n\r\nWARNING: Unable to Lock Newsgroup!\r\n\r\n"
-              "It is probably locked because it is being updated.\r\n\r\n"
-              "Click Retry To Try Again.\r\nClick Cancel to skip this group.");
+    EXPECT_EQ(box.Texts(),
+              (Strings{"Reset 2 Selected Groups?",
+                       "Newsgroup: a.locked\r\n\r\nWARNING: Unable to Lock Newsgroup!\r\n\r\n"
+                       "It is probably locked because it is being updated.\r\n\r\n"
+                       "Click Retry To Try Again.\r\nClick Cancel to skip this group."}));
+
+    // Answering No changes nothing, but the focus goes back to the list.
+    box.Clear();
+    box.QueueAnswer(MessageAnswer::No);
+    box.QueueAnswer(MessageAnswer::No);
+    list.ClearSelection();
+    EXPECT_EQ(list.DeleteSelectedGroups(), 0);  // nothing selected: still asks
+    EXPECT_TRUE(focused);
+    list.Select(2, true);
+    EXPECT_EQ(list.ResetSelectedGroups(), 0);
+    EXPECT_EQ(box.Texts(), (Strings{"Delete 0 Selected Groups?", "Reset Group \"c.other\"?"}));
+    EXPECT_EQ(list.Count(), 3);
+    EXPECT_EQ(PairFiles("c.other"), 2);
 }
 
 // ---- The folder dialogs' decisions ----
@@ -473,7 +385,6 @@ TEST(GroupFolder, AddGroupAndSaveToInput) {
     EXPECT_EQ(out, dir.Path());
     EXPECT_EQ(CheckNewGroupInput("alt.x", "", false, out), nullptr);  // the root
     EXPECT_EQ(out, "/");
-
     EXPECT_EQ(CheckSaveToFolder(folder, out), nullptr);
     EXPECT_EQ(out, dir.Path());
     EXPECT_STREQ(CheckSaveToFolder(folder + "/nope", out), kNoSuchDirectoryText);

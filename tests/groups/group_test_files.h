@@ -1,15 +1,25 @@
-// Builders and readers of header database files for the group tests.
+// Helpers for the group tests: builders and readers of the header database
+// files (.XOV, .MSG, .BIN), and the server group list dialog's controls.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "groups/binary_match.h"
 #include "groups/header_record.h"
 #include "groups/record_file.h"
+#include "groups/server_group_list.h"
+#include "support/temp_dir.h"
 
 namespace vexlo::test {
+
+using Numbers = std::vector<uint32_t>;
+using Strings = std::vector<std::string>;
 
 struct Hdr {
     uint32_t article;
@@ -20,78 +30,86 @@ struct Hdr {
     uint32_t bytes = 1000;
 };
 
-// A header file (.XOV, .MSG) with the range (first, last) and the records in the given order.
-inline void WriteHeaderFile(const std::string& path, uint32_t first, uint32_t last,
-                            const std::vector<Hdr>& headers) {
+// A file with the range (first, last) in its header and then the records `write` adds.
+template <class Records>
+void WriteGroupFile(const std::string& path, uint32_t first, uint32_t last, Records&& write) {
     CFile file;
     if (!file.Open(path, CFile::Mode::CreateTruncate)) throw std::runtime_error("create " + path);
     CRecordWriter out(file);
     out.WriteU32(first);
     out.WriteU32(last);
-    for (const Hdr& h : headers) {
-        AppendHeaderRecord(out, h.article, h.lines, h.bytes, h.subject, h.poster, h.messageId);
-    }
+    write(out);
     out.Flush();
 }
 
-// The records of a header file, read until the first one that cannot be read.
-inline std::vector<CMessageItem> ReadHeaderFile(const std::string& path, uint32_t* first = nullptr,
-                                                uint32_t* last = nullptr) {
-    std::vector<CMessageItem> items;
-    CFile file;
-    if (!file.Open(path, CFile::Mode::Read)) return items;
-    CRecordReader in(file);
-    uint32_t f = 0, l = 0;
-    if (!in.ReadU32(f) || !in.ReadU32(l)) return items;
-    if (first) *first = f;
-    if (last) *last = l;
-    CMessageItem item;
-    while (item.Read(in)) items.push_back(item);
-    return items;
-}
-
-inline std::vector<std::string> Subjects(const std::vector<CMessageItem>& items) {
-    std::vector<std::string> s;
-    for (const auto& i : items) s.push_back(i.GetSubject());
-    return s;
-}
-
-inline std::vector<uint32_t> Articles(const std::vector<CMessageItem>& items) {
-    std::vector<uint32_t> a;
-    for (const auto& i : items) a.push_back(i.GetArticle());
-    return a;
-}
-
-inline std::vector<CBinaryItem> ReadBinaryFile(const std::string& path, uint32_t* first = nullptr,
-                                               uint32_t* last = nullptr) {
-    std::vector<CBinaryItem> items;
-    CFile file;
-    if (!file.Open(path, CFile::Mode::Read)) return items;
-    CRecordReader in(file);
-    uint32_t f = 0, l = 0;
-    if (!in.ReadU32(f) || !in.ReadU32(l)) return items;
-    if (first) *first = f;
-    if (last) *last = l;
-    CBinaryItem item;
-    while (item.Read(in)) items.push_back(item);
-    return items;
+inline void WriteHeaderFile(const std::string& path, uint32_t first, uint32_t last,
+                            const std::vector<Hdr>& headers) {
+    WriteGroupFile(path, first, last, [&](CRecordWriter& out) {
+        for (const Hdr& h : headers)
+            AppendHeaderRecord(out, h.article, h.lines, h.bytes, h.subject, h.poster, h.messageId);
+    });
 }
 
 inline void WriteBinaryFile(const std::string& path, uint32_t first, uint32_t last,
                             const std::vector<CBinaryItem>& items) {
-    CFile file;
-    if (!file.Open(path, CFile::Mode::CreateTruncate)) throw std::runtime_error("create " + path);
-    CRecordWriter out(file);
-    out.WriteU32(first);
-    out.WriteU32(last);
-    for (const auto& b : items) b.Write(out);
-    out.Flush();
+    WriteGroupFile(path, first, last, [&](CRecordWriter& out) {
+        for (const auto& b : items) b.Write(out);
+    });
 }
 
-inline CBinaryItem MakeBinary(const std::string& subject, std::vector<uint32_t> articles,
-                              uint32_t flags = 1) {
+// The records of a file (CMessageItem for .XOV/.MSG, CBinaryItem for .BIN),
+// read until the first one that cannot be read.
+template <class Item>
+std::vector<Item> ReadItems(const std::string& path) {
+    std::vector<Item> items;
+    CFile file;
+    if (!file.Open(path, CFile::Mode::Read)) return items;
+    CRecordReader in(file);
+    Item item;
+    if (!in.Skip(8)) return items;
+    while (item.Read(in)) items.push_back(item);
+    return items;
+}
+inline std::vector<CMessageItem> ReadHeaderFile(const std::string& path) {
+    return ReadItems<CMessageItem>(path);
+}
+inline std::vector<CBinaryItem> ReadBinaryFile(const std::string& path) {
+    return ReadItems<CBinaryItem>(path);
+}
+
+// The (first, last) range in a file's header.
+inline std::pair<uint32_t, uint32_t> FileRange(const std::string& path) {
+    std::string b = ReadFileBytes(path);
+    if (b.size() < 8) return {~0u, ~0u};
+    return {LoadU32(b.data()), LoadU32(b.data() + 4)};
+}
+
+template <class Item>
+Strings Subjects(const std::vector<Item>& items) {
+    Strings s;
+    for (const auto& i : items) s.push_back(i.GetSubject());
+    return s;
+}
+inline Numbers Articles(const std::vector<CMessageItem>& items) {
+    Numbers a;
+    for (const auto& i : items) a.push_back(i.GetArticle());
+    return a;
+}
+template <class Item>
+Numbers Flags(const std::vector<Item>& items) {
+    Numbers f;
+    for (const auto& i : items) f.push_back(i.GetFlags());
+    return f;
+}
+inline std::vector<Numbers> Parts(const std::vector<CBinaryItem>& items) {
+    std::vector<Numbers> p;
+    for (const auto& b : items) p.push_back(b.GetArticles());
+    return p;
+}
+
+inline CBinaryItem MakeBinary(const std::string& subject, Numbers articles, uint32_t flags = 1) {
     CBinaryItem b;
-    std::vector<uint32_t> lines(articles.size(), 10), bytes(articles.size(), 1000);
+    Numbers lines(articles.size(), 10), bytes(articles.size(), 1000);
     b.Assign(flags, subject, "poster", "<id>", std::move(articles), std::move(lines),
              std::move(bytes));
     return b;
@@ -102,5 +120,25 @@ inline std::string U32Bytes(uint32_t v) {
     StoreU32(b, v);
     return std::string(b, 4);
 }
+
+// The names of the dialog's enabled buttons: "ok apply refresh add cancel" at most.
+inline std::string EnabledControls(const CServerGroupList& model) {
+    const CServerGroupList::Controls& c = model.GetControls();
+    std::string on;
+    for (auto [enabled, name] : {std::pair{c.ok, "ok"},
+                                 {c.apply, "apply"},
+                                 {c.refresh, "refresh"},
+                                 {c.add, "add"},
+                                 {c.cancel, "cancel"}})
+        if (enabled) on += (on.empty() ? "" : " ") + std::string(name);
+    return on;
+}
+
+// A test on the files of group "g" in a fresh data directory.
+class GroupFilesTest : public ::testing::Test {
+  protected:
+    std::string Path(const std::string& ext) const { return dir.Path() + "g." + ext; }
+    CTempDir dir;
+};
 
 }  // namespace vexlo::test

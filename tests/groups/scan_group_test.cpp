@@ -22,43 +22,36 @@ namespace {
 using test::CPeerSession;
 using test::CScriptPeer;
 
-TEST(ScanRangeStart, ScanNewWithStoredDataStartsOneHundredBelowItsLastArticle) {
+TEST(ScanRangeStart, OneHundredBelowTheStoredLastForScanNewElseTheServersFirst) {
     EXPECT_EQ(ScanRangeStart(kTaskScanNew, true, 4233, 3000), 4133u);
-    EXPECT_EQ(ScanRangeStart(kTaskScanNew, true, 4233, 4200), 4133u);  // even below first
-}
-
-TEST(ScanRangeStart, ScanAllAndScansWithoutDataStartAtTheServersFirst) {
+    EXPECT_EQ(ScanRangeStart(kTaskScanNew, true, 4233, 4200), 4133u);  // even below the first
     EXPECT_EQ(ScanRangeStart(kTaskScanAll, true, 4233, 3000), 3000u);
     EXPECT_EQ(ScanRangeStart(kTaskScanNew, false, 4233, 3000), 3000u);
-    EXPECT_EQ(ScanRangeStart(kTaskScanAll, false, 0, 3000), 3000u);
-}
-
-TEST(ScanRangeStart, NeverBelowArticleOne) {
-    // A stored range ending below 100 would otherwise ask "XOVER -40-60".
-    EXPECT_EQ(ScanRangeStart(kTaskScanNew, true, 60, 1), 1u);
-    EXPECT_EQ(ScanRangeStart(kTaskScanNew, true, 100, 1), 1u);
-    EXPECT_EQ(ScanRangeStart(kTaskScanNew, true, 101, 1), 1u);
+    // Never below article 1: a stored range ending below 100 would ask "XOVER -40-60".
+    for (uint32_t oldLast : {0u, 60u, 100u, 101u})  // 0: an empty group's pair
+        EXPECT_EQ(ScanRangeStart(kTaskScanNew, true, oldLast, 1), 1u) << oldLast;
     EXPECT_EQ(ScanRangeStart(kTaskScanNew, true, 102, 1), 2u);
-    EXPECT_EQ(ScanRangeStart(kTaskScanNew, true, 0, 1), 1u);  // an empty group's pair
-    // An empty group ("211 0 0 0") and the fallback for a negative first.
-    EXPECT_EQ(ScanRangeStart(kTaskScanNew, false, 0, 0), 1u);
-    EXPECT_EQ(ScanRangeStart(kTaskScanAll, false, 0, -5), 1u);
-}
-
-TEST(ScanRangeStart, LargeArticleNumbersStayUnsigned) {
+    EXPECT_EQ(ScanRangeStart(kTaskScanNew, false, 0, 0), 1u);   // an empty group ("211 0 0 0")
+    EXPECT_EQ(ScanRangeStart(kTaskScanAll, false, 0, -5), 1u);  // a negative first
+    // Large numbers stay unsigned.
     EXPECT_EQ(ScanRangeStart(kTaskScanNew, true, 0xFFFFFFFFu, 1), 0xFFFFFFFFu - 100);
     EXPECT_EQ(ScanRangeStart(kTaskScanNew, true, 0x80000063u, 1), 0x7FFFFFFFu);
 }
 
-// Greets, selects group "g" (articles 1 to 3) and answers XOVER with `xover`.
-CScriptPeer::Script AnswersXover(std::string xover, std::vector<std::string>* commands) {
-    return [xover, commands](CPeerSession& s) {
+// Greets, selects group "g" (articles 1 to 3), answers XOVER with `xover` and
+// waits for the client to close (or hangs up at once when `hangUp`).
+CScriptPeer::Script AnswersXover(std::string xover, std::vector<std::string>* commands,
+                                 bool hangUp = false) {
+    return [xover, commands, hangUp](CPeerSession& s) {
         s.Write("200 test server\r\n");
         commands->push_back(s.ReadLine());
         s.Write("211 3 1 3 g\r\n");
         commands->push_back(s.ReadLine());
         s.Write(xover);
-        s.WaitForClose();
+        if (hangUp)
+            s.Close();
+        else
+            s.WaitForClose();
     };
 }
 
@@ -104,9 +97,8 @@ TEST(ScanGroupPeer, OverviewLinesNeedNineFields) {
     PeerScan scan(peer.Port());
     EXPECT_EQ(scan.task->GetResult(), kResultCompleted) << scan.task->GetStatusText();
     EXPECT_EQ(commands, (std::vector<std::string>{"GROUP g\r\n", "XOVER 1-3\r\n"}));
-    const auto bins = test::ReadBinaryFile(scan.File(".BIN"));
-    ASSERT_EQ(bins.size(), 1u);
-    EXPECT_EQ(bins[0].GetArticles(), std::vector<uint32_t>{1});
+    EXPECT_EQ(test::Parts(test::ReadBinaryFile(scan.File(".BIN"))),
+              std::vector<test::Numbers>{{1}});
     const auto msgs = test::ReadHeaderFile(scan.File(".MSG"));
     ASSERT_EQ(msgs.size(), 1u);  // the eight-field line is not stored
     EXPECT_EQ(msgs[0].GetSubject(), "nine fields");
@@ -114,47 +106,42 @@ TEST(ScanGroupPeer, OverviewLinesNeedNineFields) {
     EXPECT_EQ(msgs[0].GetLines(), 7u);
 }
 
-TEST(ScanGroupPeer, AnotherCodeThan224KeepsTheConnectionAndTheFiles) {
-    std::vector<std::string> commands;
-    CScriptPeer peer(AnswersXover("503 program fault\r\n", &commands));
-    PeerScan scan(peer.Port());
-    std::lock_guard lock(scan.mutex);
-    EXPECT_EQ(scan.status, "503 program fault");
-    EXPECT_TRUE(scan.open);
-    EXPECT_EQ(scan.task->GetResult(), kResultError);  // no retries allowed
-    EXPECT_LT(FileSize(scan.File(".XOV")), 0);
-}
-
-TEST(ScanGroupPeer, AStatusLineWithoutCodeClosesTheConnection) {
-    std::vector<std::string> commands;
-    CScriptPeer peer(
-        AnswersXover("overview follows\r\n1\ta\tb\tc\td\te\t1\t1\tx\r\n.\r\n", &commands));
-    PeerScan scan(peer.Port());
-    std::lock_guard lock(scan.mutex);
-    EXPECT_EQ(scan.status, "Unrecognized Server Response [XOVER]");
-    EXPECT_FALSE(scan.open);
-    EXPECT_LT(FileSize(scan.File(".XOV")), 0);
-}
-
-TEST(ScanGroupPeer, AConnectionLostInTheDataKeepsTheReceivedRecords) {
-    std::vector<std::string> commands;
-    CScriptPeer peer([&commands](CPeerSession& s) {
-        s.Write("200 test server\r\n");
-        commands.push_back(s.ReadLine());
-        s.Write("211 3 1 3 g\r\n");
-        commands.push_back(s.ReadLine());
-        s.Write("224 overview follows\r\n1\ta (1/2)\tp\td\t<a@x>\t\t100\t5\tx\r\n2\tb");
-        s.Close();
-    });
-    PeerScan scan(peer.Port());
-    std::lock_guard lock(scan.mutex);
-    EXPECT_EQ(scan.status, "Socket Read() Error [XOVER/DATA]");
-    EXPECT_FALSE(scan.open);
-    uint32_t first = 0, last = 0;
-    const auto kept = test::ReadHeaderFile(scan.File(".XOV"), &first, &last);
-    EXPECT_EQ(first, 1u);
-    EXPECT_EQ(last, 3u);
-    EXPECT_EQ(test::Articles(kept), std::vector<uint32_t>{1});
+TEST(ScanGroupPeer, OddRepliesAndACutConnection) {
+    const struct {
+        std::string xover;
+        bool hangUp;
+        std::string status;
+        bool open;
+        test::Numbers kept;  // the records left in the .XOV (none: no file)
+    } rows[] = {
+        // Another code than 224 keeps the connection.
+        {"503 program fault\r\n", false, "503 program fault", true, {}},
+        {"overview follows\r\n1\ta\tb\tc\td\te\t1\t1\tx\r\n.\r\n",
+         false,
+         "Unrecognized Server Response [XOVER]",
+         false,
+         {}},
+        // A connection lost in the data keeps the records received.
+        {"224 overview follows\r\n1\ta (1/2)\tp\td\t<a@x>\t\t100\t5\tx\r\n2\tb",
+         true,
+         "Socket Read() Error [XOVER/DATA]",
+         false,
+         {1}},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.status);
+        std::vector<std::string> commands;
+        CScriptPeer peer(AnswersXover(r.xover, &commands, r.hangUp));
+        PeerScan scan(peer.Port());
+        EXPECT_EQ(scan.task->GetResult(), kResultError);  // no retries allowed
+        std::lock_guard lock(scan.mutex);
+        EXPECT_EQ(scan.status, r.status);
+        EXPECT_EQ(scan.open, r.open);
+        EXPECT_EQ(FileSize(scan.File(".XOV")) >= 0, !r.kept.empty());
+        if (r.kept.empty()) continue;
+        EXPECT_EQ(test::FileRange(scan.File(".XOV")), std::pair(1u, 3u));
+        EXPECT_EQ(test::Articles(test::ReadHeaderFile(scan.File(".XOV"))), r.kept);
+    }
 }
 
 }  // namespace

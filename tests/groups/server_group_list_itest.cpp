@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/app_context.h"
+#include "group_test_files.h"
 #include "groups/group_list.h"
 #include "groups/group_record.h"
 #include "groups/server_group_list.h"
@@ -40,7 +41,13 @@ class ServerGroupListITest : public ::testing::Test {
         app.settings.SetPort(Inn().anonPort);
     }
     std::string Data(const std::string& name) const { return app.DataPath() + name; }
-    void FinishRefresh(CServerGroupList& model) {
+    // Opens the dialog on the old list "alt.binaries.old" and refreshes it.
+    void OpenAndRefresh(CServerGroupList& model) {
+        WriteFileBytes(Data("_GROUPS.ALL"), "alt.binaries.old\r\n");
+        model.Open();
+        ASSERT_TRUE(model.HasWorker());
+        EXPECT_EQ(model.Rows(), std::vector<std::string>{"alt.binaries.old"});
+        ASSERT_TRUE(model.Refresh());
         for (int i = 0; i < 600 && model.IsRefreshing(); ++i) model.ProcessMessages(50);
         ASSERT_FALSE(model.IsRefreshing());
     }
@@ -52,23 +59,18 @@ class ServerGroupListITest : public ::testing::Test {
 };
 
 TEST_F(ServerGroupListITest, RefreshReplacesTheListWithTheServersNames) {
-    WriteFileBytes(Data("_GROUPS.ALL"), "alt.binaries.stale\r\n");
     CServerGroupList model(app, groups);
-    model.Open();
-    ASSERT_TRUE(model.HasWorker());
-    EXPECT_EQ(model.Rows(), std::vector<std::string>{"alt.binaries.stale"});
-    ASSERT_TRUE(model.Refresh());
-    FinishRefresh(model);
+    OpenAndRefresh(model);
 
     const std::string all = ReadFileBytes(Data("_GROUPS.ALL"));
     for (const char* name : {"alt.binaries.test", "alt.binaries.pictures.test", "misc.test"})
         EXPECT_TRUE(HasLine(all, name)) << name;
-    EXPECT_FALSE(HasLine(all, "alt.binaries.stale"));
+    EXPECT_FALSE(HasLine(all, "alt.binaries.old"));
     EXPECT_EQ(FileSize(Data("_GROUPS.TMP")), -1);
-    const int names = static_cast<int>(std::count(all.begin(), all.end(), '\n'));
-    EXPECT_EQ(model.StatusText(),
-              "Group Refresh Complete - " + std::to_string(names) + " Groups Read");
-    EXPECT_TRUE(box.Texts() == std::vector<std::string>{});
+    EXPECT_EQ(model.StatusText(), "Group Refresh Complete - " +
+                                      std::to_string(std::count(all.begin(), all.end(), '\n')) +
+                                      " Groups Read");
+    EXPECT_TRUE(box.Texts().empty());
     // The default filter shows the binaries groups only, sorted.
     const std::vector<std::string>& rows = model.Rows();
     EXPECT_TRUE(std::is_sorted(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
@@ -76,9 +78,7 @@ TEST_F(ServerGroupListITest, RefreshReplacesTheListWithTheServersNames) {
     }));
     EXPECT_NE(std::find(rows.begin(), rows.end(), "alt.binaries.test"), rows.end());
     EXPECT_EQ(std::find(rows.begin(), rows.end(), "misc.test"), rows.end());
-    EXPECT_TRUE(model.GetControls().ok);
-    EXPECT_TRUE(model.GetControls().refresh);
-    EXPECT_FALSE(model.GetControls().cancel);
+    EXPECT_EQ(test::EnabledControls(model), "ok refresh");
 
     // Chosen names go into the newsgroup list.
     auto at = std::find(rows.begin(), rows.end(), "alt.binaries.test") - rows.begin();
@@ -91,15 +91,12 @@ TEST_F(ServerGroupListITest, RefreshReplacesTheListWithTheServersNames) {
 
 TEST_F(ServerGroupListITest, RefusedListShowsTheServersReplyAndKeepsTheOldList) {
     app.settings.SetPort(Inn().authPort);  // login required, none given
-    WriteFileBytes(Data("_GROUPS.ALL"), "alt.binaries.old\r\n");
     CServerGroupList model(app, groups);
-    model.Open();
-    ASSERT_TRUE(model.Refresh());
-    FinishRefresh(model);
+    OpenAndRefresh(model);
     EXPECT_EQ(model.StatusText().rfind("480 ", 0), 0u) << model.StatusText();
     EXPECT_EQ(ReadFileBytes(Data("_GROUPS.ALL")), "alt.binaries.old\r\n");
     EXPECT_EQ(model.Rows(), std::vector<std::string>{"alt.binaries.old"});
-    EXPECT_TRUE(model.GetControls().refresh);
+    EXPECT_EQ(test::EnabledControls(model), "ok refresh");
 }
 
 TEST_F(ServerGroupListITest, FetchForTheCommandLineWithLogin) {
