@@ -29,8 +29,14 @@ int ParseIntList(std::string_view text, char separator, int n, int* out) {
 
 CAppSettings::CAppSettings() = default;
 
+namespace {
+// A line break in a setting would reach the server inside a command line
+// (AUTHINFO) and cannot be stored in the profile.
+bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != text.npos; }
+}  // namespace
+
 bool CAppSettings::SetNonEmptyText(std::string& field, std::string_view text) {
-    if (text.empty() || text.size() > kMaxTextLength) return false;
+    if (text.empty() || text.size() > kMaxTextLength || HasLineBreak(text)) return false;
     field = text;
     return true;
 }
@@ -92,7 +98,7 @@ std::string CAppSettings::GetSaveDefault() {
 }
 
 void CAppSettings::SetSaveDefault(std::string_view text) {
-    if (text.size() <= kMaxTextLength) saveDefault_ = text;
+    if (text.size() <= kMaxTextLength && !HasLineBreak(text)) saveDefault_ = text;
 }
 
 template <size_t N>

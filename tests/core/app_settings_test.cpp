@@ -101,6 +101,7 @@ TEST(AppSettings, SettersStoreOnlyValidValues) {
     EXPECT_TRUE(s.SetServer("news.example.com"));
     EXPECT_FALSE(s.SetServer(""));  // an empty text never clears
     EXPECT_FALSE(s.SetServer(std::string(260, 'x')));
+    EXPECT_FALSE(s.SetUser("me\r\nPOST"));  // would reach the server as a second command
     EXPECT_EQ(s.GetServer(), "news.example.com");
     EXPECT_TRUE(s.SetPort(65535) && s.SetConn(8) && s.SetRetries(0) && s.SetSaveQueue(900));
     EXPECT_FALSE(s.SetPort(0) || s.SetPort(65536) || s.SetConn(0) || s.SetConn(9) ||
