@@ -32,7 +32,9 @@ CAppSettings::CAppSettings() = default;
 namespace {
 // A line break in a setting would reach the server inside a command line
 // (AUTHINFO) and cannot be stored in the profile.
-bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != text.npos; }
+bool HasLineBreak(std::string_view text) {
+    return text.find_first_of("\r\n") != text.npos;
+}
 }  // namespace
 
 bool CAppSettings::SetNonEmptyText(std::string& field, std::string_view text) {

@@ -116,8 +116,7 @@ bool CTaskThread::ConnectChannel(CTask& task) {
     uint32_t pause = kFirstReconnectPauseMs;
     for (;;) {
         uint32_t address = 0;
-        if (!ParseDottedAddress(server, &address) &&
-            !LookupHostAddress(server.c_str(), &address)) {
+        if (!ParseDottedAddress(server, &address) && !LookupHostAddress(server.c_str(), &address)) {
             task.SetStatusText("ERROR: Unable to resolve hostname.");
             task.SetResult(kResultError);
             return false;
