@@ -138,13 +138,7 @@ RunResult Download(const std::string& group, const std::vector<Binary>& binaries
     const std::string saveDir = dir / "downloads/";
     for (const Binary& binary : binaries) {
         CTask task(&context.settings);
-        task.SetType(kTaskDecode);
-        task.SetAffinity(0xff);
-        task.SetSubject(binary.name);
-        task.SetGroupName(group);
-        task.SetSaveDir(saveDir);
-        task.SetArticles(binary.articles);
-        task.SetLines(binary.lines);
+        MakeDownloadTask(task, {group, binary.name, saveDir, binary.articles, binary.lines});
         controller.QueueTask(task, false);
     }
     std::vector<CTask*> tasks;

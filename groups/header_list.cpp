@@ -198,15 +198,8 @@ int CHeaderList::QueueSelectedBinaries(CMainController& controller, const std::s
             context_.messageBox.Show(kCantRead, MessageIcon::Stop);
             break;
         }
-        task.Reset();
-        task.SetType(kTaskDecode);
-        task.SetSize(static_cast<uint32_t>(std::min<uint64_t>(binary.EstimatedSize(), UINT32_MAX)));
-        task.SetSaveDir(dir);
-        task.SetGroupName(group_);
-        task.SetSubject(row.subject);
-        task.SetArticles(binary.GetArticles());
-        task.SetLines(binary.GetLines());
-        task.SetAffinity(affinity);
+        MakeDownloadTask(task, {group_, row.subject, dir, binary.GetArticles(), binary.GetLines(),
+                                binary.EstimatedSize(), affinity});
         queued += controller.Queue().AddTask(task, atTop);
     }
     controller.DispatchIfRunning();
@@ -245,14 +238,8 @@ int CHeaderList::JoinSelectedMessages(CMainController& controller, const std::ve
         return 0;
     }
     CTask task(&context_.settings);
-    task.SetType(kTaskDecode);
-    task.SetSize(static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX)));
-    task.SetSaveDir(dir);
-    task.SetGroupName(group_);
-    task.SetSubject(subject);
-    task.SetArticles(articles);
-    task.SetLines(lines);
-    task.SetAffinity(affinity);
+    MakeDownloadTask(task,
+                     {group_, subject, dir, std::move(articles), std::move(lines), size, affinity});
     int queued = controller.Queue().AddTask(task, atTop);
     controller.DispatchIfRunning();
     return queued;

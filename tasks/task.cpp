@@ -1,5 +1,6 @@
 #include "tasks/task.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -323,6 +324,18 @@ std::string CTask::SizeText() const {
     else
         std::snprintf(buffer, sizeof buffer, "~%0.2lf GB", k / 1024 / 1024);
     return buffer;
+}
+
+void MakeDownloadTask(CTask& task, const DownloadParts& parts) {
+    task.Reset();
+    task.SetType(kTaskDecode);
+    task.SetSize(static_cast<uint32_t>(std::min<uint64_t>(parts.size, UINT32_MAX)));
+    task.SetSaveDir(parts.saveDir);
+    task.SetGroupName(parts.group);
+    task.SetSubject(parts.subject);
+    task.SetArticles(parts.articles);
+    task.SetLines(parts.lines);
+    task.SetAffinity(parts.affinity);
 }
 
 int ProgressPercent(int64_t done, int64_t total) {

@@ -145,6 +145,19 @@ class CTask {
     std::vector<uint32_t> lines_;
 };
 
+// The parts of one binary to fetch and decode, as the header view queues them.
+struct DownloadParts {
+    std::string group;
+    std::string subject;
+    std::string saveDir;
+    std::vector<uint32_t> articles;
+    std::vector<uint32_t> lines;
+    uint64_t size = 0;         // estimated decoded size (kept to 32 bits)
+    uint32_t affinity = 0xff;  // reduced to the configured channels
+};
+// Resets `task` and makes it the DECODE task of `parts`.
+void MakeDownloadTask(CTask& task, const DownloadParts& parts);
+
 // Percentage of done over total: 100 when done >= total, 0 when either is below 1.
 int ProgressPercent(int64_t done, int64_t total);
 // The percentage of lines received over all lines of a multi-part download,

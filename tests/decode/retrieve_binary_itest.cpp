@@ -96,13 +96,7 @@ class Downloads : public ::testing::Test {
 
     CTask* Queue(const std::string& group, const Binary& binary) {
         CTask task(&engine_->context.settings);
-        task.SetType(kTaskDecode);
-        task.SetAffinity(0xff);
-        task.SetSubject(binary.subject);
-        task.SetGroupName(group);
-        task.SetSaveDir(saveDir_);
-        task.SetArticles(binary.articles);
-        task.SetLines(binary.lines);
+        MakeDownloadTask(task, {group, binary.subject, saveDir_, binary.articles, binary.lines});
         engine_->controller->QueueTask(task, false);
         return engine_->Queue().Row(engine_->Queue().Count() - 1).task.get();
     }
