@@ -5,13 +5,21 @@
 namespace vexlo {
 
 bool CThreadMessageQueue::Post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    std::function<void()> wakeup;
     {
         std::lock_guard lock(mutex_);
         if (quit_) return false;
         messages_.push_back({message, wParam, lParam});
+        wakeup = wakeup_;
     }
     ready_.notify_one();
+    if (wakeup) wakeup();
     return true;
+}
+
+void CThreadMessageQueue::SetWakeup(std::function<void()> wakeup) {
+    std::lock_guard lock(mutex_);
+    wakeup_ = std::move(wakeup);
 }
 
 void CThreadMessageQueue::PostQuit() {

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 
@@ -33,12 +34,17 @@ class CThreadMessageQueue {
     bool GetFor(ThreadMessage& out, uint32_t timeoutMs, bool* quit = nullptr);
     // Takes the next message if one is waiting.
     std::optional<ThreadMessage> Peek();
+    // Called on the posting thread after every Post, outside the lock, so a
+    // consumer that runs an event loop of its own (the GUI) can wake it. Set it
+    // before any thread posts; clear it before the consumer goes away.
+    void SetWakeup(std::function<void()> wakeup);
 
   private:
     std::mutex mutex_;
     std::condition_variable ready_;
     std::deque<ThreadMessage> messages_;  // guarded by mutex_
     bool quit_ = false;                   // guarded by mutex_
+    std::function<void()> wakeup_;        // guarded by mutex_ (copied out before the call)
 };
 
 }  // namespace vexlo

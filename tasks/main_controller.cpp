@@ -25,6 +25,10 @@ void CMainController::Load() {
 
 void CMainController::Open() {
     Load();
+    StartChannels();
+}
+
+void CMainController::StartChannels() {
     if (!agent_.CreateChannels(context_.settings.GetConn(), notify_))
         context_.messageBox.Show("Task Agent Failed To Start!", MessageIcon::Exclamation);
 }
@@ -132,7 +136,7 @@ void CMainController::ApplyConnChange(int previousConn) {
         context_.messageBox.Show("Task Agent Failed To Start!", MessageIcon::Exclamation);
 }
 
-bool CMainController::RequestClose() {
+bool CMainController::RequestClose(const CloseSteps& steps) {
     bool processing = agent_.IsRunning() || agent_.IsStopping();
     if (queue_.Count() >= 1 && processing) {
         context_.messageBox.Show(
@@ -141,12 +145,18 @@ bool CMainController::RequestClose() {
             MessageIcon::Exclamation);
         return false;
     }
+    if (steps.closing) steps.closing();
     if (processing) agent_.StopNow();
     agent_.DestroyChannels();
     DrainDoneMessages();
     groups_.SaveGroupFile();
+    if (steps.afterGroupFile) steps.afterGroupFile();
     queue_.SaveQueueFile();
-    context_.Finish();
+    if (steps.afterQueueFile) steps.afterQueueFile();
+    context_.stats.SaveHistory(context_.profile);
+    if (steps.beforeSettings) steps.beforeSettings();
+    context_.settings.Save(context_.profile);
+    context_.log.CloseLog();
     return true;
 }
 

@@ -33,9 +33,12 @@ class CMainController {
 
     // Loads the newsgroup list and the saved queue (once; later calls do nothing).
     void Load();
-    // Load, then starts `Conn` channels; when they cannot start, shows
-    // "Task Agent Failed To Start!" and goes on without channels.
+    // Load, then StartChannels.
     void Open();
+    // Starts `Conn` channels; when they cannot start, shows "Task Agent Failed
+    // To Start!" and goes on without channels. (A window that loads the group
+    // list and the queue itself, each with its bar, calls this after them.)
+    void StartChannels();
 
     CDownloadQueue& Queue() { return queue_; }
     CGroupList& Groups() { return groups_; }
@@ -67,10 +70,18 @@ class CMainController {
     // re-created with the new count (the agent is then Stopped).
     void ApplyConnChange(int previousConn);
 
+    // What a window saves of its own between the final writes of a close.
+    struct CloseSteps {
+        std::function<void()> closing;         // the close goes ahead: stop the timers
+        std::function<void()> afterGroupFile;  // the group bar's sizes, dock state, widths
+        std::function<void()> afterQueueFile;  // the queue bar's; the header view's widths
+        std::function<void()> beforeSettings;  // after the statistics: the maximized flag
+    };
     // The close rule: refused (with its message) while tasks are listed and
     // processing is on; otherwise stops and ends the channels and writes the
-    // group list, the queue, the statistics and the settings, in that order.
-    bool RequestClose();
+    // group list, the queue, the statistics and the settings, in that order,
+    // with the window's own steps between them.
+    bool RequestClose(const CloseSteps& steps = {});
 
     // Called for a completed scan (result 2) after the group list took its
     // figures, before the channel is freed: a view showing the group reloads it.
