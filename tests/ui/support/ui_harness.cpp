@@ -23,6 +23,12 @@ CMainController& CUiHarness::Controller() {
     return *controller_;
 }
 
+void CUiHarness::Restart() {
+    controller_.reset();
+    context_ = std::make_unique<CAppContext>(dir_.Path(), box_);
+    context_->Start();
+}
+
 void CUiHarness::UseInnServer(int conn) {
     const InnServer& inn = Inn();
     context_->settings.SetServer(inn.host);

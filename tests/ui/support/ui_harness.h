@@ -8,8 +8,10 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/app_context.h"
 #include "support/recording_message_box.h"
@@ -29,6 +31,9 @@ class CUiHarness {
     CRecordingMessageBox& Box() { return box_; }
     // Created on first use (it reads the settings then).
     CMainController& Controller();
+    // A second start in the same directory: a new context (settings and
+    // statistics read again) and a new controller.
+    void Restart();
     // Points the settings at the anonymous INN fixture with `conn` channels.
     void UseInnServer(int conn = 1);
     // The texts shown so far, and then forgets them.
