@@ -1,8 +1,12 @@
-// vexlo: the desktop program. It works in the directory it is started in.
+// vexlo: the desktop program. It works in the directory it is started in,
+// or, with --user-dir (the desktop entry's way to start it), in the per-user
+// application directory.
 #include <QApplication>
 #include <cstdio>
+#include <cstring>
 
 #include "core/app_dirs.h"
+#include "ui/app_directory.h"
 #include "ui/image_list.h"
 #include "ui/vx_app.h"
 
@@ -13,6 +17,15 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(VEXLO_VERSION);
     QApplication::setWindowIcon(vexlo::ui::AppIcon());
 
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--user-dir") != 0) continue;
+        std::string error;
+        if (!vexlo::ui::EnterUserAppDirectory(&error)) {
+            std::fprintf(stderr, "vexlo: cannot use the application directory %s\n",
+                         error.c_str());
+            return 1;
+        }
+    }
     std::string appDir = vexlo::ReadAppDirectory();
     if (appDir.empty()) {
         std::fprintf(stderr, "vexlo: cannot read the current directory\n");

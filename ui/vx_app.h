@@ -30,6 +30,7 @@ class CVXApp {
     bool InitInstance();
     CMainFrame* MainFrame() const { return frame_.get(); }
     CAppContext& Context() { return context_; }
+    CMainController& Controller() { return *controller_; }
 
   private:
     CQtMessageBox box_;
