@@ -3,11 +3,15 @@
 //
 // It draws into an image the size of its graph area at creation (the image
 // keeps that size) and paints the image; the main window calls DrawGraph once
-// a second. The rates come from the statistics' rate rings. Main thread only.
+// a second. The rates come from the statistics' rate rings; the arithmetic is
+// frame/graph_plot.h, this class only draws it. Main thread only.
 #pragma once
 
+#include <QFont>
 #include <QImage>
 #include <QWidget>
+
+#include "frame/graph_plot.h"
 
 namespace vexlo {
 class CAppContext;
@@ -24,6 +28,8 @@ class CGraphBar : public QWidget {
 
     void DrawGraph();
     const QImage& Bitmap() const { return bitmap_; }
+    // What the last DrawGraph drew (empty before the first).
+    const GraphPlot& LastPlot() const { return plot_; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -31,6 +37,9 @@ class CGraphBar : public QWidget {
   private:
     CAppContext& context_;
     QImage bitmap_;
+    QFont smallFont_;
+    QFont largeFont_;
+    GraphPlot plot_;
 };
 
 }  // namespace vexlo::ui
