@@ -1,0 +1,254 @@
+// The group bar, its two folder dialogs and the folder picker: the dialogs'
+// OK rules and stored defaults, the E and Delete keys, the selection kept
+// with the group list, the context menu, the double click and the column
+// widths.
+#include <QCheckBox>
+#include <QDir>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QTreeView>
+#include <QtTest>
+
+#include "groups/group_folder.h"
+#include "groups/group_list.h"
+#include "support/ui_harness.h"
+#include "ui/folder_picker.h"
+#include "ui/group_bar.h"
+#include "ui/group_dialogs.h"
+
+using namespace vexlo;
+using namespace vexlo::ui;
+
+namespace {
+
+template <typename T>
+T* Control(QWidget& dialog, int id) {
+    T* control = dialog.findChild<T*>(QString::number(id));
+    if (!control) qFatal("control %d missing", id);
+    return control;
+}
+
+// A group list of two groups with binaries between two without, and its bar.
+struct BarRig {
+    test::CUiHarness harness;
+    CGroupList groups{harness.Context()};
+    std::unique_ptr<CGroupBar> bar;
+
+    BarRig() {
+        for (const char* name : {"d.full", "a.empty", "c.empty", "b.full"})
+            groups.AddGroup(name, "");
+        groups.UpdateGroupAfterScan("b.full", 5, 1, 3, 0);
+        groups.UpdateGroupAfterScan("d.full", 0, 2, 0, 0);
+        bar = std::make_unique<CGroupBar>(harness.Context(), groups);
+    }
+    QTableView* List() { return bar->List(); }
+    QList<int> ViewRows() {
+        QList<int> rows;
+        for (const QModelIndex& index : List()->selectionModel()->selectedRows())
+            rows << index.row();
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    }
+};
+
+}  // namespace
+
+class GroupBarTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void addGroupDialogChecksAndStores_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("folder");  // "<dl>" stands for an existing folder
+        QTest::addColumn<bool>("subfolder");
+        QTest::addColumn<QString>("directory");  // "" when refused
+        QTest::addColumn<QString>("message");
+        QTest::newRow("subfolder") << "alt.bin"
+                                   << "<dl>" << true << "<dl>/alt.bin"
+                                   << "";
+        QTest::newRow("plain") << "alt.bin"
+                               << "<dl>/" << false << "<dl>/"
+                               << "";
+        QTest::newRow("empty folder is the root") << "alt.bin"
+                                                  << "" << false << "/"
+                                                  << "";
+        QTest::newRow("missing folder") << "alt.bin"
+                                        << "<dl>/nope" << false << "" << kNoSuchDirectoryText;
+        QTest::newRow("no name") << ""
+                                 << "<dl>" << false << "" << kNoGroupNameText;
+    }
+    void addGroupDialogChecksAndStores() {
+        QFETCH(QString, name);
+        QFETCH(QString, folder);
+        QFETCH(bool, subfolder);
+        QFETCH(QString, directory);
+        QFETCH(QString, message);
+        test::CUiHarness harness;
+        const QString dl = QString::fromStdString(harness.AppDir() + "dl");
+        QVERIFY(QDir().mkpath(dl + "/alt.bin"));  // so SaveDefault names a folder
+        folder.replace("<dl>", dl);
+        directory.replace("<dl>", dl);
+        harness.Context().settings.SetOption(OPT_GROUP_SUBFOLDER, subfolder ? 0 : 1);
+
+        CAddGroupDialog dialog(harness.Context(), "", folder.toStdString());
+        QCOMPARE(Control<QLineEdit>(dialog, kGroupNameEditId)->maxLength(), 128);
+        QCOMPARE(Control<QLineEdit>(dialog, kFolderEditId)->maxLength(), 128);
+        QCOMPARE(Control<QCheckBox>(dialog, kSubfolderBoxId)->isChecked(), !subfolder);
+        Control<QLineEdit>(dialog, kGroupNameEditId)->setText(name);
+        Control<QLineEdit>(dialog, kFolderEditId)->setText(folder);
+        Control<QCheckBox>(dialog, kSubfolderBoxId)->setChecked(subfolder);
+        Control<QPushButton>(dialog, 1)->click();
+
+        const auto shown = harness.Box().Messages();
+        if (!message.isEmpty()) {
+            QCOMPARE(dialog.result(), int(QDialog::Rejected));
+            QCOMPARE(shown.size(), size_t(1));
+            QCOMPARE(QString::fromStdString(shown[0].text), message);
+            QCOMPARE(shown[0].icon, MessageIcon::Stop);
+            return;
+        }
+        QVERIFY(shown.empty());
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(dialog.Name(), name.toStdString());
+        QCOMPARE(QString::fromStdString(dialog.Directory()), directory);
+        QCOMPARE(harness.Context().settings.TestOptions(OPT_GROUP_SUBFOLDER) != 0, subfolder);
+        // The next dialog proposes the directory just given.
+        CAddGroupDialog next(harness.Context(), "", "");
+        QCOMPARE(Control<QLineEdit>(next, kFolderEditId)->text(), directory);
+    }
+
+    void saveToDialogPresetsAndChecks() {
+        test::CUiHarness harness;
+        CAppSettings& settings = harness.Context().settings;
+        const std::string dl = harness.AppDir() + "dl";
+        QVERIFY(QDir().mkpath(QString::fromStdString(dl)));
+        settings.SetSaveDefault(dl);
+        settings.SetOption(OPT_GROUP_SUBFOLDER, 0);
+
+        CSaveToFolderDialog shared(harness.Context(), "/");
+        QVERIFY(Control<QCheckBox>(shared, kSubfolderBoxId)->isChecked());
+        CSaveToFolderDialog dialog(harness.Context(), "");
+        QCOMPARE(Control<QLineEdit>(dialog, kFolderEditId)->text().toStdString(), dl);
+        QVERIFY(!Control<QCheckBox>(dialog, kSubfolderBoxId)->isChecked());
+
+        Control<QLineEdit>(dialog, kFolderEditId)->setText(QString::fromStdString(dl + "/nope"));
+        Control<QCheckBox>(dialog, kSubfolderBoxId)->setChecked(true);
+        Control<QPushButton>(dialog, 1)->click();
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QCOMPARE(harness.TakeTexts(), std::vector<std::string>{kNoSuchDirectoryText});
+
+        Control<QLineEdit>(dialog, kFolderEditId)->setText(QString::fromStdString(dl));
+        Control<QPushButton>(dialog, 1)->click();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(dialog.Folder(), dl + "/");
+        QVERIFY(dialog.Subfolder());
+        QCOMPARE(settings.GetSaveDefault(), dl + "/");
+        QVERIFY(settings.TestOptions(OPT_GROUP_SUBFOLDER));
+    }
+
+    void keysAndSelectionFollowTheList() {
+        BarRig rig;
+        QSignalSpy commands(rig.bar.get(), &CGroupBar::commandRequested);
+        QTableView* list = rig.List();
+        QCOMPARE(list->objectName(), QString("124"));
+        const QModelIndex b = rig.bar->Model()->index(1, 0);
+        QCOMPARE(b.data().toString(), QString("b.full"));
+        QCOMPARE(b.siblingAtColumn(1).data().toString(), QString("5"));
+        QCOMPARE(b.siblingAtColumn(3).data().toString(), QString("3"));
+
+        QTest::keyClick(list, Qt::Key_Delete);
+        QTest::keyClick(list, Qt::Key_E);
+        QCOMPARE(commands.count(), 0);
+        QCOMPARE(rig.groups.SelectedCount(), 0);
+
+        list->selectRow(3);  // d.full: binaries, so E leaves it selected
+        QVERIFY(rig.groups.IsSelected(3));
+        QTest::keyClick(list, Qt::Key_E);
+        QCOMPARE(rig.groups.SelectedRows(), (std::vector<int>{0, 2, 3}));
+        QCOMPARE(rig.ViewRows(), (QList<int>{0, 2, 3}));
+        QTest::keyClick(list, Qt::Key_Delete);
+        QCOMPARE(commands.count(), 1);
+        QCOMPARE(commands[0][0].toInt(), 32796);
+
+        list->clearSelection();
+        QCOMPARE(rig.groups.SelectedCount(), 0);
+        rig.groups.SelectAll();
+        QCOMPARE(rig.ViewRows(), (QList<int>{0, 1, 2, 3}));
+        rig.groups.AddGroup("bb.new", "");  // takes its place, unselected
+        QCOMPARE(rig.bar->Model()->index(2, 0).data().toString(), QString("bb.new"));
+        QCOMPARE(rig.ViewRows(), (QList<int>{0, 1, 3, 4}));
+    }
+
+    void contextMenuAndDoubleClick() {
+        BarRig rig;
+        QMenu* menu = rig.bar->findChild<QMenu*>("GROUP_BAR");
+        QVERIFY(menu);
+        QStringList texts;
+        for (QAction* action : menu->actions())
+            texts << (action->isSeparator() ? "-" : action->text());
+        QCOMPARE(texts,
+                 QStringList({"E&scanear", "Esc&anear Todos", "-", "Añadir &Nuevo Grupo...",
+                              "&Borrar Grupos Seleccionados", "&Resetear Grupos Seleccionados",
+                              "Configurar Guardar-A Carpeta ...", "-", "&Lista Servidor...", "-",
+                              "Seleccionar Todo", "&Ocultar"}));
+        QSignalSpy commands(rig.bar.get(), &CGroupBar::commandRequested);
+        menu->findChild<QAction*>("32819")->trigger();
+        QCOMPARE(commands.count(), 1);
+        QCOMPARE(commands[0][0].toInt(), 32819);
+
+        QSignalSpy open(rig.bar.get(), &CGroupBar::openGroupRequested);
+        QWidget* rows = rig.List()->viewport();
+        QTest::mouseDClick(rows, Qt::LeftButton, {}, QPoint(5, rows->height() - 2));  // no row
+        QCOMPARE(open.count(), 0);
+        const QRect c = rig.List()->visualRect(rig.bar->Model()->index(2, 0));
+        QTest::mouseDClick(rows, Qt::LeftButton, {}, c.center());
+        QCOMPARE(open.count(), 1);
+        QCOMPARE(open[0][0].toString(), QString("c.empty"));
+    }
+
+    void columnWidthsRoundTripByColumn() {
+        BarRig rig;
+        CAppSettings& settings = rig.harness.Context().settings;
+        for (int column = 0; column < 6; ++column) settings.SetGroupWidth(column, 40 + column);
+        rig.bar = std::make_unique<CGroupBar>(rig.harness.Context(), rig.groups);
+        QCOMPARE(rig.List()->columnWidth(5), 45);
+        QHeaderView* header = rig.List()->horizontalHeader();
+        header->moveSection(0, 5);  // "Group" dragged to the end
+        header->resizeSection(0, 150);
+        rig.bar->SaveColumnWidths(settings);
+        QCOMPARE(settings.GetGroupWidth(0), 150);
+        QCOMPARE(settings.GetGroupWidth(5), 45);
+        rig.bar = std::make_unique<CGroupBar>(rig.harness.Context(), rig.groups);
+        QCOMPARE(rig.List()->columnWidth(0), 150);
+    }
+
+    void folderPickerSelectsThePresetLazily() {
+        test::CTempDir dir;
+        const QString root = QString::fromStdString(dir.Path()) + "Alpha";
+        QVERIFY(QDir().mkpath(root + "/Beta/gamma") && QDir().mkpath(root + "/Other"));
+
+        CFolderPicker picker(dir.Path() + "alpha/BETA/");  // letter case ignored
+        QCOMPARE(Control<QLabel>(picker, kFolderPathTextId)->text(), root + "/Beta");
+        QTreeView* tree = Control<QTreeView>(picker, kFolderTreeId);
+        QStandardItem* beta = picker.Model()->itemFromIndex(tree->currentIndex());
+        QCOMPARE(beta->rowCount(), 1);
+        QCOMPARE(beta->child(0)->text(), QString("*"));
+        QCOMPARE(beta->parent()->rowCount(), 2);            // Beta and Other, each listed once
+        QCOMPARE(beta->parent()->child(1)->rowCount(), 0);  // Other holds no folder
+        tree->expand(beta->index());
+        QCOMPARE(beta->child(0)->text(), QString("gamma"));
+        tree->collapse(beta->index());
+        QCOMPARE(beta->child(0)->text(), QString("*"));
+
+        CFolderPicker missing((root + "/Nope").toStdString());
+        QVERIFY(!missing.Tree()->currentIndex().isValid());
+        QVERIFY(!Control<QPushButton>(missing, 1)->isEnabled());
+    }
+};
+
+QTEST_MAIN(GroupBarTest)
+#include "group_bar_test.moc"
