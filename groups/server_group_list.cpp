@@ -124,11 +124,21 @@ void CServerGroupList::LoadGroupListFile() {
     });
     rows_ = std::move(names);
     selected_.assign(rows_.size(), false);
+    controls_.add = false;  // nothing is selected in the new rows
     Changed(Change::Rows);
+    Changed(Change::Controls);
 }
 
 void CServerGroupList::Select(int row, bool selected) {
     selected_[static_cast<size_t>(row)] = selected;
+    controls_.add = SelectedCount() > 0 && !refreshing_;
+    Changed(Change::Selection);
+    Changed(Change::Controls);
+    UpdateSelectionText();
+}
+
+void CServerGroupList::SelectRange(int first, int last, bool selected) {
+    for (int row = first; row <= last; ++row) selected_[static_cast<size_t>(row)] = selected;
     controls_.add = SelectedCount() > 0 && !refreshing_;
     Changed(Change::Selection);
     Changed(Change::Controls);

@@ -131,6 +131,8 @@ class CServerGroupList {
     bool IsSelected(int row) const { return selected_[static_cast<size_t>(row)]; }
     // A selection change: "&Añadir" follows the selection; UpdateSelectionText.
     void Select(int row, bool selected);
+    // The same for rows first..last as one change (a list's range selection).
+    void SelectRange(int first, int last, bool selected);
     void SelectAll();
     int SelectedCount() const;
 

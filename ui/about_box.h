@@ -1,14 +1,22 @@
 // The About box: the program's name and version, what it does, the
-// application directory it works in, and a link. Main thread only.
+// application directory it works in, and a link to the project's page.
+// Main thread only.
 #pragma once
 
-class QWidget;
+#include <QDialog>
 
 namespace vexlo {
 class CAppContext;
 }
 
 namespace vexlo::ui {
+
+class CAboutBox : public QDialog {
+    Q_OBJECT
+
+  public:
+    CAboutBox(const CAppContext& context, QWidget* parent = nullptr);
+};
 
 void ShowAboutBox(QWidget* parent, const CAppContext& context);
 

@@ -1,0 +1,288 @@
+// The settings sheet, the statistics labels, CColorLabel's link, the About
+// box and the server group list dialog over a stored list: what the widgets
+// refuse with which text, what they store, and what they show.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+
+#include "core/app_context.h"
+#include "groups/group_list.h"
+#include "groups/server_group_list.h"
+#include "support/temp_dir.h"
+#include "support/ui_harness.h"
+#include "ui/about_box.h"
+#include "ui/color_label.h"
+#include "ui/group_dialogs.h"
+#include "ui/server_groups_dialog.h"
+#include "ui/settings_sheet.h"
+
+using namespace vexlo;
+using namespace vexlo::ui;
+using vexlo::test::CUiHarness;
+
+namespace {
+
+template <typename T>
+T* Find(QWidget* root, int id) {
+    return root->findChild<T*>(QString::number(id));
+}
+
+void Click(QWidget* root, int id) {
+    QPushButton* button = Find<QPushButton>(root, id);
+    QVERIFY2(button, qPrintable(QString::number(id)));
+    QVERIFY2(button->isEnabled(), qPrintable(QString::number(id)));
+    button->click();
+}
+
+void SetText(QWidget* root, int id, const char* text) {
+    Find<QLineEdit>(root, id)->setText(QString::fromUtf8(text));
+}
+
+void WriteGroupList(CUiHarness& h, const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& name : names) text += name + "\r\n";
+    test::WriteFileBytes(h.Context().DataPath() + "_GROUPS.ALL", text);
+}
+
+}  // namespace
+
+class SettingsSheetTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void ServerPageRefusals_data();
+    void ServerPageRefusals();
+    void OptionsPageRules();
+    void OnlyOpenedPagesApply();
+    void StatisticsCounters();
+    void ColorLabelLinkNotifies();
+    void AboutBoxShowsVersionAndDirectory();
+    void GroupListFiltersAHundredThousandNames();
+    void GroupsAddedWithAndWithoutSubfolder();
+};
+
+void SettingsSheetTest::ServerPageRefusals_data() {
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<bool>("login");
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("refusal");
+    const QString invalid = "Server Port Invalid.  Valid Numbers Are From 1 to 65535.";
+    QTest::newRow("0") << "0" << false << "" << invalid;
+    QTest::newRow("65536") << "65536" << false << "" << invalid;
+    QTest::newRow("abc") << "abc" << false << "" << invalid;
+    QTest::newRow("empty") << "" << false << ""
+                           << "Server Port Not Specified";
+    QTest::newRow("no login, no user") << "8119" << false << ""
+                                       << "";
+    QTest::newRow("login, no user") << "8119" << true << ""
+                                    << "Authorization Info: Username Not Specified";
+    QTest::newRow("login, no password") << "8119" << true << "tester"
+                                        << "Authorization Info: Password Not Specified";
+}
+
+void SettingsSheetTest::ServerPageRefusals() {
+    QFETCH(QString, port);
+    QFETCH(bool, login);
+    QFETCH(QString, user);
+    QFETCH(QString, refusal);
+    CUiHarness h;
+    CSettingsSheet sheet(h.Context(), true, {});
+    sheet.show();
+    // The Options page opened too: a refusal brings the Server page back.
+    sheet.Tabs()->setCurrentIndex(1);
+    SetText(&sheet, 1005, "news.invalid");
+    Find<QLineEdit>(&sheet, 1006)->setText(port);
+    Find<QCheckBox>(&sheet, 1007)->setChecked(login);
+    Find<QLineEdit>(&sheet, 1008)->setText(user);
+    SetText(&sheet, 1009, "");
+    Find<QComboBox>(&sheet, 1011)->setCurrentIndex(3);
+    QVERIFY(Find<QPushButton>(&sheet, 12321)->isEnabled());
+    if (refusal.isEmpty()) {  // accepted values reach the name's resolution
+        Click(&sheet, 1012);
+        QCOMPARE(h.TakeTexts(),
+                 std::vector<std::string>{"Unable To Resolve Server Name To IP Address.\r\nMake "
+                                          "sure you have entered it correctly, and\r\nyour DNS "
+                                          "settings are correct."});
+    }
+    Click(&sheet, 1);
+
+    const auto shown = h.Box().Messages();
+    if (refusal.isEmpty()) {
+        QVERIFY(shown.empty());
+        QCOMPARE(sheet.result(), int(QDialog::Accepted));
+        QCOMPARE(h.Context().settings.GetServer(), std::string("news.invalid"));
+        QCOMPARE(h.Context().settings.GetConn(), 4);
+        return;
+    }
+    QCOMPARE(shown.size(), size_t(1));
+    QCOMPARE(QString::fromStdString(shown[0].text), refusal);
+    QCOMPARE(shown[0].icon, MessageIcon::Stop);
+    QVERIFY(sheet.isVisible());
+    QCOMPARE(sheet.Tabs()->currentIndex(), 0);
+    QCOMPARE(h.Context().settings.GetServer(), std::string());
+    // The Test button makes the same checks and opens nothing.
+    h.Box().Clear();
+    Click(&sheet, 1012);
+    QCOMPARE(QString::fromStdString(h.Box().Texts().at(0)), refusal);
+}
+
+void SettingsSheetTest::OptionsPageRules() {
+    CUiHarness h;
+    h.Context().settings.SetChanMaxBPS(12345);
+    int fullRow = 0, title = 0;
+    CSettingsSheet sheet(h.Context(), false, {[&] { ++title; }, [&] { ++fullRow; }});
+    QCOMPARE(sheet.Tabs()->tabText(0), QString("Opciones"));
+    QCOMPARE(sheet.Tabs()->count(), 2);
+    auto* interval = Find<QComboBox>(&sheet, 1061);
+    auto* speed = Find<QLineEdit>(&sheet, 1055);
+    QCOMPARE(interval->currentText(), QString("(SELECT)"));
+    QCOMPARE(speed->text(), QString("8"));
+    QVERIFY(!interval->isEnabled() && !speed->isEnabled());
+    Find<QCheckBox>(&sheet, 1059)->click();
+    Find<QCheckBox>(&sheet, 1053)->click();
+    QVERIFY(interval->isEnabled() && speed->isEnabled());
+
+    // Ticked auto-save without an interval, then speeds out of range: each is
+    // refused with the full-row options already shown.
+    Click(&sheet, 12321);
+    speed->setText("0");
+    interval->setCurrentIndex(2);
+    Click(&sheet, 12321);
+    speed->setText("100");
+    Click(&sheet, 12321);
+    QCOMPARE(h.TakeTexts(), (std::vector<std::string>{
+                                "Auto-Save Queue Interval Not Selected",
+                                "Invalid Max Connection Speed Value\r\nValid range is 1 to 99",
+                                "Invalid Max Connection Speed Value\r\nValid range is 1 to 99"}));
+    QCOMPARE(fullRow, 3);
+    QCOMPARE(title, 0);
+    speed->setText("42");
+    Click(&sheet, 12321);
+    QVERIFY(h.TakeTexts().empty());
+    QCOMPARE(title, 1);
+    QVERIFY(!Find<QPushButton>(&sheet, 12321)->isEnabled());
+    QCOMPARE(h.Context().settings.GetSaveQueue(), 30);
+    QCOMPARE(h.Context().settings.GetChanMaxBPS(), 42);
+}
+
+void SettingsSheetTest::OnlyOpenedPagesApply() {
+    // Auto-save on without an interval would refuse the Options page, and an
+    // empty server the Server page; neither is checked unless opened.
+    CUiHarness h;
+    h.Context().settings.SetOption(OPT_AUTO_SAVE_QUEUE, 1);
+    CSettingsSheet withServer(h.Context(), true, {});
+    withServer.Tabs()->setCurrentIndex(2);
+    Click(&withServer, 1);
+    QCOMPARE(h.TakeTexts(), std::vector<std::string>{"Server Address Not Specified"});
+    SetText(&withServer, 1005, "news.example");
+    Click(&withServer, 1);
+    QVERIFY(h.TakeTexts().empty());
+    QCOMPARE(withServer.result(), int(QDialog::Accepted));
+}
+
+void SettingsSheetTest::StatisticsCounters() {
+    CUiHarness h;
+    CTransferStats& stats = h.Context().stats;
+    stats.AddFileReceived(999);
+    stats.AddBytesReceived(1000);
+    CSettingsSheet sheet(h.Context(), false, {});
+    QCOMPARE(Find<QLabel>(&sheet, 1028)->text(), QString("999"));
+    QCOMPARE(Find<QLabel>(&sheet, 1030)->text(), QString("1,000"));
+    stats.AddFileReceived(1);
+    Click(&sheet, 1031);
+    QCOMPARE(Find<QLabel>(&sheet, 1028)->text(), QString("1,000"));
+    auto* heading = Find<CColorLabel>(&sheet, 1036);
+    QCOMPARE(heading->BkColor(), QColor(0, 0, 255));
+    QVERIFY(heading->font().bold());
+}
+
+void SettingsSheetTest::ColorLabelLinkNotifies() {
+    QWidget parent;
+    auto* label = new CColorLabel("notify me", &parent);
+    label->setObjectName("1039");
+    label->resize(120, 20);
+    label->SetLink(true, true);
+    QSignalSpy spy(label, &CColorLabel::linkNotify);
+    QTest::mouseClick(label, Qt::LeftButton);
+    QCOMPARE(spy.size(), 1);
+    QCOMPARE(spy[0], (QList<QVariant>{33280, 1039}));
+}
+
+void SettingsSheetTest::AboutBoxShowsVersionAndDirectory() {
+    CUiHarness h;
+    CAboutBox box(h.Context());
+    QCOMPARE(box.findChild<QLabel*>("name")->text(), QString("Vexlo " VEXLO_VERSION));
+    QVERIFY(box.findChild<QLabel*>("appDir")->text().contains(
+        QString::fromStdString(h.AppDir()).chopped(1)));
+    QVERIFY(box.findChild<CColorLabel*>("link")->IsLink());
+}
+
+void SettingsSheetTest::GroupListFiltersAHundredThousandNames() {
+    CUiHarness h;
+    h.Context().settings.SetServer("127.0.0.1");
+    std::vector<std::string> names;
+    for (int i = 99999; i >= 0; --i)
+        names.push_back((i % 2 ? "alt.binaries.g" : "misc.g") + std::to_string(i));
+    WriteGroupList(h, names);
+    QElapsedTimer clock;
+    clock.start();
+    CServerGroupsDialog dialog(h.Context(), h.Controller().Groups());
+    auto* status = Find<QLabel>(&dialog, 1044);
+    auto* view = Find<QTreeView>(&dialog, 1043);
+    QCOMPARE(view->model()->rowCount(), 50000);
+    QCOMPARE(status->text(), QString("0 of 50000 Items Selected"));
+    view->selectAll();
+    QCOMPARE(status->text(), QString("50000 of 50000 Items Selected"));
+    QVERIFY(Find<QPushButton>(&dialog, 1041)->isEnabled());
+
+    // An empty filter lists all.
+    SetText(&dialog, 1045, "");
+    Click(&dialog, 1046);
+    QCOMPARE(view->model()->rowCount(), 100000);
+    QCOMPARE(status->text(), QString("0 of 100000 Items Selected"));
+    QVERIFY(!Find<QPushButton>(&dialog, 1041)->isEnabled());
+    QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(h.TakeTexts().empty());
+}
+
+void SettingsSheetTest::GroupsAddedWithAndWithoutSubfolder() {
+    CUiHarness h;
+    h.Context().settings.SetServer("127.0.0.1");
+    WriteGroupList(h, {"alt.binaries.a", "alt.binaries.b", "alt.binaries.c"});
+    CGroupList& groups = h.Controller().Groups();
+    groups.AddGroup("alt.binaries.c", "");
+    CServerGroupsDialog dialog(h.Context(), groups);
+    auto* view = Find<QTreeView>(&dialog, 1043);
+    const std::string folder = h.AppDir() + "DATA/";
+    for (bool subfolder : {true, false}) {
+        const int row = subfolder ? 0 : 1;
+        view->selectionModel()->select(view->model()->index(row, 0),
+                                       QItemSelectionModel::ClearAndSelect);
+        if (!subfolder)  // with the group already listed: one skip message
+            view->selectionModel()->select(view->model()->index(2, 0), QItemSelectionModel::Select);
+        QTimer::singleShot(0, [&] {  // the save-to folder dialog, once it runs
+            QWidget* saveTo = QApplication::activeModalWidget();
+            Find<QLineEdit>(saveTo, kFolderEditId)->setText(QString::fromStdString(folder));
+            Find<QCheckBox>(saveTo, kSubfolderBoxId)->setChecked(subfolder);
+            Click(saveTo, 1);
+        });
+        Click(&dialog, 1041);
+    }
+    std::string dirA, dirB;
+    QVERIFY(groups.GetSaveToDirectory("alt.binaries.a", dirA));
+    QVERIFY(groups.GetSaveToDirectory("alt.binaries.b", dirB));
+    QCOMPARE(dirA, folder + "alt.binaries.a/");
+    QCOMPARE(dirB, folder);
+    QCOMPARE(h.TakeTexts(), std::vector<std::string>{"Newsgroup alt.binaries.c not added.\r\n\r\n"
+                                                     "Group is already in Newsgroup list."});
+}
+
+QTEST_MAIN(SettingsSheetTest)
+#include "settings_sheet_test.moc"
