@@ -237,6 +237,7 @@ int CDownloadQueue::SchedulerStep(CTaskAgent& agent) {
     for (size_t i = 0; i < rows_.size(); ++i) {
         QueueRow& row = rows_[i];
         if (row.icon != RowIcon::Waiting) continue;
+        if (dispatchFilter_ && !dispatchFilter_(*row.task)) continue;
         uint32_t allowed = free & row.task->GetAffinity();
         if (allowed == 0) continue;
         int channel = __builtin_ctz(allowed) + 1;

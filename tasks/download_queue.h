@@ -85,6 +85,11 @@ class CDownloadQueue {
     int SchedulerStep(CTaskAgent& agent);
     // Steps while tasks start, then tells every free channel to go idle.
     void RunScheduler(CTaskAgent& agent);
+    // While set, the dispatcher hands out only the waiting tasks the filter
+    // accepts; the others wait (a front end that runs part of the queue).
+    void SetDispatchFilter(std::function<bool(const CTask&)> filter) {
+        dispatchFilter_ = std::move(filter);
+    }
 
     // The live "Progress" texts of running rows, from the progress table.
     void RefreshProgress();
@@ -106,6 +111,7 @@ class CDownloadQueue {
 
     CAppContext& context_;
     Listener listener_;
+    std::function<bool(const CTask&)> dispatchFilter_;
     std::vector<QueueRow> rows_;
     std::vector<std::unique_ptr<CTask>> pool_;
     uint32_t counter_ = 0;  // the last task number given

@@ -85,6 +85,17 @@ TEST(EngineTest, DispatchPassesOverBusyChannelsAndTakesTheLowestFree) {
         EXPECT_TRUE(engine.RowIs(i, RowIcon::Completed)) << i;
 }
 
+TEST(EngineTest, DispatchFilterLeavesTheTasksItRefusesWaiting) {
+    CGatedEngine engine(2);
+    engine.Queue().SetDispatchFilter([](const CTask& task) { return task.GetSubject() != "held"; });
+    engine.Add(kTaskDecode, 0b11, "held");
+    engine.Add(kTaskDecode, 0b11, "runs");
+    engine.gate.Open();
+    ASSERT_TRUE(engine.RunUntil([&] { return engine.RowIs(1, RowIcon::Completed); }));
+    EXPECT_TRUE(engine.RowIs(0, RowIcon::Waiting));
+    EXPECT_EQ(engine.Runs(), (std::vector{std::pair(std::string("runs"), 1)}));
+}
+
 TEST(EngineTest, TransientFailuresAreRetriedUpToTheLimit) {
     std::atomic<int> attempts{0};
     CInnEngine engine(1, [&](CTaskThread& channel, CTask& task) {
