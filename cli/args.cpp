@@ -12,10 +12,11 @@ std::string CArgs::Next(const char* what) {
     return word;
 }
 
-bool CArgs::Option(const std::string& name, std::string& value) {
+bool CArgs::Option(const std::string& name, std::string& value, bool allowEmpty) {
     auto it = std::find(words_.begin(), words_.end(), name);
     if (it == words_.end()) return false;
-    if (it + 1 == words_.end()) throw CUsageError(name + " needs a value");
+    if (it + 1 == words_.end() || (!allowEmpty && (it + 1)->empty()))
+        throw CUsageError(name + " needs a value");
     value = *(it + 1);
     words_.erase(it, it + 2);
     return true;
@@ -47,6 +48,22 @@ int ParseNumber(const std::string& text, const char* what) {
         !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
         throw CUsageError(std::string(what) + " must be a number: " + text);
     return std::stoi(text);
+}
+
+uint32_t ParseChannels(const std::string& text, int conn, const char* what) {
+    uint32_t mask = 0;
+    size_t start = 0;
+    for (;;) {
+        size_t end = text.find_first_of(",/", start);
+        std::string part = text.substr(start, end == std::string::npos ? end : end - start);
+        int channel = ParseNumber(part, what);
+        if (channel < 1 || channel > conn)
+            throw CUsageError(std::string(what) + ": channel " + part +
+                              " does not exist (Conn is " + std::to_string(conn) + ")");
+        mask |= 1u << (channel - 1);
+        if (end == std::string::npos) return mask;
+        start = end + 1;
+    }
 }
 
 }  // namespace vexlo::cli

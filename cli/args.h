@@ -2,6 +2,7 @@
 // which main turns into exit status 2.
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -21,7 +22,8 @@ class CArgs {
     // Takes the next word (a usage error when there is none).
     std::string Next(const char* what);
     // Removes "--name VALUE" and returns true with the value when present.
-    bool Option(const std::string& name, std::string& value);
+    // An empty value is a usage error unless `allowEmpty`.
+    bool Option(const std::string& name, std::string& value, bool allowEmpty = true);
     bool IntOption(const std::string& name, int& value);
     // Removes "--name" and tells whether it was present.
     bool Flag(const std::string& name);
@@ -34,5 +36,10 @@ class CArgs {
 
 // A decimal number or a usage error.
 int ParseNumber(const std::string& text, const char* what);
+
+// Channels as "1,2,5" (or "1/2/5", as the queue shows them) -> the affinity
+// mask; a usage error for anything else or a channel beyond the `conn`
+// channels configured.
+uint32_t ParseChannels(const std::string& text, int conn, const char* what);
 
 }  // namespace vexlo::cli

@@ -1,5 +1,6 @@
-// Ctrl-C (and SIGTERM) while a command runs: the handler only raises a flag
-// that the command's loop polls, so the command can stop cleanly and save.
+// Ctrl-C, SIGHUP (a closed terminal or a lost ssh session) and SIGTERM while a
+// command runs: the handler only raises a flag that the command's loop polls,
+// so the command can stop cleanly and save.
 #pragma once
 
 #include <signal.h>
@@ -8,11 +9,17 @@
 
 namespace vexlo::cli {
 
-// Raised by SIGINT/SIGTERM while a CInterruptGuard exists (lock-free, so the
-// signal handler may set it).
+// Raised by SIGINT, SIGHUP or SIGTERM while a CInterruptGuard exists
+// (lock-free, so the signal handler may set it).
 extern std::atomic<bool> gInterrupted;
 // How many of those signals came since the guard was made.
 extern std::atomic<int> gInterrupts;
+// The first of them (0 before any).
+extern std::atomic<int> gFirstSignal;
+
+// The exit status of a command stopped by a signal, as a shell reports a
+// process the signal ended: 128 + its number (130 Ctrl-C, 129 SIGHUP, 143 SIGTERM).
+int InterruptedExitStatus();
 
 class CInterruptGuard {
   public:
@@ -22,7 +29,8 @@ class CInterruptGuard {
     CInterruptGuard& operator=(const CInterruptGuard&) = delete;
 
   private:
-    struct sigaction previousInt_ = {}, previousTerm_ = {};
+    static constexpr int kSignals[] = {SIGINT, SIGHUP, SIGTERM};
+    struct sigaction previous_[3] = {};
 };
 
 }  // namespace vexlo::cli
