@@ -2,7 +2,12 @@
 
 #include <cstdio>
 
-#include "cli/queue_printer.h"
+#include "cli/help.h"
+#include "cli/password.h"
+#include "core/app_dirs.h"
+#include "decode/file_utils.h"
+#include "frame/settings_rules.h"
+#include "platform/profile_store.h"
 #include "tasks/main_controller.h"
 
 namespace vexlo::cli {
@@ -25,10 +30,49 @@ bool CCliApp::LockAppDir() {
     return false;
 }
 
+bool CCliApp::OpenData(bool changes) {
+    if (changes) {
+        if (DirectoryExists(context_.DataPath())) {
+            if (!LockAppDir()) return false;
+        } else {
+            readBeforeLock_ = true;
+        }
+    }
+    Controller().Load();
+    return true;
+}
+
+bool CCliApp::Begin(bool lock) {
+    if (!begun_) {
+        if (!CreateAppDirectories(context_.AppDir(), context_.messageBox)) {
+            context_.messageBox.Show(kCreateDirsHaltText, MessageIcon::Stop);
+            return false;
+        }
+        context_.log.OpenLog(GetDebugLogPath(context_.AppDir()));
+        begun_ = true;
+    }
+    if (!lock || lock_.Held()) return true;
+    if (!LockAppDir()) return false;
+    // What was read before DATA/ existed is stale if another vexlo-cli wrote
+    // files meanwhile.
+    if (readBeforeLock_ && (FileExists(Controller().Groups().GroupFilePath()) ||
+                            FileExists(Controller().Queue().QueuePath()))) {
+        std::fprintf(stderr,
+                     "vexlo: another vexlo-cli changed this directory meanwhile; try "
+                     "again\n");
+        return false;
+    }
+    return true;
+}
+
 int CCliApp::Run(CArgs args) {
     std::string command = args.Next("command");
-    if (!context_.Start()) return kExitTaskError;
+    if (!IsCommand(command) || command == "help") throw CUsageError("unknown command " + command);
+    // Reading the profile creates nothing.
+    context_.settings.Load(context_.profile);
+    context_.stats.LoadHistory(context_.profile);
     if (command == "server") return CmdServer(args);
+    if (command == "set") return CmdSet(args);
     if (command == "queue") return CmdQueue(args);
     if (command == "run") return CmdRun(args);
     if (command == "stats") return CmdStats(args);
@@ -38,58 +82,59 @@ int CCliApp::Run(CArgs args) {
     if (command == "scan") return CmdScan(args);
     if (command == "list") return CmdList(args);
     if (command == "get") return CmdGet(args);
-    if (command == "join") return CmdJoin(args);
-    throw CUsageError("unknown command " + command);
+    return CmdJoin(args);
 }
 
 int CCliApp::CmdServer(CArgs& args) {
     std::string host = args.Next("server host");
-    int port = context_.settings.GetPort(), conn = context_.settings.GetConn();
-    int retries = context_.settings.GetRetries();
-    std::string user, pass;
-    args.IntOption("--port", port);
-    args.IntOption("--conn", conn);
-    args.IntOption("--retries", retries);
+    std::string port, conn, retries, user, pass;
+    bool hasPort = args.Option("--port", port);
+    bool hasConn = args.Option("--conn", conn);
+    bool hasRetries = args.Option("--retries", retries);
     bool hasUser = args.Option("--user", user);
     bool hasPass = args.Option("--pass", pass);
     bool noAuth = args.Flag("--no-auth");
     if (!args.Rest().empty()) throw CUsageError("server takes one host");
-    if (!LockAppDir()) return kExitTaskError;
+    if (noAuth && (hasUser || hasPass))
+        throw CUsageError("--no-auth goes without --user and --pass");
     CAppSettings& s = context_.settings;
-    // The same checks and texts as the settings page.
-    if (host.empty() || !s.SetServer(host)) {
-        context_.messageBox.Show("Server Address Not Specified", MessageIcon::Stop);
-        return kExitUsage;
+    // The Server page's checks and texts, on everything before anything is stored.
+    ServerPageValues page = ServerPageFromSettings(s);
+    page.server = host;
+    if (hasPort) page.port = port;
+    if (hasConn) {
+        int count = ParseNumber(conn, "--conn");
+        if (count < 1 || count > kMaxConnections) throw CUsageError("--conn must be 1 to 8");
+        page.connections = count - 1;
     }
-    if (!s.SetPort(port)) {
-        context_.messageBox.Show("Server Port Invalid.  Valid Numbers Are From 1 to 65535.",
-                                 MessageIcon::Stop);
-        return kExitUsage;
-    }
-    if (!s.SetConn(conn)) throw CUsageError("--conn must be 1 to 8");
-    if (!s.SetRetries(retries)) {
-        context_.messageBox.Show("Invalid Max Auto-Retry Value", MessageIcon::Stop);
-        return kExitUsage;
-    }
+    int retryCount = s.GetRetries();
+    if (hasRetries) retryCount = ParseNumber(retries, "--retries");
     if (hasUser || hasPass) {
-        if (user.empty()) {
-            context_.messageBox.Show("Authorization Info: Username Not Specified",
-                                     MessageIcon::Stop);
-            return kExitUsage;
+        page.login = true;
+        if (hasUser) page.user = user;
+        if (!hasPass && !page.user.empty()) {
+            if (const char* refusal = ReadPassword(pass)) {
+                context_.messageBox.Show(refusal, MessageIcon::Stop);
+                return kExitUsage;
+            }
         }
-        if (pass.empty()) {
-            context_.messageBox.Show("Authorization Info: Password Not Specified",
-                                     MessageIcon::Stop);
-            return kExitUsage;
-        }
-        s.SetUser(user);
-        s.SetPass(pass);
-        s.SetAuth(1);
+        page.password = page.confirm = pass;
     } else if (noAuth) {
-        s.SetAuth(0);
+        page.login = false;
     }
+    const char* refusal = CheckServerPage(page);
+    if (!refusal && (retryCount < 0 || retryCount > 65535)) refusal = kRetriesInvalidText;
+    if (refusal) {
+        context_.messageBox.Show(refusal, MessageIcon::Stop);
+        return kExitUsage;
+    }
+    if (!Begin(true)) return kExitTaskError;
+    ApplyServerPage(page, s);
+    s.SetRetries(retryCount);
+    // A Conn outside 1..8 in the file is repaired to 1; the default channels
+    // of new downloads stay within the channels there are.
     s.GetChannelMask();
-    s.SetAffinity(s.GetAffinity());
+    if (!s.SetAffinity(s.GetAffinity())) s.SetAffinity(1);
     s.Save(context_.profile);
     std::printf("Server %s:%d, %d channel(s), %d retries, login %s\n", s.GetServer().c_str(),
                 s.GetPort(), s.GetConn(), s.GetRetries(), s.GetAuth() == 1 ? "on" : "off");
@@ -98,66 +143,41 @@ int CCliApp::CmdServer(CArgs& args) {
 
 int CCliApp::CmdStats(CArgs& args) {
     if (!args.Rest().empty()) throw CUsageError("stats takes no arguments");
-    auto show = [](const char* title, const CTransferStats::Counters& c) {
-        std::printf("%s\n", title);
-        std::printf("  %-9s %20s %20s\n", "", "SENT", "RECEIVED");
-        std::printf("  %-9s %20s %20s\n", "Files", FormatThousands(c.fileXmit.ToString()).c_str(),
-                    FormatThousands(c.fileRecv.ToString()).c_str());
-        std::printf("  %-9s %20s %20s\n", "Articles",
-                    FormatThousands(c.bodyXmit.ToString()).c_str(),
-                    FormatThousands(c.bodyRecv.ToString()).c_str());
-        std::printf("  %-9s %20s %20s\n", "Bytes", FormatThousands(c.byteXmit.ToString()).c_str(),
-                    FormatThousands(c.byteRecv.ToString()).c_str());
+    const CTransferStats::Counters all = context_.stats.AllTime();
+    auto last = [&](const char* key) {
+        return FormatThousands(context_.profile.GetProfileString(kLastRunSection, key, "0"));
     };
-    show("All time", context_.stats.AllTime());
+    std::printf("%-9s %33s   %33s\n", "", "All time", "Last run");
+    std::printf("%-9s %16s %16s   %16s %16s\n", "", "SENT", "RECEIVED", "SENT", "RECEIVED");
+    auto row = [&](const char* title, const CInt96& sent, const CInt96& received,
+                   const char* sentKey, const char* receivedKey) {
+        std::printf("%-9s %16s %16s   %16s %16s\n", title, FormatThousands(sent.ToString()).c_str(),
+                    FormatThousands(received.ToString()).c_str(), last(sentKey).c_str(),
+                    last(receivedKey).c_str());
+    };
+    row("Files", all.fileXmit, all.fileRecv, "FileXMIT", "FileRECV");
+    row("Articles", all.bodyXmit, all.bodyRecv, "BodyXMIT", "BodyRECV");
+    row("Bytes", all.byteXmit, all.byteRecv, "ByteXMIT", "ByteRECV");
     return kExitOk;
 }
 
-int CCliApp::CmdQueue(CArgs& args) {
-    std::string action = args.Empty() ? "list" : args.Next("queue action");
-    if (action != "list" && !LockAppDir()) return kExitTaskError;
-    CMainController& controller = Controller();
-    CDownloadQueue& queue = controller.Queue();
-    controller.Load();
-    if (action == "list") {
-        if (!args.Rest().empty()) throw CUsageError("queue list takes no arguments");
-        PrintQueue(queue);
-        return kExitOk;
-    }
-    if (action == "clear") {
-        if (!args.Rest().empty()) throw CUsageError("queue clear takes no arguments");
-        queue.RemoveAllNotRunning();
-    } else if (action == "delete" || action == "requeue") {
-        std::vector<std::string> ids = args.Rest();
-        if (ids.empty()) throw CUsageError("queue " + action + " needs task IDs");
-        // Every ID is checked before anything changes: a mistyped ID leaves
-        // the queue as it was.
-        std::vector<size_t> rows;
-        for (const auto& text : ids) {
-            uint32_t id = static_cast<uint32_t>(ParseNumber(text, "task ID"));
-            size_t before = rows.size();
-            for (size_t i = 0; i < queue.Count(); ++i)
-                if (queue.Row(i).task->GetId() == id) rows.push_back(i);
-            if (rows.size() == before) throw CUsageError("no task with ID " + text);
-        }
-        queue.ClearSelection();
-        for (size_t row : rows) queue.Select(row, true);
-        if (action == "delete")
-            queue.DeleteSelected();
-        else
-            queue.RequeueSelected();
-    } else {
-        throw CUsageError("unknown queue action " + action);
-    }
-    queue.SaveQueueFile();
-    PrintQueue(queue);
-    return kExitOk;
+void CCliApp::SaveCounters() {
+    const CTransferStats::Counters run = context_.stats.Run();
+    CProfileBatch batch(context_.profile);
+    context_.stats.SaveHistory(context_.profile);
+    for (auto [key, value] : {std::pair{"ByteXMIT", &run.byteXmit},
+                              {"ByteRECV", &run.byteRecv},
+                              {"BodyXMIT", &run.bodyXmit},
+                              {"BodyRECV", &run.bodyRecv},
+                              {"FileXMIT", &run.fileXmit},
+                              {"FileRECV", &run.fileRecv}})
+        context_.profile.WriteProfileString(kLastRunSection, key, value->ToString());
 }
 
 int CCliApp::CmdRun(CArgs& args) {
     if (!args.Rest().empty()) throw CUsageError("run takes no arguments");
-    if (!LockAppDir()) return kExitTaskError;
-    return RunQueue();
+    if (!Begin(true)) return kExitTaskError;
+    return RunQueue(nullptr);
 }
 
 }  // namespace vexlo::cli

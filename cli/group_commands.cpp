@@ -1,13 +1,15 @@
-// Commands on newsgroups: the group list, the server's group list, scans,
-// header lists and queueing downloads from them.
+// Commands on newsgroups: the group list, the server's group list and the
+// server connection test.
 #include <algorithm>
 #include <cstdio>
 
 #include "cli/cli_app.h"
 #include "cli/interrupt.h"
+#include "cli/visible_text.h"
 #include "decode/file_utils.h"
+#include "groups/group_folder.h"
 #include "groups/group_list.h"
-#include "groups/header_list.h"
+#include "groups/group_record.h"
 #include "groups/server_group_file.h"
 #include "groups/server_group_list.h"
 #include "nntp/server_test.h"
@@ -28,60 +30,53 @@ void PrintGroups(const CGroupList& groups) {
     for (int i = 0; i < groups.Count(); ++i) {
         const GroupRecord& g = groups.Group(i);
         std::printf("%-40s %6d %6d %7d  %-24s %s\n", g.name.c_str(), g.binCount, g.newCount,
-                    g.msgCount, g.lastScan.c_str(), g.saveToDirectory.c_str());
+                    g.msgCount, g.lastScan.c_str(), Visible(g.saveToDirectory).c_str());
     }
 }
 
-// Selects the named groups; unknown names are a usage error.
+// Names a group list cannot hold are refused before anything is read.
+void RequireUsableNames(const std::vector<std::string>& names) {
+    for (const auto& name : names)
+        if (!IsUsableGroupName(name))
+            throw CUsageError("\"" + Visible(name) + "\" cannot be used as a newsgroup name");
+}
+
+// An existing folder for the save-to commands (relative to the application
+// directory), with its trailing "/"; nullptr, or the dialogs' refusal text.
+const char* SaveToFolder(const std::string& appDir, const std::string& dir, std::string& folder) {
+    return CheckSaveToFolder(dir.front() == '/' ? dir : appDir + dir, folder);
+}
+
+}  // namespace
 void SelectGroups(CGroupList& groups, const std::vector<std::string>& names) {
     groups.ClearSelection();
     for (const auto& name : names) {
         int row = groups.FindGroup(name);
-        if (row < 0) throw CUsageError("no newsgroup " + name + " in the group list");
+        if (row < 0) throw CUsageError("no newsgroup " + Visible(name) + " in the group list");
         groups.Select(row, true);
     }
 }
 
-// Header lists are only kept for groups of the group list; any other name is
-// most likely mistyped.
-void RequireGroup(const CGroupList& groups, const std::string& name) {
-    if (groups.FindGroup(name) < 0)
-        throw CUsageError("no newsgroup " + name + " in the group list");
-}
-
-// "1,2,5" -> the channel mask.
-uint32_t ParseChannels(const std::string& text) {
-    uint32_t mask = 0;
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t comma = text.find(',', start);
-        std::string part = text.substr(start, comma == std::string::npos ? comma : comma - start);
-        int channel = ParseNumber(part, "--channels");
-        if (channel < 1 || channel > 8) throw CUsageError("channels are 1 to 8");
-        mask |= 1u << (channel - 1);
-        if (comma == std::string::npos) break;
-        start = comma + 1;
-    }
-    return mask;
-}
-
-}  // namespace
-
 int CCliApp::CmdGroup(CArgs& args) {
-    std::string action = args.Empty() ? "list" : args.Next("group action");
-    if (action != "list" && !LockAppDir()) return kExitTaskError;
-    CMainController& controller = Controller();
-    CGroupList& groups = controller.Groups();
-    controller.Load();
+    const std::string action = args.Empty() ? "list" : args.Next("group action");
+    CGroupList& groups = Controller().Groups();
     if (action == "list") {
         if (!args.Rest().empty()) throw CUsageError("group list takes no arguments");
+        OpenData(false);
         PrintGroups(groups);
         return kExitOk;
     }
     if (action == "add") {
-        std::string name = args.Next("group name");
+        const std::string name = args.Next("group name");
         std::string dir;
-        if (args.Option("--dir", dir)) {
+        const bool hasDir = args.Option("--dir", dir, /*allowEmpty=*/false);
+        if (!args.Rest().empty()) throw CUsageError("group add takes one name");
+        RequireUsableNames({name});
+        if (!OpenData(true)) return kExitTaskError;
+        if (groups.GroupExists(name))
+            return groups.AddNewGroup(name, dir) ? kExitOk : kExitTaskError;
+        if (!Begin(true)) return kExitTaskError;
+        if (hasDir) {
             if (dir.front() != '/') dir = context_.AppDir() + dir;
             SetTrailingBackslash(true, dir);
             if (!CreateDirectoryPath(dir)) {
@@ -92,16 +87,36 @@ int CCliApp::CmdGroup(CArgs& args) {
         } else {
             dir = context_.AppDir() + "downloads/" + name + "/";
         }
-        if (!args.Rest().empty()) throw CUsageError("group add takes one name");
         if (!groups.AddNewGroup(name, dir)) return kExitTaskError;
-    } else if (action == "remove" || action == "reset") {
+    } else if (action == "remove" || action == "reset" || action == "dir") {
+        const bool subfolder = action == "dir" && args.Flag("--subfolder");
         std::vector<std::string> names = args.Rest();
+        std::string folder;
+        if (action == "dir") {
+            if (names.size() < 2) throw CUsageError("group dir needs group names and a directory");
+            const std::string dir = names.back();
+            names.pop_back();
+            if (dir.empty()) throw CUsageError("group dir needs a directory");
+            if (const char* refusal = SaveToFolder(context_.AppDir(), dir, folder)) {
+                context_.messageBox.Show(refusal, MessageIcon::Stop);
+                return kExitUsage;
+            }
+        }
         if (names.empty()) throw CUsageError("group " + action + " needs group names");
+        if (!OpenData(true)) return kExitTaskError;
         SelectGroups(groups, names);
-        if (action == "remove")
+        if (!Begin(true)) return kExitTaskError;
+        if (action == "remove") {
             groups.DeleteSelectedGroups();
-        else
+        } else if (action == "reset") {
             groups.ResetSelectedGroups();
+        } else {
+            // As the save-to folder dialog: the folder and the box are kept for next time.
+            groups.SetSelectedSaveToDirectory(folder, subfolder);
+            context_.settings.SetSaveDefault(folder);
+            context_.settings.SetOption(OPT_GROUP_SUBFOLDER, subfolder ? 1 : 0);
+            context_.settings.Save(context_.profile);
+        }
     } else {
         throw CUsageError("unknown group action " + action);
     }
@@ -111,11 +126,67 @@ int CCliApp::CmdGroup(CArgs& args) {
 }
 
 int CCliApp::CmdGroups(CArgs& args) {
-    std::string action = args.Next("groups action");
-    if (action != "fetch") throw CUsageError("unknown groups action " + action);
+    const std::string action = args.Next("groups action");
+    if (action == "fetch") return GroupsFetch(args);
+    if (action == "list") {
+        // The server group list dialog starts with this filter.
+        std::string filter = kDefaultServerGroupFilter;
+        args.Option("--filter", filter);
+        if (!args.Rest().empty()) throw CUsageError("groups list takes only --filter");
+        const std::string path = context_.DataPath() + kServerGroupListFileName;
+        if (!FileExists(path)) {
+            std::fprintf(
+                stderr, "vexlo: no server group list yet; fetch it with: vexlo-cli groups fetch\n");
+            return kExitTaskError;
+        }
+        std::vector<std::string> names;
+        if (!ReadServerGroupList(path, filter, names)) {
+            context_.messageBox.Show(kGroupListOpenErrorText, MessageIcon::Exclamation);
+            return kExitTaskError;
+        }
+        std::stable_sort(
+            names.begin(), names.end(),
+            [](const std::string& a, const std::string& b) { return CompareGroupNames(a, b) < 0; });
+        for (const auto& name : names) std::printf("%s\n", Visible(name).c_str());
+        std::printf("%zu groups%s\n", names.size(),
+                    filter.empty() ? "" : (" containing \"" + Visible(filter) + "\"").c_str());
+        return kExitOk;
+    }
+    if (action != "add") throw CUsageError("unknown groups action " + action);
+    const bool subfolder = args.Flag("--subfolder");
+    std::string dir, folder;
+    const bool hasDir = args.Option("--dir", dir, /*allowEmpty=*/false);
+    const std::vector<std::string> names = args.Rest();
+    if (names.empty()) throw CUsageError("groups add needs group names");
+    if (subfolder && !hasDir) throw CUsageError("--subfolder goes with --dir");
+    RequireUsableNames(names);
+    if (hasDir) {
+        if (const char* refusal = SaveToFolder(context_.AppDir(), dir, folder)) {
+            context_.messageBox.Show(refusal, MessageIcon::Stop);
+            return kExitUsage;
+        }
+    }
+    if (!OpenData(true) || !Begin(true)) return kExitTaskError;
+    CGroupList& groups = Controller().Groups();
+    if (hasDir) {
+        AddServerGroups(groups, names, folder, subfolder, context_.messageBox);
+        context_.settings.SetSaveDefault(folder);
+        context_.settings.SetOption(OPT_GROUP_SUBFOLDER, subfolder ? 1 : 0);
+        context_.settings.Save(context_.profile);
+    } else {
+        // Like `group add`: each group into a folder of its own under downloads/.
+        AddServerGroups(groups, names, context_.AppDir() + "downloads/", true, context_.messageBox);
+    }
+    if (!groups.SaveGroupFile()) return kExitTaskError;
+    PrintGroups(groups);
+    return kExitOk;
+}
+
+int CCliApp::GroupsFetch(CArgs& args) {
     std::string filter;
     args.Option("--filter", filter);
     if (!args.Rest().empty()) throw CUsageError("groups fetch takes only --filter");
+    if (!Begin(false)) return kExitTaskError;
     CInterruptGuard guard;
     std::printf("Fetching the group list from %s ...\n", context_.settings.GetServer().c_str());
     std::fflush(stdout);
@@ -126,14 +197,14 @@ int CCliApp::CmdGroups(CArgs& args) {
         }
     });
     if (!result.completed || !result.installed) {
-        std::fprintf(
-            stderr, "vexlo: %s\n",
-            result.errorText.empty() ? "the group list was not fetched" : result.errorText.c_str());
-        return gInterrupted ? kExitInterrupted : kExitTaskError;
+        std::fprintf(stderr, "vexlo: %s\n",
+                     result.errorText.empty() ? "the group list was not fetched"
+                                              : Visible(result.errorText).c_str());
+        return gInterrupted ? InterruptedExitStatus() : kExitTaskError;
     }
     std::vector<std::string> names;
-    ReadServerGroupList(context_.DataPath() + "_GROUPS.ALL", filter, names);
-    for (const auto& name : names) std::printf("%s\n", name.c_str());
+    ReadServerGroupList(context_.DataPath() + kServerGroupListFileName, filter, names);
+    for (const auto& name : names) std::printf("%s\n", Visible(name).c_str());
     std::printf("Group Refresh Complete - %d Groups Read (%zu shown)\n", result.count,
                 names.size());
     return kExitOk;
@@ -144,6 +215,7 @@ int CCliApp::CmdTest(CArgs& args) {
     args.IntOption("--connections", connections);
     if (!args.Rest().empty()) throw CUsageError("test takes only --connections");
     if (connections < 1 || connections > 8) throw CUsageError("--connections must be 1 to 8");
+    if (!Begin(false)) return kExitTaskError;
     const CAppSettings& s = context_.settings;
     ServerLogin login;
     if (!ResolveServerAddress(s.GetServer(), &login.address)) {
@@ -160,131 +232,11 @@ int CCliApp::CmdTest(CArgs& args) {
     RunServerTest(context_, login, s.GetServer(), connections, &gInterrupted,
                   [&](const ServerTestRow& row) {
                       std::printf("  Channel %d: %s %s\n", row.channel, row.ok ? "OK  " : "FAIL",
-                                  row.result.c_str());
+                                  Visible(row.result).c_str());
                       std::fflush(stdout);
                       allOk = allOk && row.ok;
                   });
     return allOk ? kExitOk : kExitTaskError;
-}
-
-int CCliApp::CmdScan(CArgs& args) {
-    bool all = args.Flag("--all");
-    std::vector<std::string> names = args.Rest();
-    if (all == !names.empty()) throw CUsageError("scan takes --all or group names");
-    if (!LockAppDir()) return kExitTaskError;
-    CMainController& controller = Controller();
-    CGroupList& groups = controller.Groups();
-    controller.Load();
-    if (all) {
-        controller.ScanCommand(false);
-    } else {
-        SelectGroups(groups, names);
-        controller.ScanCommand(true);
-    }
-    controller.Queue().SaveQueueFile();
-    return RunQueue();
-}
-
-int CCliApp::CmdList(CArgs& args) {
-    std::string group = args.Next("group name");
-    CHeaderList list(context_);
-    list.SetMode(args.Flag("--msg") ? HeaderMode::Messages : HeaderMode::Binaries);
-    std::string filter;
-    if (args.Option("--filter", filter)) list.SetFilter(filter);
-    list.SetShowOnlyNew(args.Flag("--new"));
-    if (!args.Rest().empty()) throw CUsageError("list takes one group");
-    CMainController& controller = Controller();
-    controller.Load();
-    RequireGroup(controller.Groups(), group);
-    if (!list.OpenGroup(group)) return kExitTaskError;
-    std::printf("%6s %5s %8s  %-60s %s\n", "Index", "Life", "Lines", "Header", "From");
-    for (const HeaderRow& row : list.Rows())
-        std::printf("%6u %5s %8llu %c%-60s %s\n", row.index, row.lifeText.c_str(),
-                    static_cast<unsigned long long>(row.lines), row.isNew ? '*' : ' ',
-                    row.subject.c_str(), row.poster.c_str());
-    std::printf("%zu %s%s\n", list.Rows().size(),
-                list.Mode() == HeaderMode::Binaries ? "binaries" : "messages",
-                list.Rows().empty() ? " (scan the group first?)" : "");
-    return kExitOk;
-}
-
-namespace {
-
-// Selects rows by their stable index; unknown indexes are a usage error.
-void SelectIndexes(CHeaderList& list, const std::vector<std::string>& indexes,
-                   std::vector<size_t>* order = nullptr) {
-    for (const auto& text : indexes) {
-        uint32_t index = static_cast<uint32_t>(ParseNumber(text, "index"));
-        auto it = std::find_if(list.Rows().begin(), list.Rows().end(),
-                               [&](const HeaderRow& r) { return r.index == index; });
-        if (it == list.Rows().end()) throw CUsageError("no row with index " + text);
-        size_t row = static_cast<size_t>(it - list.Rows().begin());
-        if (it->selected) throw CUsageError("index " + text + " given twice");
-        list.Select(row, true);
-        if (order) order->push_back(row);
-    }
-}
-
-}  // namespace
-
-int CCliApp::CmdGet(CArgs& args) {
-    std::string group = args.Next("group name");
-    bool all = args.Flag("--all");
-    bool top = args.Flag("--top");
-    std::string filter, dir, channels;
-    bool byFilter = args.Option("--filter", filter);
-    args.Option("--dir", dir);
-    uint32_t affinity = context_.settings.GetAffinity();
-    if (args.Option("--channels", channels)) affinity = ParseChannels(channels);
-    std::vector<std::string> indexes = args.Rest();
-    if (static_cast<int>(all) + static_cast<int>(byFilter) + static_cast<int>(!indexes.empty()) !=
-        1)
-        throw CUsageError("get takes --all, --filter TEXT or indexes");
-    if (!dir.empty() && dir.front() != '/') dir = context_.AppDir() + dir;
-    if (!LockAppDir()) return kExitTaskError;
-
-    CMainController& controller = Controller();
-    controller.Load();
-    RequireGroup(controller.Groups(), group);
-    CHeaderList list(context_);
-    if (byFilter) list.SetFilter(filter);
-    if (!list.OpenGroup(group)) return kExitTaskError;
-    if (all || byFilter)
-        list.SelectAll();
-    else
-        SelectIndexes(list, indexes);
-    if (list.SelectedCount() == 0) {
-        std::fprintf(stderr, "vexlo: nothing matches in %s\n", group.c_str());
-        return kExitTaskError;
-    }
-    int queued = list.QueueSelectedBinaries(controller, dir, top, affinity);
-    controller.Queue().SaveQueueFile();
-    std::printf("%d task(s) queued.\n", queued);
-    return queued > 0 ? kExitOk : kExitTaskError;
-}
-
-int CCliApp::CmdJoin(CArgs& args) {
-    std::string group = args.Next("group name");
-    bool top = args.Flag("--top");
-    std::string dir;
-    args.Option("--dir", dir);
-    std::vector<std::string> indexes = args.Rest();
-    if (indexes.empty()) throw CUsageError("join needs message indexes");
-    if (!dir.empty() && dir.front() != '/') dir = context_.AppDir() + dir;
-    if (!LockAppDir()) return kExitTaskError;
-    CMainController& controller = Controller();
-    controller.Load();
-    RequireGroup(controller.Groups(), group);
-    CHeaderList list(context_);
-    list.SetMode(HeaderMode::Messages);
-    if (!list.OpenGroup(group)) return kExitTaskError;
-    std::vector<size_t> order;
-    SelectIndexes(list, indexes, &order);
-    int queued =
-        list.JoinSelectedMessages(controller, order, dir, top, context_.settings.GetAffinity());
-    controller.Queue().SaveQueueFile();
-    std::printf("%d task(s) queued.\n", queued);
-    return queued > 0 ? kExitOk : kExitTaskError;
 }
 
 }  // namespace vexlo::cli

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "cli/visible_text.h"
 #include "nntp/transfer_stats.h"
 #include "tasks/download_queue.h"
 #include "tasks/task.h"
@@ -55,18 +56,20 @@ void PrintQueue(const CDownloadQueue& queue, FILE* out) {
             parts =
                 std::to_string(t.GetPartsFetched()) + "/" + std::to_string(t.GetArticles().size());
         std::fprintf(out, "%-7u %-8s %-24s %-9s %-11s %-9s %-8s %s\n", t.GetId(),
-                     IconText(row.icon), progress.c_str(), parts.c_str(), t.SizeText().c_str(),
-                     t.TypeName(), t.AffinityText().c_str(), t.GetSubject().c_str());
-        std::fprintf(out, "%-81s %s  %s\n", "", t.GetGroupName().c_str(), t.GetSaveDir().c_str());
+                     IconText(row.icon), Visible(progress).c_str(), parts.c_str(),
+                     t.SizeText().c_str(), t.TypeName(), t.AffinityText().c_str(),
+                     Visible(t.GetSubject()).c_str());
+        std::fprintf(out, "%-81s %s  %s\n", "", Visible(t.GetGroupName()).c_str(),
+                     Visible(t.GetSaveDir()).c_str());
         std::string status = t.GetStatusText();
-        if (!status.empty()) std::fprintf(out, "%-81s [%s]\n", "", status.c_str());
+        if (!status.empty()) std::fprintf(out, "%-81s [%s]\n", "", Visible(status).c_str());
     }
 }
 
 CProgressPrinter::CProgressPrinter(FILE* out) : out_(out), terminal_(::isatty(fileno(out))) {}
 
 void CProgressPrinter::Update(const CDownloadQueue& queue, const CTaskAgent& agent,
-                              CTransferStats& stats) {
+                              CTransferStats& stats, size_t waiting) {
     CTransferStats::Ring sent, received;
     stats.GetRateHistory(sent, received);
     uint32_t current = received[1];  // the last whole second
@@ -78,13 +81,14 @@ void CProgressPrinter::Update(const CDownloadQueue& queue, const CTaskAgent& age
         int row = queue.FindRow(task);
         std::string progress = row >= 0 ? queue.Row(static_cast<size_t>(row)).progressText : "";
         if (progress.empty()) progress = task->GetStatusText();
-        char line[600];
-        std::snprintf(line, sizeof line, "  [chan %d] %-28s %s\n", channel, progress.c_str(),
-                      task->GetSubject().c_str());
-        block += line;
+        char head[64];
+        std::snprintf(head, sizeof head, "  [chan %d] ", channel);
+        std::string text = Visible(progress);
+        if (text.size() < 28) text.resize(28, ' ');
+        block += head + text + " " + Visible(task->GetSubject()) + "\n";
     }
-    block += "  rate " + Rate(current) + " (peak " + Rate(peak) + "), " +
-             std::to_string(queue.CountWaiting()) + " waiting\n";
+    block += "  rate " + Rate(current) + " (peak " + Rate(peak) + "), " + std::to_string(waiting) +
+             " waiting\n";
     if (terminal_) {
         for (int i = 0; i < drawnLines_; ++i) std::fputs("\x1b[1A\x1b[2K", out_);
         std::fputs(block.c_str(), out_);
@@ -104,8 +108,8 @@ void CProgressPrinter::TaskDone(const CTask& task, int channel) {
     }
     const char* result = task.ResultText();
     std::fprintf(out_, "Task %u %s on channel %d: %s - %s\n", task.GetId(),
-                 result[0] ? result : "STOPPED", channel, task.GetSubject().c_str(),
-                 task.GetStatusText().c_str());
+                 result[0] ? result : "STOPPED", channel, Visible(task.GetSubject()).c_str(),
+                 Visible(task.GetStatusText()).c_str());
     std::fflush(out_);
 }
 

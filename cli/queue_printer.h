@@ -21,8 +21,10 @@ void PrintQueue(const CDownloadQueue& queue, FILE* out = stdout);
 class CProgressPrinter {
   public:
     explicit CProgressPrinter(FILE* out);
-    // Redraws the channel lines (in place on a terminal; only changes otherwise).
-    void Update(const CDownloadQueue& queue, const CTaskAgent& agent, CTransferStats& stats);
+    // Redraws the channel lines (in place on a terminal; only changes otherwise),
+    // with the number of tasks still waiting to run.
+    void Update(const CDownloadQueue& queue, const CTaskAgent& agent, CTransferStats& stats,
+                size_t waiting);
     // One line for a task whose run ended.
     void TaskDone(const CTask& task, int channel);
     // Ends the live block so that later output starts on a fresh line.

@@ -1,11 +1,13 @@
-// The queue run of the command line: dispatch, live progress, Ctrl-C.
-#include <atomic>
+// The queue run of the command line: dispatch, live progress, saving as it
+// goes, stopping on a signal.
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 
 #include "cli/cli_app.h"
 #include "cli/interrupt.h"
 #include "cli/queue_printer.h"
+#include "cli/visible_text.h"
 #include "nntp/nntp_connection.h"
 #include "nntp/server_test_thread.h"
 #include "platform/tick.h"
@@ -15,11 +17,9 @@ namespace vexlo::cli {
 
 namespace {
 
-bool AnyError(const CDownloadQueue& queue) {
-    for (size_t i = 0; i < queue.Count(); ++i)
-        if (queue.Row(i).icon == RowIcon::Error) return true;
-    return false;
-}
+// While tasks run, what they learned is saved at least this often, whatever
+// the auto-save setting says (a killed process keeps its resume points).
+constexpr uint32_t kSaveEveryMs = 15000;
 
 }  // namespace
 
@@ -34,46 +34,71 @@ bool CCliApp::ServerAnswers() {
     if (!connection.Connect(address, static_cast<uint16_t>(s.GetPort()), s.GetAuth() == 1 ? 1 : 0,
                             s.GetUser(), s.GetPass())) {
         std::fprintf(stderr, "vexlo: cannot connect to %s, port %d: %s\n", s.GetServer().c_str(),
-                     s.GetPort(), std::string(connection.GetError()).c_str());
+                     s.GetPort(), Visible(connection.GetError()).c_str());
         return false;
     }
     connection.Quit();
     return true;
 }
 
-void CCliApp::QuitAtOnce(CMainController& controller) {
+void CCliApp::SaveRunState(bool groupsChanged) {
+    CMainController& controller = Controller();
+    controller.Queue().SaveQueueFile();
+    if (groupsChanged) controller.Groups().SaveGroupFile();
+    SaveCounters();
+}
+
+void CCliApp::QuitAtOnce() {
     // A channel waiting on a silent server sees its stop only when its read
     // times out. The queue keeps each task's resume point of its last whole
     // part (a part cut off now is fetched again), so saving it here loses
     // nothing; the channels are left to the process's end.
-    controller.Groups().SaveGroupFile();
-    controller.Queue().SaveQueueFile();
-    context_.stats.SaveHistory(context_.profile);
-    std::fprintf(stderr, "vexlo: quit; queue saved with %zu task(s)\n", controller.Queue().Count());
+    SaveRunState(true);
+    std::fprintf(stderr, "vexlo: quit; queue saved with %zu task(s)\n",
+                 Controller().Queue().Count());
     std::fflush(stdout);
     std::fflush(stderr);
-    std::_Exit(kExitInterrupted);
+    std::_Exit(InterruptedExitStatus());
 }
 
-int CCliApp::RunQueue() {
+int CCliApp::RunQueue(const std::set<const CTask*>* only) {
     CInterruptGuard guard;
     CMainController& controller = Controller();
     controller.Load();
-    if (controller.Queue().CountWaiting() > 0 && !ServerAnswers()) return kExitTaskError;
+    CDownloadQueue& queue = controller.Queue();
+    auto inRun = [only](const CTask& task) { return only == nullptr || only->count(&task) != 0; };
+    auto waitingInRun = [&] {
+        size_t n = 0;
+        for (size_t i = 0; i < queue.Count(); ++i)
+            n += queue.Row(i).icon == RowIcon::Waiting && inRun(*queue.Row(i).task);
+        return n;
+    };
+    if (only != nullptr) queue.SetDispatchFilter(inRun);
+    if (waitingInRun() > 0 && !ServerAnswers()) return kExitTaskError;
+
     CProgressPrinter printer(stdout);
+    // The result of each task's last run in this invocation.
+    std::map<const CTask*, uint32_t> results;
+    bool scanCompleted = false;
     controller.onTaskDone = [&](const CTask& task, int channel) {
         printer.TaskDone(task, channel);
+        results[&task] = task.GetResult();
+        if (task.GetResult() == kResultCompleted &&
+            (task.GetType() == kTaskScanNew || task.GetType() == kTaskScanAll))
+            scanCompleted = true;
     };
     controller.Open();
-    CDownloadQueue& queue = controller.Queue();
     CTaskAgent& agent = controller.Agent();
     if (agent.ChannelCount() == 0) return kExitTaskError;
 
     controller.StartCommand();
     bool stopping = false;
-    uint32_t lastTimer = GetTickCount32();
+    uint32_t lastTimer = GetTickCount32(), lastSave = lastTimer;
     for (;;) {
-        controller.ProcessMessages(100);
+        if (controller.ProcessMessages(100) > 0) {
+            SaveRunState(scanCompleted);
+            lastSave = GetTickCount32();
+        }
         if (gInterrupted && !stopping) {
             // The channels are told first: they may be mid-part, and every line
             // they read before they see the flag is downloaded for nothing.
@@ -83,27 +108,37 @@ int CCliApp::RunQueue() {
                          "vexlo: stopping, waiting for the channels ... (Ctrl-C again quits at "
                          "once)\n");
         }
-        if (gInterrupts >= 2) QuitAtOnce(controller);
+        if (gInterrupts >= 2) QuitAtOnce();
         uint32_t now = GetTickCount32();
         if (now - lastTimer >= 1000) {
             lastTimer = now;
             controller.OnTimer(now);
-            printer.Update(queue, agent, context_.stats);
+            printer.Update(queue, agent, context_.stats, waitingInRun());
+        }
+        if (agent.BusyMask() != 0 && now - lastSave >= kSaveEveryMs) {
+            SaveRunState(scanCompleted);
+            lastSave = now;
         }
         // Every run that could start has started from the done handling, so
         // no busy channel means nothing more can run.
         if (agent.BusyMask() == 0) break;
     }
     printer.Finish();
-    size_t stuck = queue.CountWaiting();
-    if (stuck > 0 && !stopping)
-        std::fprintf(stderr, "vexlo: %zu task(s) wait for channels that do not exist (affinity)\n",
-                     stuck);
+    const size_t stuck = stopping ? 0 : waitingInRun();
+    if (stuck > 0)
+        std::fprintf(stderr,
+                     "vexlo: %zu task(s) could not run: their channels do not exist (Conn is %d); "
+                     "see: vexlo-cli queue channels\n",
+                     stuck, context_.settings.GetConn());
     controller.StopNowCommand();
     controller.RequestClose();
+    controller.onTaskDone = nullptr;
+    SaveCounters();
     std::printf("Queue saved: %zu task(s) listed.\n", queue.Count());
-    if (stopping) return kExitInterrupted;
-    return AnyError(queue) ? kExitTaskError : kExitOk;
+    if (stopping) return InterruptedExitStatus();
+    bool failed = stuck > 0;
+    for (const auto& [task, result] : results) failed = failed || result == kResultError;
+    return failed ? kExitTaskError : kExitOk;
 }
 
 }  // namespace vexlo::cli

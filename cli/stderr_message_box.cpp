@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "cli/visible_text.h"
 #include "platform/tick.h"
 
 namespace vexlo::cli {
@@ -29,7 +30,8 @@ MessageAnswer CStderrMessageBox::Show(std::string_view text, MessageIcon icon,
     // The engine's texts break lines with "\r\n"; one line on stderr reads better.
     for (size_t pos; (pos = line.find("\r\n")) != std::string::npos;) line.replace(pos, 2, " ");
     for (size_t pos; (pos = line.find("  ")) != std::string::npos;) line.replace(pos, 2, " ");
-    std::fprintf(stderr, "vexlo: %s%s\n", prefix, line.c_str());
+    // Messages may quote a server's text.
+    std::fprintf(stderr, "vexlo: %s%s\n", prefix, Visible(line).c_str());
     return PositiveAnswer(buttons);
 }
 

@@ -22,6 +22,7 @@
 
 #include "support/inn_fixture.h"
 #include "support/nntp_relay.h"
+#include "support/script_peer.h"
 #include "support/temp_dir.h"
 #include "support/test_data.h"
 
@@ -52,6 +53,10 @@ class CCliHome {
     CCliHome() : app_(temp_ / "app/") { std::filesystem::create_directory(app_); }
 
     std::string Path(const std::string& name) const { return app_ + name; }
+    // Variables ("NAME=value") the runs get beside the test's environment.
+    void SetEnv(std::vector<std::string> assignments) { env_ = std::move(assignments); }
+    // The runs' standard input ("/dev/null" unless set).
+    void SetStdin(std::string path) { stdin_ = std::move(path); }
 
     pid_t Start(const std::vector<std::string>& args) {
         const int run = ++runs_;
@@ -62,7 +67,7 @@ class CCliHome {
         argv.push_back(nullptr);
         posix_spawn_file_actions_t files;
         posix_spawn_file_actions_init(&files);
-        posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&files, 0, stdin_.c_str(), O_RDWR, 0);
         for (int fd : {1, 2})
             posix_spawn_file_actions_addopen(&files, fd, Output(run, fd).c_str(),
                                              O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -77,8 +82,12 @@ class CCliHome {
         posix_spawnattr_setsigdefault(&attr, &defaults);
         posix_spawnattr_setsigmask(&attr, &none);
         posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+        std::vector<char*> envp;
+        for (char** variable = environ; *variable != nullptr; ++variable) envp.push_back(*variable);
+        for (std::string& assignment : env_) envp.push_back(assignment.data());
+        envp.push_back(nullptr);
         pid_t pid = -1;
-        int rc = posix_spawn(&pid, argv[0], &files, &attr, argv.data(), environ);
+        int rc = posix_spawn(&pid, argv[0], &files, &attr, argv.data(), envp.data());
         posix_spawnattr_destroy(&attr);
         posix_spawn_file_actions_destroy(&files);
         if (rc != 0)
@@ -125,6 +134,8 @@ class CCliHome {
 
     test::CTempDir temp_;
     std::string app_;
+    std::vector<std::string> env_;
+    std::string stdin_ = "/dev/null";
     int runs_ = 0;
     std::map<pid_t, int> runOf_;
 };
@@ -164,6 +175,23 @@ std::string QueueLine(const std::string& listing, int id) {
     for (const std::string& line : Lines(listing))
         if (line.rfind(std::to_string(id) + " ", 0) == 0) return line;
     return "";
+}
+
+// A command line's words ("queue top 4 5").
+std::vector<std::string> Words(const std::string& line) {
+    std::vector<std::string> words;
+    std::istringstream in(line);
+    for (std::string word; in >> word;) words.push_back(word);
+    return words;
+}
+
+// The task IDs of a `queue` listing, top to bottom.
+std::string Order(const std::string& listing) {
+    std::string order;
+    for (const std::string& line : Lines(listing))
+        if (!line.empty() && std::isdigit(static_cast<unsigned char>(line[0])))
+            order += (order.empty() ? "" : " ") + line.substr(0, line.find(' '));
+    return order;
 }
 
 void Post(const std::vector<Article>& posts) {
@@ -228,6 +256,16 @@ TEST(CliTest, ScanListGetJoinAndRunDownloadIdenticalFiles) {
               mike = IndexOf(r.out, "mike");
     EXPECT_EQ(std::tuple(alphaPiece, mike, zulu), std::tuple(0, 1, 2)) << r;
 
+    // The save-to folder command: an existing folder, a subfolder per group,
+    // and both kept for next time.
+    std::filesystem::create_directory(home.Path("dl"));
+    home.Run({"group", "dir", group, "no-such-dir"}, 2);
+    r = home.Run({"group", "dir", group, "dl", "--subfolder"}, 0);
+    EXPECT_TRUE(Has(r.out, home.Path("dl/" + group + "\n"))) << r;
+    r = home.Run({"set", "SaveDefault"}, 0);
+    EXPECT_EQ(r.out, "SaveDefault              " + home.Path("dl/") + "\n");
+    EXPECT_TRUE(Has(home.Run({"set", "group_subfolder"}, 0).out, "OPT_GROUP_SUBFOLDER      on"));
+
     r = home.Run({"get", group, "0"}, 0);
     EXPECT_TRUE(Has(r.out, "1 task(s) queued.")) << r;
     home.Run({"get", group, "--filter", "beta.dat", "--dir", "other"}, 0);
@@ -244,16 +282,33 @@ TEST(CliTest, ScanListGetJoinAndRunDownloadIdenticalFiles) {
     r = home.Run({"run"}, 0);
     EXPECT_EQ(CountOf(r.out, "Completed Successfully"), 3) << r;
     EXPECT_TRUE(Has(r.out, "Queue saved: 4 task(s) listed.")) << r;
-    EXPECT_TRUE(ReadFileBytes(home.Path("out/alpha.bin")) == alpha);
+    EXPECT_TRUE(ReadFileBytes(home.Path("dl/" + group + "/alpha.bin")) == alpha);
     EXPECT_TRUE(ReadFileBytes(home.Path("other/beta.dat")) == beta);
     EXPECT_TRUE(ReadFileBytes(home.Path("joined/joined.bin")) == joined);
-    EXPECT_FALSE(std::filesystem::exists(home.Path("out/gamma.bin")));
+    EXPECT_FALSE(std::filesystem::exists(home.Path("dl/" + group + "/gamma.bin")));
     r = home.Run({"queue", "list"});
     EXPECT_TRUE(Has(QueueLine(r.out, 2), "done")) << r;
     EXPECT_TRUE(Has(QueueLine(r.out, 2), "OK")) << r;
     EXPECT_TRUE(Has(QueueLine(r.out, 3), "4/4")) << r;
+    // The task information rows, the output file among them.
+    r = home.Run({"queue", "info", "3"}, 0);
+    EXPECT_TRUE(Has(r.out, "  Result Code  Completed\n") &&
+                Has(r.out, "     Filename  " + home.Path("other/beta.dat") + "\n") &&
+                Has(r.out, "  Parts Total  4\n") && Has(r.out, "     Affinity  1\n"))
+        << r;
+    // The counters of all time and of the last run, which did not scan.
     r = home.Run({"stats"});
-    EXPECT_TRUE(std::regex_search(r.out, std::regex(R"(Files +0 +3\n)"))) << r;
+    std::smatch bytes;
+    ASSERT_TRUE(std::regex_search(r.out, std::regex(R"(Files +0 +3 +0 +3\n)"))) << r;
+    ASSERT_TRUE(std::regex_search(r.out, bytes,
+                                  std::regex(R"(Bytes +[\d,]+ +([\d,]+) +[\d,]+ +([\d,]+)\n)")))
+        << r;
+    auto number = [](std::string text) {
+        std::erase(text, ',');
+        return std::stoll(text);
+    };
+    EXPECT_GT(number(bytes[1]), number(bytes[2]));
+    EXPECT_GT(number(bytes[2]), static_cast<long long>(alpha.size() + beta.size()));
 
     // Reset drops the header data; remove drops the group as well.
     home.Run({"group", "reset", group}, 0);
@@ -292,9 +347,9 @@ class CliResumeTest : public ::testing::Test {
             << home_.SoFar(pid, 1);
         return pid;
     }
-    // Ctrl-C, then waits until the program says it is stopping.
-    void Interrupt(pid_t pid) {
-        ::kill(pid, SIGINT);
+    // Ctrl-C (or another signal), then waits until the program says it is stopping.
+    void Interrupt(pid_t pid, int signal = SIGINT) {
+        ::kill(pid, signal);
         EXPECT_TRUE(WaitFor([&] { return Has(home_.SoFar(pid, 2), "stopping"); }));
     }
 
@@ -324,7 +379,10 @@ class CliResumeTest : public ::testing::Test {
     const std::regex progress_{R"(\d+% = \(5/24\) \[Line \d+/\d+\])"};
 };
 
-TEST_F(CliResumeTest, CtrlCExitsWith130AndTheNextRunResumesAtTheNextPart) {
+// A closed terminal (SIGHUP) or a kill (SIGTERM) stops a run as Ctrl-C does.
+class CliStopTest : public CliResumeTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(CliStopTest, ExitsWith128PlusTheSignalAndTheNextRunResumesAtTheNextPart) {
     pid_t pid = StartHeldRun();
     // While the run works, a second process may look but not change anything:
     // the run would write its own queue over the change at its end.
@@ -336,13 +394,30 @@ TEST_F(CliResumeTest, CtrlCExitsWith130AndTheNextRunResumesAtTheNextPart) {
     EXPECT_TRUE(Has(QueueLine(r.out, 2), "movie.bin")) << r;
     home_.Run({"list", group_}, 0);
 
-    // Ctrl-C; the held reply goes on once the program has told its channels
-    // to stop, so they see the stop in the middle of part 5.
-    Interrupt(pid);
+    // The signal; the held reply goes on once the program has told its
+    // channels to stop, so they see the stop in the middle of part 5.
+    Interrupt(pid, GetParam());
     relay_->Release();
     CliResult first = home_.Wait(pid);
-    EXPECT_EQ(first.status, 130) << first;
+    EXPECT_EQ(first.status, 128 + GetParam()) << first;
     EXPECT_TRUE(Has(first.out, "Queue saved: 2 task(s) listed.")) << first;
+    ExpectResumedByNextRun();
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, CliStopTest, ::testing::Values(SIGHUP, SIGTERM));
+
+TEST_F(CliResumeTest, AKilledRunLeavesTheResumePointsOfItsLastSave) {
+    pid_t pid = StartHeldRun();
+    // While a download runs the queue is saved at least every 15 s, so a look
+    // beside the run soon shows the four whole parts.
+    bool saved = false;
+    for (int second = 0; second < 30 && !saved; ++second) {
+        saved = Has(QueueLine(home_.Run({"queue", "list"}).out, 2), " 4/24 ");
+        if (!saved) std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
+    EXPECT_TRUE(saved);
+    ::kill(pid, SIGKILL);
+    EXPECT_EQ(home_.Wait(pid).status, 128 + SIGKILL);
     ExpectResumedByNextRun();
 }
 
@@ -358,7 +433,31 @@ TEST_F(CliResumeTest, SecondCtrlCQuitsWithoutWaitingForASilentServer) {
     ExpectResumedByNextRun();
 }
 
-TEST(CliTest, ServerTestGroupsFetchAndAWrongThenTheRightPassword) {
+// A terminal for a run's standard input, into which a test types.
+class CTypingTerminal {
+  public:
+    CTypingTerminal() : master_(::posix_openpt(O_RDWR | O_NOCTTY)) {
+        EXPECT_TRUE(master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0);
+    }
+    ~CTypingTerminal() { ::close(master_); }
+    std::string Path() const { return ::ptsname(master_); }
+    void Type(const std::string& text) {
+        EXPECT_EQ(::write(master_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    }
+    // What the terminal showed (its echo).
+    std::string Shown() {
+        ::fcntl(master_, F_SETFL, O_NONBLOCK);
+        std::string shown;
+        char buffer[256];
+        for (ssize_t n; (n = ::read(master_, buffer, sizeof buffer)) > 0;) shown.append(buffer, n);
+        return shown;
+    }
+
+  private:
+    int master_;
+};
+
+TEST(CliTest, ServerTestGroupListsAndPasswordsKeptOffTheCommandLine) {
     CCliHome home;
     const std::string group = test::CreateUniqueGroup("alt.binaries.cli.server");
     ASSERT_FALSE(group.empty());
@@ -380,49 +479,177 @@ TEST(CliTest, ServerTestGroupsFetchAndAWrongThenTheRightPassword) {
     r = home.Run({"groups", "fetch", "--filter", group});
     EXPECT_TRUE(Has(r.out, "\n" + group + "\n") && Has(r.out, "(1 shown)")) << r;
 
-    ASSERT_NO_FATAL_FAILURE(Configure(home, Inn().authPort, 2, group));
-    home.Run({"server", "127.0.0.1", "--user", "tester", "--pass", "wrong"}, 0);
+    // The stored list without fetching: sorted, "binaries" unless told otherwise.
+    std::vector<std::string> names = Lines(home.Run({"groups", "list"}, 0).out);
+    ASSERT_FALSE(names.empty());
+    names.pop_back();  // the count
+    EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
+    EXPECT_TRUE(
+        std::all_of(names.begin(), names.end(), [](auto& n) { return Has(n, "binaries"); }));
+    EXPECT_NE(std::find(names.begin(), names.end(), group), names.end());
+    EXPECT_TRUE(Has(home.Run({"groups", "list", "--filter", ""}, 0).out, "\nmisc.test\n"));
+    // Chosen names join the group list in folders of their own.
+    std::filesystem::create_directory(home.Path("news"));
+    r = home.Run({"groups", "add", group, "misc.test", "--dir", "news", "--subfolder"}, 0);
+    EXPECT_TRUE(Has(r.out, home.Path("news/" + group + "\n"))) << r;
+    r = home.Run({"groups", "add", "misc.test", group}, 0);
+    EXPECT_TRUE(Has(r.err, "There were 2 Newsgroups skipped")) << r;
+
+    home.Run({"server", "127.0.0.1", "--port", std::to_string(Inn().authPort), "--conn", "2",
+              "--user", "tester", "--pass", "wrong"},
+             0);
     r = home.Run({"test", "--connections", "3"}, 1);
     EXPECT_EQ(CountOf(r.out, ": FAIL 481 Authentication failed\n"), 3) << r;
-    // The channels would retry the login for ever; the run stops at once.
+    // The channels would retry the login for ever; the scan stops at once,
+    // and the next scan of the group takes the task that waits.
     r = home.Run({"scan", group}, 1);
     EXPECT_TRUE(Has(r.err, "481 Authentication failed")) << r;
-    EXPECT_TRUE(Has(QueueLine(home.Run({"queue"}).out, 1), "waiting"));
-    home.Run({"server", "127.0.0.1", "--user", "tester", "--pass", "secret"}, 0);
-    EXPECT_EQ(CountOf(home.Run({"test", "--connections", "2"}, 0).out, ": OK   200 "), 2);
-    r = home.Run({"run"}, 0);
-    EXPECT_TRUE(Has(r.out, "Newsgroup Scanned Successfully")) << r;
+    home.Run({"scan", group}, 1);
+    r = home.Run({"queue"});
+    EXPECT_EQ(Order(r.out), "1") << r;
+
+    // The password typed at a prompt that does not echo, typed twice.
+    CTypingTerminal terminal;
+    home.SetStdin(terminal.Path());
+    pid_t pid = home.Start({"server", "127.0.0.1", "--user", "tester"});
+    for (const char* prompt : {"Password: ", "Confirm: "}) {
+        EXPECT_TRUE(WaitFor([&] { return Has(home.SoFar(pid, 2), prompt); })) << prompt;
+        terminal.Type("s3cret\n");
+    }
+    EXPECT_EQ(home.Wait(pid, 20).status, 0);
+    EXPECT_FALSE(Has(terminal.Shown(), "s3cret"));
+    EXPECT_TRUE(Has(ReadFileBytes(home.Path("DATA/_SETUP.INI")), "Pass=s3cret"));
+    home.SetStdin("/dev/null");
+    // Or from the environment.
+    home.SetEnv({"VEXLO_PASS=secret"});
+    home.Run({"server", "127.0.0.1", "--user", "tester"}, 0);
+    r = home.Run({"scan", group}, 0);
+    EXPECT_TRUE(Has(r.out, "Task 1, waiting to scan " + group + ", runs now.")) << r;
+    EXPECT_EQ(CountOf(r.out, "Newsgroup Scanned Successfully"), 1) << r;
+    EXPECT_EQ(Order(home.Run({"queue"}).out), "1");
 }
 
-TEST(CliTest, UsageErrorsExitWith2AndChangeNothing) {
+// Bytes a terminal could act on: C0 controls but the line end, DEL, and (in
+// these texts, all of them ASCII but for the posted ones) every byte of a C1
+// control, raw or encoded.
+bool HasControlBytes(const std::string& text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return (byte < 0x20 && byte != '\n') || byte >= 0x7f;
+    });
+}
+
+TEST(CliTest, ServerTextsAreShownWithTheirControlCharactersMadeVisible) {
+    CCliHome home;
+    const std::string group = test::CreateUniqueGroup("alt.binaries.cli.hostile");
+    ASSERT_FALSE(group.empty());
+    // A window title, a screen clear, blinking and a C1 CSI colour.
+    const std::string hostile =
+        "\x1b]0;owned\x07\x1b[2J\xc2\x9b"
+        "31m";
+    auto posts = test::MakeUuencodedPosts(group, "hostile.bin", RandomBytes(20000, 41), 2, "");
+    for (size_t i = 0; i < posts.size(); ++i) {
+        posts[i].subject = hostile + "hostile.bin (" + std::to_string(i + 1) + "/2)";
+        posts[i].from = "\x1b[5mEve <eve@example.com>";
+    }
+    posts[0].bodyLines[0] = "begin 644 ev\x1b[1mil.bin";
+    ASSERT_NO_FATAL_FAILURE(Post(posts));
+    ASSERT_NO_FATAL_FAILURE(Configure(home, Inn().anonPort, 1, group));
+    std::vector<CliResult> shown = {
+        home.Run({"scan", group}, 0),     home.Run({"list", group}, 0),
+        home.Run({"get", group, "0"}, 0), home.Run({"run"}, 0),
+        home.Run({"queue", "list"}, 0),   home.Run({"queue", "info", "2"}, 0)};
+    // A server's greeting and its error texts.
+    test::CScriptPeer peer([](test::CPeerSession& session) {
+        session.Write("200 news\x1b[2J\x07 ready\r\n");
+        session.WaitForClose();
+    });
+    home.Run({"server", "127.0.0.1", "--port", std::to_string(peer.Port())}, 0);
+    shown.push_back(home.Run({"test", "--connections", "1"}, 0));
+    for (const CliResult& r : shown) EXPECT_FALSE(HasControlBytes(r.out + r.err)) << r;
+    EXPECT_TRUE(Has(shown[1].out, "\\x1b]0;owned\\x07\\x1b[2J\\xc2\\x9b31mhostile.bin ("))
+        << shown[1];
+    EXPECT_TRUE(Has(shown[1].out, "\\x1b[5mEve")) << shown[1];
+    EXPECT_TRUE(Has(shown[3].out, "\\x1b]0;owned")) << shown[3];
+    EXPECT_TRUE(Has(shown[5].out, "il.bin")) << shown[5];
+    EXPECT_TRUE(Has(shown[6].out, ": OK   200 news\\x1b[2J\\x07 ready")) << shown[6];
+}
+
+TEST(CliTest, UsageErrorsExitWith2AndTouchNothing) {
     CCliHome home;
     const std::string group = "alt.binaries.cli.usage";  // never scanned: no server needed
+    auto expectUsageErrors = [&](const std::vector<std::vector<std::string>>& wrong) {
+        for (const auto& args : wrong) {
+            CliResult r = home.Run(args);
+            EXPECT_EQ(r.status, 2) << testing::PrintToString(args) << "\n" << r;
+            EXPECT_FALSE(r.err.empty()) << testing::PrintToString(args);
+        }
+    };
+    // In a directory that holds nothing yet, nothing is created.
+    expectUsageErrors({{},
+                       {"frobnicate"},
+                       {"-C"},
+                       {"help", "frobnicate"},
+                       {"server"},
+                       {"server", "127.0.0.1", "--port", "abc"},
+                       {"server", "127.0.0.1", "--port", "0"},
+                       {"server", "127.0.0.1", "--conn", "9"},
+                       {"server", "127.0.0.1", "--user", "tester"},
+                       {"set", "Retries", "70000"},
+                       {"set", "NoSuchSetting", "1"},
+                       {"set", "Port", "1", "Conn"},
+                       {"group", "add"},
+                       {"group", "add", group, "--dir", ""},
+                       {"group", "add", "a/b"},
+                       {"group", "remove", "no.such.group"},
+                       {"group", "dir", group},
+                       {"groups", "add"},
+                       {"scan"},
+                       {"scan", "no.such.group"},
+                       {"list", "no.such.group"},
+                       {"list", group, "--bogus"},
+                       {"get", group},
+                       {"get", group, "--all", "--dir", ""},
+                       {"get", "no.such.group", "--all"},
+                       {"join", group},
+                       {"queue", "delete"},
+                       {"queue", "delete", "7"},
+                       {"queue", "info", "1", "2"},
+                       {"queue", "requeue", "x"},
+                       {"queue", "channels", "1"},
+                       {"queue", "shuffle"},
+                       {"run", "now"},
+                       {"test", "--connections", "9"}});
+    for (const char* name : {"DATA", "LOGS", "DEBUG.TXT"})
+        EXPECT_FALSE(std::filesystem::exists(home.Path(name))) << name;
+
     home.Run({"group", "add", group}, 0);
-    // clang-format off
-    const std::vector<std::vector<std::string>> wrong = {
-        {}, {"frobnicate"}, {"-C"}, {"server"}, {"server", "127.0.0.1", "--port", "abc"},
-        {"server", "127.0.0.1", "--port", "0"}, {"server", "127.0.0.1", "--conn", "9"},
-        {"server", "127.0.0.1", "--user", "tester"}, {"group", "add"},
-        {"group", "remove", "no.such.group"}, {"scan"}, {"scan", "--all", group},
-        {"scan", "no.such.group"}, {"list", "no.such.group"}, {"list", group, "--bogus"},
-        {"get", group}, {"get", group, "--all", "0"}, {"get", group, "0", "--channels", "9"},
-        {"get", "no.such.group", "--all"}, {"join", group}, {"queue", "delete"},
-        {"queue", "delete", "7"}, {"queue", "requeue", "x"}, {"queue", "shuffle"},
-        {"run", "now"}, {"test", "--connections", "9"}};
-    // clang-format on
-    for (const auto& args : wrong) {
-        std::string words;
-        for (const auto& word : args) words += word + " ";
-        CliResult r = home.Run(args);
-        EXPECT_EQ(r.status, 2) << words << "\n" << r;
-        EXPECT_FALSE(r.err.empty()) << words;
-    }
+    expectUsageErrors({{"scan", "--all", group},
+                       {"get", group, "--all", "0"},
+                       {"get", group, "0", "--channels", "2"},
+                       {"queue", "info", "1"},
+                       {"group", "dir", group, "no-such-dir"},
+                       {"set", "Affinity", "1,2"}});
     // Nothing was queued or configured by any of them.
     EXPECT_TRUE(Has(home.Run({"queue"}).out, "Queue is empty."));
     EXPECT_EQ(CountOf(home.Run({"group", "list"}).out, "\n"), 2);
+
+    // A Conn out of range in the file is repaired, not held against a port change.
+    test::WriteFileBytes(home.Path("DATA/_SETUP.INI"), "[Settings]\r\nConn=12\r\n");
+    CliResult r = home.Run({"server", "127.0.0.1", "--port", "1234"}, 0);
+    EXPECT_TRUE(Has(r.out, "Server 127.0.0.1:1234, 1 channel(s)")) << r;
+
+    EXPECT_TRUE(std::regex_match(home.Run({"--version"}, 0).out,
+                                 std::regex(R"(vexlo-cli \d+\.\d+(\.\d+)*\n)")));
+    // Help of a command: a line per option.
+    r = home.Run({"help", "get"}, 0);
+    for (const char* option :
+         {"--all", "--filter TEXT", "INDEX", "--dir DIR", "--top", "--channels LIST"})
+        EXPECT_TRUE(Has(r.out, std::string("\n  ") + option + " ")) << option << "\n" << r;
+    EXPECT_EQ(home.Run({"queue", "--help"}, 0).out, home.Run({"help", "queue"}, 0).out);
 }
 
-TEST(CliTest, QueueCommandsAndARunEndingWithAnErrorTask) {
+TEST(CliTest, QueueCommandsSettingsAndTheExitStatusOfTheTasksRun) {
     CCliHome home;
     const std::string group = test::CreateUniqueGroup("alt.binaries.cli.queue");
     ASSERT_FALSE(group.empty());
@@ -442,24 +669,47 @@ TEST(CliTest, QueueCommandsAndARunEndingWithAnErrorTask) {
     EXPECT_TRUE(Has(QueueLine(r.out, 1), "ERROR")) << r;
     EXPECT_TRUE(Has(r.out, "[411 No such group " + missing + "]")) << r;
 
-    // Requeued it waits and fails again; any error left in the queue means 1.
-    r = home.Run({"queue", "requeue", "1"}, 0);
-    EXPECT_TRUE(Has(QueueLine(r.out, 1), "waiting")) << r;
-    r = home.Run({"scan", group}, 1);
+    // The exit status is that of the tasks a command ran, and scan runs only
+    // its scans: the old error, the requeued scan and the downloads wait.
+    r = home.Run({"scan", group}, 0);
     EXPECT_TRUE(Has(r.out, "Newsgroup Scanned Successfully")) << r;
-    r = home.Run({"queue", "delete", "1"}, 0);
-    EXPECT_EQ(QueueLine(r.out, 1), "") << r;
-
-    // --top puts the tasks at the top in list order; --channels sets the affinity.
-    home.Run({"get", group, "--all", "--top", "--channels", "2"}, 0);
-    // The rows are queued from the last to the first, so one.bin got the later ID.
+    home.Run({"get", group, "--all"}, 0);
+    home.Run({"queue", "requeue", "1"}, 0);
+    r = home.Run({"scan", group}, 0);
+    EXPECT_FALSE(Has(r.out, "411")) << r;
+    EXPECT_FALSE(std::filesystem::exists(home.Path("out/one.bin")));
     r = home.Run({"queue"});
-    EXPECT_TRUE(std::regex_search(
-        r.out,
-        std::regex(
-            R"((^|\n)4 [^\n]*one\.bin[\s\S]*\n3 [^\n]*DECODE +2 [^\n]*two\.bin[\s\S]*\n2 )")))
-        << r;
-    home.Run({"queue", "delete", "4"}, 0);
+    EXPECT_TRUE(Has(QueueLine(r.out, 1), "waiting") && Has(QueueLine(r.out, 3), "0/2")) << r;
+
+    // Moves keep the order of what they move; info shows a download's rows.
+    for (auto [args, order] : {std::pair{"queue top 4 5", "4 5 1 2 3"},
+                               {"queue down 4", "5 4 1 2 3"},
+                               {"queue bottom 5 1", "4 2 3 5 1"},
+                               {"queue up 3", "4 3 2 5 1"}})
+        EXPECT_EQ(Order(home.Run(Words(args), 0).out), order) << args;
+    r = home.Run({"queue", "info", "3"}, 0);
+    EXPECT_TRUE(Has(r.out, "           ID  3\n         Type  Get And Decode Binary\n")) << r;
+    EXPECT_TRUE(Has(r.out, "  Parts Total  2\nParts Fetched  0\n     Affinity  1\n")) << r;
+    EXPECT_FALSE(Has(r.out, "Filename")) << r;
+
+    // Channels of queued tasks and of get; get's become the Affinity setting.
+    home.Run({"queue", "delete", "1", "2", "3", "5"}, 0);
+    r = home.Run({"queue", "channels", "4", "2"}, 0);
+    EXPECT_TRUE(Has(QueueLine(r.out, 4), "DECODE    2 ")) << r;
+    home.Run({"get", group, "--all", "--top", "--channels", "2"}, 0);
+    EXPECT_EQ(home.Run({"set", "Affinity"}).out, "Affinity                 2\n");
+    // --top puts the tasks at the top in list order: one.bin got the later ID
+    // (numbers go on from the highest one in the saved queue).
+    r = home.Run({"queue"});
+    EXPECT_EQ(Order(r.out), "6 5 4") << r;
+    EXPECT_TRUE(Has(QueueLine(r.out, 6), "one.bin")) << r;
+    home.Run({"queue", "delete", "6", "5"}, 0);
+
+    // Tasks whose channels do not exist cannot run: run says so and exits 1.
+    home.Run({"server", "127.0.0.1", "--conn", "1"}, 0);
+    r = home.Run({"run"}, 1);
+    EXPECT_TRUE(Has(r.err, "1 task(s) could not run")) << r;
+    home.Run({"queue", "channels", "4", "1"}, 0);
     home.Run({"run"}, 0);
     EXPECT_TRUE(ReadFileBytes(home.Path("out/two.bin")) == two);
     EXPECT_FALSE(std::filesystem::exists(home.Path("out/one.bin")));
@@ -467,6 +717,29 @@ TEST(CliTest, QueueCommandsAndARunEndingWithAnErrorTask) {
     EXPECT_TRUE(Has(r.out, "Queue is empty.")) << r;
     r = home.Run({"run"}, 0);
     EXPECT_TRUE(Has(r.out, "Queue saved: 0 task(s) listed.")) << r;
+
+    // Settings by name, refused with the settings sheet's texts; a refusal
+    // changes nothing of the command.
+    for (auto [args, refusal] :
+         {std::pair{"set Retries 70000", "Invalid Max Auto-Retry Value"},
+          {"set ChanMaxBPS 5 OPT_AUTO_SAVE_QUEUE on", "Auto-Save Queue Interval Not Selected"},
+          {"set OPT_LIMIT_SPEED on", "Invalid Max Connection Speed Value Valid range is 1 to 99"},
+          {"set SaveQueue 45", "Auto-Save Queue Interval Not Selected"},
+          {"set Port 0", "Server Port Invalid. Valid Numbers Are From 1 to 65535."},
+          {"set Auth on User tester", "Authorization Info: Password Not Specified"}})
+        EXPECT_TRUE(Has(home.Run(Words(args), 2).err, std::string("error: ") + refusal)) << args;
+    home.Run({"set", "Affinity", "2"}, 2);  // Conn is 1
+    r = home.Run({"set", "SaveQueue", "30", "auto_save_queue", "on", "Retries", "7", "AppTitle",
+                  "My Box", "LVCWQ", "1:2:3:4:5:6:7:2000"},
+                 0);
+    EXPECT_EQ(
+        r.out,
+        "SaveQueue                30\nOPT_AUTO_SAVE_QUEUE      on\nRetries                  7\n"
+        "AppTitle                 My Box\nLVCWQ                    8:8:8:8:8:8:8:1280\n");
+    const std::string ini = ReadFileBytes(home.Path("DATA/_SETUP.INI"));
+    for (const char* line : {"SaveQueue=30", "Options=256", "Retries=7", "ChanMaxBPS=0"})
+        EXPECT_TRUE(Has(ini, line)) << line << "\n" << ini;
+    EXPECT_EQ(CountOf(home.Run({"set"}, 0).out, "\n"), 26);
 }
 
 }  // namespace
