@@ -1,5 +1,6 @@
 #include "tasks/download_queue.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "core/app_context.h"
@@ -67,6 +68,7 @@ int CDownloadQueue::AddTask(const CTask& templateTask, bool atTop) {
     row.icon = IconForResult(task->GetResult());
     row.task = std::move(task);
     size_t index = atTop ? 0 : rows_.size();
+    Notify(QueueChange::kAboutToInsert, index);
     rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(index), std::move(row));
     Notify(QueueChange::kInserted, index);
     return 1;
@@ -93,7 +95,7 @@ size_t CDownloadQueue::CountSelected() const {
 void CDownloadQueue::Select(size_t index, bool selected) {
     if (index >= rows_.size() || rows_[index].selected == selected) return;
     rows_[index].selected = selected;
-    Notify(QueueChange::kChanged, index);
+    Notify(QueueChange::kSelected, index);
 }
 
 void CDownloadQueue::SelectAll() {
@@ -105,6 +107,7 @@ void CDownloadQueue::ClearSelection() {
 }
 
 void CDownloadQueue::RemoveRow(size_t index) {
+    Notify(QueueChange::kAboutToRemove, index);
     auto task = std::move(rows_[index].task);
     rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(index));
     Recycle(std::move(task));
@@ -177,18 +180,29 @@ void CDownloadQueue::MoveDown() {
 }
 
 void CDownloadQueue::MoveToTop() {
-    if (rows_.size() < 2 || CountSelected() == 0) return;
-    std::vector<bool> changed(rows_.size());
-    bool any = false;
-    while (MovePass(true, changed)) any = true;
-    if (any) FinishMove(changed);
+    MoveToEdge(true);
 }
 
 void CDownloadQueue::MoveToBottom() {
+    MoveToEdge(false);
+}
+
+void CDownloadQueue::MoveToEdge(bool top) {
     if (rows_.size() < 2 || CountSelected() == 0) return;
+    // Passes of MoveUp (MoveDown) until nothing moves end with the selected rows
+    // above (below) the others, each group in its old order: one stable
+    // partition gives that in one step, however long the queue.
+    std::vector<const CTask*> before;
+    before.reserve(rows_.size());
+    for (const auto& row : rows_) before.push_back(row.task.get());
+    std::stable_partition(rows_.begin(), rows_.end(),
+                          [top](const QueueRow& row) { return row.selected == top; });
     std::vector<bool> changed(rows_.size());
     bool any = false;
-    while (MovePass(false, changed)) any = true;
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        changed[i] = rows_[i].task.get() != before[i];
+        any = any || changed[i];
+    }
     if (any) FinishMove(changed);
 }
 
@@ -332,18 +346,27 @@ void CDownloadQueue::LoadQueue() {
     if (!file.ReadExact(count, 4)) return fail(kOpenForInputFailed);
     uint32_t n =
         count[0] | (count[1] << 8) | (count[2] << 16) | (static_cast<uint32_t>(count[3]) << 24);
+    // One reset around the whole load: a view takes thousands of rows at once.
+    // Its end comes before any message box, so no view waits in the middle.
+    Notify(QueueChange::kAboutToReset, 0);
     uint32_t largest = 0;
-    for (uint32_t i = 0; i < n; ++i) {
+    const char* failure = nullptr;
+    for (uint32_t i = 0; i < n && !failure; ++i) {
         auto task = std::make_unique<CTask>(&context_.settings);
-        if (!task->ReadRecord(file)) return fail(kContentsFailed);
-        if (!RowAccepted(*task)) return fail(kFormatError);
-        largest = std::max(largest, task->GetId());
-        QueueRow row;
-        row.icon = IconForResult(task->GetResult());
-        row.task = std::move(task);
-        rows_.push_back(std::move(row));
-        Notify(QueueChange::kInserted, rows_.size() - 1);
+        if (!task->ReadRecord(file)) {
+            failure = kContentsFailed;
+        } else if (!RowAccepted(*task)) {
+            failure = kFormatError;
+        } else {
+            largest = std::max(largest, task->GetId());
+            QueueRow row;
+            row.icon = IconForResult(task->GetResult());
+            row.task = std::move(task);
+            rows_.push_back(std::move(row));
+        }
     }
+    Notify(QueueChange::kReset, 0);
+    if (failure) return fail(failure);
     counter_ = largest;
 }
 

@@ -31,10 +31,20 @@ struct QueueRow {
     std::string progressText;  // the "Progress" column
 };
 
-// What changed, for a view: a row inserted, removed or rewritten at `index`,
-// or kReset when every row may have changed.
+// What changed, for a view. The AboutTo* kinds come before the change and the
+// matching kind after it, so a view model can bracket its own updates; `index`
+// is the row concerned (unused for the reset kinds).
 struct QueueChange {
-    enum Kind { kInserted, kRemoved, kChanged, kReset } kind;
+    enum Kind {
+        kAboutToInsert,  // a row is about to appear at `index`
+        kInserted,
+        kAboutToRemove,  // the row at `index` is about to go
+        kRemoved,
+        kChanged,       // the row at `index` was rewritten (after a move: another task, its flag)
+        kSelected,      // only the selection flag of the row at `index` changed
+        kAboutToReset,  // rows are about to be loaded from the queue file
+        kReset,
+    } kind;
     size_t index;
 };
 
@@ -108,6 +118,8 @@ class CDownloadQueue {
     // One pass of moving selected rows up (or down); true when anything moved.
     bool MovePass(bool up, std::vector<bool>& changed);
     void FinishMove(const std::vector<bool>& changed);
+    // MoveToTop (top) or MoveToBottom.
+    void MoveToEdge(bool top);
 
     CAppContext& context_;
     Listener listener_;

@@ -194,5 +194,21 @@ TEST_F(DownloadQueueTest, ProgressTextsFollowTheReports) {
     EXPECT_EQ(queue.Row(1).progressText, "37% = (2/3) [Line 50/200]");  // no report: unchanged
 }
 
+TEST_F(DownloadQueueTest, ViewNoticesBracketEveryChangeOfRows) {
+    std::string notices;  // "<kind>@<index>:<rows then>", kinds by number
+    queue.SetListener([&](const QueueChange& c) {
+        notices += std::to_string(c.kind) + "@" + std::to_string(c.index) + ":" +
+                   std::to_string(queue.Count()) + " ";
+    });
+    Add("a");
+    Add("b", kTaskDecode, /*top=*/true);
+    queue.Select(1, true);
+    queue.MoveToTop();
+    queue.DeleteSelected();
+    queue.SaveQueueFile();
+    queue.LoadQueue();  // appends the saved row to the one there
+    EXPECT_EQ(notices, "0@0:0 1@0:1 0@0:1 1@0:2 5@1:2 4@0:2 4@1:2 2@0:2 3@0:1 6@0:1 7@0:2 ");
+}
+
 }  // namespace
 }  // namespace vexlo
