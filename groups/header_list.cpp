@@ -4,9 +4,9 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include "core/app_context.h"
-#include "core/number_readers.h"
 #include "decode/file_utils.h"
 #include "groups/binary_match.h"
 #include "groups/group_list.h"
@@ -18,6 +18,9 @@
 
 namespace vexlo {
 
+// A million rows stay at 32 MB.
+static_assert(sizeof(HeaderRow) == 32);
+
 namespace {
 
 constexpr const char* kViewLocked =
@@ -28,10 +31,33 @@ constexpr const char* kNotInGroupList = "ERROR: Current Newsgroup Is Not In Grou
 constexpr const char* kCantOpen = "ERROR: Can't Open Newsgroup Data File!";
 constexpr const char* kCantRead = "ERROR: Can't Read Newsgroup Data File!";
 constexpr const char* kNoArticles = "ERROR: No Articles Found As Selected!";
+constexpr const char* kLoadOpenFailed =
+    "ERROR - Newsgroup Data File Cannot be opened or is missing.";
+// The sort compares at most this many characters of a text.
+constexpr size_t kSortTextLimit = 511;
 
-std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
+char LowerAscii(char c) {
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
+
+void AppendLower(std::string& out, std::string_view text) {
+    for (char c : text) out += LowerAscii(c);
+}
+
+// The locale's case-sensitive collation of two pooled texts, cut to the sort limit.
+int CollateTexts(const char* a, size_t aLength, const char* b, size_t bLength) {
+    char cutA[kSortTextLimit + 1], cutB[kSortTextLimit + 1];
+    if (aLength > kSortTextLimit) {
+        std::memcpy(cutA, a, kSortTextLimit);
+        cutA[kSortTextLimit] = '\0';
+        a = cutA;
+    }
+    if (bLength > kSortTextLimit) {
+        std::memcpy(cutB, b, kSortTextLimit);
+        cutB[kSortTextLimit] = '\0';
+        b = cutB;
+    }
+    return std::strcoll(a, b);
 }
 
 }  // namespace
@@ -46,6 +72,12 @@ CHeaderList::CHeaderList(CAppContext& context) : context_(context) {}
 
 void CHeaderList::SetFilter(const std::string& filter) {
     filter_ = filter.substr(0, std::min(filter.size(), kMaxFilter));
+}
+
+std::string CHeaderList::LifeText(const HeaderRow& row) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%3d%%", row.life);
+    return text;
 }
 
 std::string CHeaderList::DataFilePath() const {
@@ -68,7 +100,7 @@ bool CHeaderList::Reload() {
         context_.messageBox.Show(kViewLocked, MessageIcon::Stop);
         return false;
     }
-    rows_.clear();
+    Clear();
     LoadDataFile();
     return true;
 }
@@ -77,82 +109,151 @@ void CHeaderList::RefreshIfShowing(const std::string& name) {
     if (!group_.empty() && name == group_) Reload();
 }
 
+void CHeaderList::Clear() {
+    rows_ = {};
+    subjectRanks_ = {};
+    posterRanks_ = {};
+    pool_.Clear();
+    selectedCount_ = 0;
+    selectedLines_ = 0;
+}
+
+bool CHeaderList::AddRow(HeaderRow& row, std::string_view subject, std::string_view poster,
+                         const std::string& filter) {
+    if (!filter.empty()) {
+        // The filter ignores case and covers the poster as well as the subject.
+        std::string& text = filterText_;
+        text.clear();
+        AppendLower(text, subject);
+        text += '\t';
+        AppendLower(text, poster);
+        if (text.find(filter) == std::string::npos) return true;
+    }
+    if (showOnlyNew_ && !row.isNew) return true;
+    if (!pool_.Add(subject, row.subject) || !pool_.Share(poster, row.poster)) return false;
+    row.subjectLength = static_cast<uint16_t>(subject.size());
+    row.posterLength = static_cast<uint16_t>(poster.size());
+    rows_.push_back(row);
+    return true;
+}
+
 void CHeaderList::LoadDataFile() {
     std::string path = DataFilePath();
-    std::string filter = Lower(filter_);
+    std::string filter;
+    AppendLower(filter, filter_);
     if (group_.empty() || !FileExists(path)) return;
     CFile file;
     if (!file.Open(path, CFile::Mode::Read)) {
-        context_.messageBox.Show("ERROR - Newsgroup Data File Cannot be opened or is missing.",
-                                 MessageIcon::Exclamation);
+        context_.messageBox.Show(kLoadOpenFailed, MessageIcon::Exclamation);
         return;
     }
     CRecordReader reader(file);
     uint32_t first = 0, last = 0;
     if (!reader.ReadU32(first) || !reader.ReadU32(last)) return;
+    auto life = [first, last](uint32_t article) {
+        int percent = LifePercent(article, first, last);
+        return static_cast<int16_t>(std::clamp<int>(percent, std::numeric_limits<int16_t>::min(),
+                                                    std::numeric_limits<int16_t>::max()));
+    };
     CBinaryItem binary;
-    CMessageItem message;
+    HeaderRecord message;
     for (uint32_t index = 0;; ++index) {
         HeaderRow row;
         row.index = index;
         row.offset = reader.Tell();
-        uint32_t flags, article;
+        bool kept;
         if (mode_ == HeaderMode::Binaries) {
             if (!binary.Read(reader)) break;
-            row.subject = binary.GetSubject();
-            row.poster = binary.GetPoster();
-            row.lines = binary.TotalLines();
-            flags = binary.GetFlags();
-            article = binary.LowestArticle();
+            row.lines = static_cast<uint32_t>(
+                std::min<uint64_t>(binary.TotalLines(), std::numeric_limits<uint32_t>::max()));
+            row.isNew = (binary.GetFlags() & kBinaryFlagNew) != 0;
+            row.life = life(binary.LowestArticle());
+            kept = AddRow(row, binary.GetSubject(), binary.GetPoster(), filter);
         } else {
-            if (!message.Read(reader)) break;
-            row.subject = message.GetSubject();
-            row.poster = message.GetPoster();
-            row.lines = message.GetLines();
-            flags = message.GetFlags();
-            article = message.GetArticle();
+            if (!ReadHeaderRecord(reader, message)) break;
+            row.lines = message.lines;
+            row.isNew = (message.flags & kHeaderFlagNew) != 0;
+            row.life = life(message.article);
+            kept = AddRow(row, message.subject, message.poster, filter);
         }
-        if (!filter.empty() &&
-            Lower(row.subject + "\t" + row.poster).find(filter) == std::string::npos)
-            continue;
-        row.isNew = (flags & 1) != 0;
-        if (showOnlyNew_ && !row.isNew) continue;
-        char life[16];
-        std::snprintf(life, sizeof life, "%3d%%", LifePercent(article, first, last));
-        row.lifeText = life;
-        rows_.push_back(std::move(row));
+        if (!kept) break;  // the text pool is full: the rows so far stay
+    }
+}
+
+void CHeaderList::Select(size_t row, bool selected) {
+    HeaderRow& r = rows_.at(row);
+    if (r.selected == selected) return;
+    r.selected = selected;
+    if (selected) {
+        ++selectedCount_;
+        selectedLines_ += r.lines;
+    } else {
+        --selectedCount_;
+        selectedLines_ -= r.lines;
     }
 }
 
 void CHeaderList::SelectAll() {
-    for (auto& row : rows_) row.selected = true;
+    for (size_t i = 0; i < rows_.size(); ++i) Select(i, true);
 }
 
-size_t CHeaderList::SelectedCount() const {
-    return static_cast<size_t>(
-        std::count_if(rows_.begin(), rows_.end(), [](const HeaderRow& r) { return r.selected; }));
+void CHeaderList::ClearSelection() {
+    for (auto& row : rows_) row.selected = false;
+    selectedCount_ = 0;
+    selectedLines_ = 0;
+}
+
+const std::vector<uint32_t>& CHeaderList::TextRanks(int column) {
+    std::vector<uint32_t>& ranks = column == 0 ? subjectRanks_ : posterRanks_;
+    if (!ranks.empty() || rows_.empty()) return ranks;
+    // The texts are sorted once, from the file's order: its neighbours lie
+    // side by side in the pool, and the subjects are nearly in order already.
+    struct Key {
+        uint32_t text;
+        uint32_t index;
+        uint16_t length;
+    };
+    std::vector<Key> keys;
+    keys.reserve(rows_.size());
+    uint32_t maxIndex = 0;
+    for (const HeaderRow& row : rows_) {
+        keys.push_back(column == 0 ? Key{row.subject, row.index, row.subjectLength}
+                                   : Key{row.poster, row.index, row.posterLength});
+        maxIndex = std::max(maxIndex, row.index);
+    }
+    std::sort(keys.begin(), keys.end(),
+              [](const Key& a, const Key& b) { return a.index < b.index; });
+    auto compare = [this](const Key& a, const Key& b) {
+        return CollateTexts(pool_.At(a.text), a.length, pool_.At(b.text), b.length);
+    };
+    std::stable_sort(keys.begin(), keys.end(),
+                     [&](const Key& a, const Key& b) { return compare(a, b) < 0; });
+    // Equal texts share a rank, so the row sort keeps their order as it stands.
+    ranks.assign(size_t{maxIndex} + 1, 0);
+    uint32_t rank = 0;
+    for (size_t k = 0; k < keys.size(); ++k) {
+        if (k > 0 && compare(keys[k - 1], keys[k]) != 0) ++rank;
+        ranks[keys[k].index] = rank;
+    }
+    return ranks;
 }
 
 void CHeaderList::SortByColumn(int column) {
     if (column < 0 || column > 3) return;
     bool descending = sortDescending_[column] != 0;
-    auto text = [column](const HeaderRow& r) -> std::string {
-        const std::string& t = column == 0 ? r.subject : r.poster;
-        return t.substr(0, std::min<size_t>(t.size(), 511));
+    auto sort = [&](auto key) {
+        std::stable_sort(rows_.begin(), rows_.end(), [&](const HeaderRow& a, const HeaderRow& b) {
+            return descending ? key(b) < key(a) : key(a) < key(b);
+        });
     };
-    auto number = [column](const HeaderRow& r) -> int64_t {
-        return column == 1 ? ReadLenientInt(r.lifeText) : static_cast<int64_t>(r.lines);
-    };
-    std::stable_sort(rows_.begin(), rows_.end(), [&](const HeaderRow& a, const HeaderRow& b) {
-        int c;
-        if (column == 0 || column == 3) {
-            c = std::strcoll(text(a).c_str(), text(b).c_str());
-        } else {
-            int64_t x = number(a), y = number(b);
-            c = x < y ? -1 : x > y ? 1 : 0;
-        }
-        return descending ? c > 0 : c < 0;
-    });
+    if (column == 0 || column == 3) {
+        const std::vector<uint32_t>& ranks = TextRanks(column);
+        sort([&ranks](const HeaderRow& r) { return ranks[r.index]; });
+    } else if (column == 1) {
+        sort([](const HeaderRow& r) { return r.life; });
+    } else {
+        sort([](const HeaderRow& r) { return r.lines; });
+    }
     sortDescending_[column] = !descending;
 }
 
@@ -179,70 +280,125 @@ bool CHeaderList::OpenForQueueing(const CScopedTryLock& lock, const char* extens
     return true;
 }
 
+int CHeaderList::QueueSelectedBinaries(CMainController& controller, const DownloadDialog& dialog) {
+    CAppSettings& settings = context_.settings;
+    DownloadChoice choice;
+    if (!LookUpSaveDirectory(controller.Groups(), "", choice.saveDir)) return 0;
+    if (!settings.TestOptions(OPT_NO_DOWNLOAD_DIALOG)) {
+        choice.affinity = settings.GetAffinity();
+        if (dialog && !dialog(choice)) return 0;
+        // The channels chosen become the default of the next dialog.
+        settings.SetAffinity(choice.affinity);
+    }
+    choice.affinity = settings.GetAffinity();
+    return QueueBinaries(controller, choice);
+}
+
 int CHeaderList::QueueSelectedBinaries(CMainController& controller, const std::string& saveDir,
                                        bool atTop, uint32_t affinity) {
-    std::string dir;
-    if (!LookUpSaveDirectory(controller.Groups(), saveDir, dir)) return 0;
+    DownloadChoice choice{"", atTop, affinity};
+    if (!LookUpSaveDirectory(controller.Groups(), saveDir, choice.saveDir)) return 0;
+    return QueueBinaries(controller, choice);
+}
+
+int CHeaderList::QueueBinaries(CMainController& controller, const DownloadChoice& choice) {
     if (SelectedCount() == 0) return 0;
-    CScopedTryLock lock(context_.locks, group_);
-    CFile file;
-    if (!OpenForQueueing(lock, ".BIN", file)) return 0;
-    CRecordReader reader(file);
-    CTask task(&context_.settings);
-    CBinaryItem binary;
     int queued = 0;
-    for (size_t k = 0; k < rows_.size(); ++k) {
-        const HeaderRow& row = rows_[atTop ? rows_.size() - 1 - k : k];
-        if (!row.selected) continue;
-        if (!reader.Seek(row.offset) || !binary.Read(reader)) {
-            context_.messageBox.Show(kCantRead, MessageIcon::Stop);
-            break;
+    {
+        CScopedTryLock lock(context_.locks, group_);
+        CFile file;
+        if (!OpenForQueueing(lock, ".BIN", file)) return 0;
+        CRecordReader reader(file);
+        CTask task(&context_.settings);
+        CBinaryItem binary;
+        // Bottom up when adding at the top, so the queue's top shows the list's order.
+        for (size_t k = 0; k < rows_.size(); ++k) {
+            const HeaderRow& row = rows_[choice.atTop ? rows_.size() - 1 - k : k];
+            if (!row.selected) continue;
+            if (!reader.Seek(row.offset) || !binary.Read(reader)) {
+                context_.messageBox.Show(kCantRead, MessageIcon::Stop);
+                return queued;  // the tasks queued so far stay queued
+            }
+            MakeDownloadTask(
+                task, {group_, std::string(Subject(row)), choice.saveDir, binary.GetArticles(),
+                       binary.GetLines(), binary.EstimatedSize(), choice.affinity});
+            queued += controller.Queue().AddTask(task, choice.atTop);
         }
-        MakeDownloadTask(task, {group_, row.subject, dir, binary.GetArticles(), binary.GetLines(),
-                                binary.EstimatedSize(), affinity});
-        queued += controller.Queue().AddTask(task, atTop);
     }
     controller.DispatchIfRunning();
     return queued;
 }
 
+int CHeaderList::JoinSelectedMessages(CMainController& controller, const JoinDialog& dialog) {
+    std::vector<size_t> rows;
+    for (size_t i = 0; i < rows_.size(); ++i)
+        if (rows_[i].selected) rows.push_back(i);
+    return JoinRows(controller, rows, "", context_.settings.GetAffinity(), dialog);
+}
+
 int CHeaderList::JoinSelectedMessages(CMainController& controller, const std::vector<size_t>& order,
                                       const std::string& saveDir, bool atTop, uint32_t affinity) {
-    if (SelectedCount() == 0) return 0;
-    std::string dir;
-    if (!LookUpSaveDirectory(controller.Groups(), saveDir, dir)) return 0;
-    CScopedTryLock lock(context_.locks, group_);
-    CFile file;
-    if (!OpenForQueueing(lock, ".MSG", file)) return 0;
     std::vector<size_t> rows = order;
     if (rows.empty())
         for (size_t i = 0; i < rows_.size(); ++i)
             if (rows_[i].selected) rows.push_back(i);
-    CRecordReader reader(file);
-    CMessageItem message;
-    std::vector<uint32_t> articles, lines;
-    uint64_t size = 0;
-    std::string subject;
-    for (size_t i : rows) {
-        if (i >= rows_.size() || !reader.Seek(rows_[i].offset) || !message.Read(reader)) {
-            context_.messageBox.Show(kCantRead, MessageIcon::Stop);
-            return 0;
-        }
-        articles.push_back(message.GetArticle());
-        lines.push_back(message.GetLines());
-        size += message.GetBytes();
-        subject = message.GetSubject();
+    return JoinRows(controller, rows, saveDir, affinity, [atTop](JoinChoice& parts) {
+        parts.atTop = atTop;
+        return true;
+    });
+}
+
+int CHeaderList::JoinRows(CMainController& controller, const std::vector<size_t>& rows,
+                          const std::string& saveDir, uint32_t affinity, const JoinDialog& dialog) {
+    if (rows.empty()) return 0;
+    std::string dir;
+    if (!LookUpSaveDirectory(controller.Groups(), saveDir, dir)) return 0;
+    int queued = 0;
+    {
+        CScopedTryLock lock(context_.locks, group_);
+        queued = JoinUnderLock(controller, lock, rows, dir, affinity, dialog);
     }
-    if (articles.empty()) {
+    if (queued > 0) controller.DispatchIfRunning();
+    return queued;
+}
+
+int CHeaderList::JoinUnderLock(CMainController& controller, const CScopedTryLock& lock,
+                               const std::vector<size_t>& rows, const std::string& dir,
+                               uint32_t affinity, const JoinDialog& dialog) {
+    JoinChoice parts;
+    {
+        CFile file;
+        if (!OpenForQueueing(lock, ".MSG", file)) return 0;
+        CRecordReader reader(file);
+        CMessageItem message;
+        for (size_t i : rows) {
+            if (i >= rows_.size() || !reader.Seek(rows_[i].offset) || !message.Read(reader)) {
+                context_.messageBox.Show(kCantRead, MessageIcon::Stop);
+                return 0;
+            }
+            parts.subjects.push_back(message.GetSubject());
+            parts.articles.push_back(message.GetArticle());
+            parts.lines.push_back(message.GetLines());
+            parts.bytes.push_back(message.GetBytes());
+        }
+    }
+    if (parts.articles.empty()) {
         context_.messageBox.Show(kNoArticles, MessageIcon::Stop);
         return 0;
     }
+    // The group stays locked while the user orders the parts.
+    if (dialog && !dialog(parts)) return 0;
+    size_t count = std::min(
+        {parts.subjects.size(), parts.articles.size(), parts.lines.size(), parts.bytes.size()});
+    if (count == 0) return 0;
+    parts.articles.resize(count);
+    parts.lines.resize(count);
+    uint64_t size = 0;
+    for (size_t i = 0; i < count; ++i) size += parts.bytes[i];
     CTask task(&context_.settings);
-    MakeDownloadTask(task,
-                     {group_, subject, dir, std::move(articles), std::move(lines), size, affinity});
-    int queued = controller.Queue().AddTask(task, atTop);
-    controller.DispatchIfRunning();
-    return queued;
+    MakeDownloadTask(task, {group_, parts.subjects[count - 1], dir, std::move(parts.articles),
+                            std::move(parts.lines), size, affinity});
+    return controller.Queue().AddTask(task, parts.atTop);
 }
 
 }  // namespace vexlo

@@ -5,13 +5,17 @@
 //
 // CHeaderList decides (loading under the group lock, filtering, sorting,
 // queueing); the view draws its rows through a model that asks only for the
-// visible ones. Main thread only.
+// visible ones (fixed row heights), and keeps the list's selection flags equal
+// to its own selection. Its context menu "HEADER_VIEW" runs the view's
+// commands itself: their rules look only at the view's state. Main thread only.
 #pragma once
 
 #include <QTableView>
 #include <cstdint>
 #include <memory>
 #include <string>
+
+class QMenu;
 
 namespace vexlo {
 class CAppContext;
@@ -24,6 +28,7 @@ struct CommandContext;
 namespace vexlo::ui {
 
 class CHeaderModel;
+class CHeaderDelegate;
 
 class CVXView : public QTableView {
     Q_OBJECT
@@ -41,9 +46,13 @@ class CVXView : public QTableView {
 
     // The view's commands (32780, 32781, 32821, 32785, 32786, 32807, 32789, 32790).
     static bool IsViewCommand(int id);
+    // Runs a command when its rule enables it now.
     void ExecuteCommand(int id);
     // The view's part of the command rules' snapshot.
     void FillCommandContext(CommandContext& context) const;
+    // The context menu: the eight commands, enabled and checked by their rules;
+    // choosing one runs it. The caller owns the menu.
+    QMenu* CreateContextMenu(QWidget* parent);
 
     // For the status bar's selection pane.
     int SelectedCount() const;
@@ -56,11 +65,28 @@ class CVXView : public QTableView {
     // The group, filter or new-only state changed: the caption is rebuilt.
     void titleChanged();
 
+  protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
   private:
+    void Reload();
+    void SortByColumn(int column);
+    void OnSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
+    // Makes the view's selection that of the list's flags (after a sort or a
+    // reload that was refused).
+    void RestoreSelection();
+    void GetAndDecode();
+    void JoinParts();
+    void EditFilter();
+    void SwitchMode(bool binaries);
+
     CAppContext& context_;
     CMainController& controller_;
     std::unique_ptr<CHeaderList> headers_;
-    CHeaderModel* model_ = nullptr;
+    std::unique_ptr<CHeaderModel> model_;  // reads headers_: declared after it
+    CHeaderDelegate* delegate_ = nullptr;
+    bool restoringSelection_ = false;
 };
 
 }  // namespace vexlo::ui

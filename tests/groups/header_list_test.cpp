@@ -47,7 +47,7 @@ class HeaderListTest : public ::testing::Test {
     }
     std::vector<std::string> Subjects() const {
         std::vector<std::string> s;
-        for (const auto& row : list.Rows()) s.push_back(row.subject);
+        for (const auto& row : list.Rows()) s.emplace_back(list.Subject(row));
         return s;
     }
 
@@ -62,10 +62,11 @@ class HeaderListTest : public ::testing::Test {
 TEST_F(HeaderListTest, RowsCarryLifeLinesAndTheNewMark) {
     ASSERT_TRUE(list.OpenGroup(kGroup));
     ASSERT_EQ(list.Rows().size(), 3u);
-    EXPECT_EQ(list.Rows()[0].lifeText, "  0%");  // lowest article 100 of 100..200
-    EXPECT_EQ(list.Rows()[1].lifeText, " 50%");
-    EXPECT_EQ(list.Rows()[2].lifeText, " 98%");
+    EXPECT_EQ(CHeaderList::LifeText(list.Rows()[0]), "  0%");  // lowest article 100 of 100..200
+    EXPECT_EQ(CHeaderList::LifeText(list.Rows()[1]), " 50%");
+    EXPECT_EQ(CHeaderList::LifeText(list.Rows()[2]), " 98%");
     EXPECT_EQ(list.Rows()[0].lines, 600u);
+    EXPECT_EQ(list.Poster(list.Rows()[1]), "BOB <bob@x>");
     EXPECT_TRUE(list.Rows()[0].isNew);
     EXPECT_FALSE(list.Rows()[1].isNew);
     EXPECT_EQ(LifePercent(5, 5, 5), 100);  // a one-article range is all new
@@ -113,6 +114,33 @@ TEST_F(HeaderListTest, SelectedBinariesBecomeOneTaskEachInListOrderAtTheTop) {
     EXPECT_EQ(a.GetAffinity(), 0b1010u);
 }
 
+TEST_F(HeaderListTest, TheDownloadDialogComesFirstAndItsChannelsBecomeTheDefault) {
+    context.settings.SetConn(4);
+    ASSERT_TRUE(list.OpenGroup(kGroup));
+    int asked = 0;
+    auto dialog = [&](DownloadChoice& choice) {
+        ++asked;
+        EXPECT_EQ(choice.saveDir, dir / "dl/");
+        choice.saveDir = dir / "other/";
+        choice.affinity = 0b0110;
+        return asked > 1;  // the first run is cancelled
+    };
+    EXPECT_EQ(list.QueueSelectedBinaries(controller, dialog), 0);  // cancelled: nothing stored
+    EXPECT_EQ(context.settings.GetAffinity(), 1u);
+    EXPECT_EQ(list.QueueSelectedBinaries(controller, dialog), 0);  // no row selected
+    EXPECT_EQ(asked, 2);  // the dialog was shown before the selection was looked at
+    EXPECT_EQ(context.settings.GetAffinity(), 0b0110u);
+    list.Select(1, true);
+    EXPECT_EQ(list.SelectedLines(), 100u);
+    EXPECT_EQ(list.QueueSelectedBinaries(controller, dialog), 1);
+    EXPECT_EQ(controller.Queue().Row(0).task->GetSaveDir(), dir / "other/");
+    EXPECT_EQ(controller.Queue().Row(0).task->GetAffinity(), 0b0110u);
+    context.settings.SetOption(OPT_NO_DOWNLOAD_DIALOG, 1);
+    EXPECT_EQ(list.QueueSelectedBinaries(controller, dialog), 1);
+    EXPECT_EQ(asked, 3);
+    EXPECT_EQ(controller.Queue().Row(1).task->GetSaveDir(), dir / "dl/");
+}
+
 TEST_F(HeaderListTest, JoinedMessagesFollowTheGivenOrder) {
     list.SetMode(HeaderMode::Messages);
     ASSERT_TRUE(list.OpenGroup(kGroup));
@@ -125,6 +153,23 @@ TEST_F(HeaderListTest, JoinedMessagesFollowTheGivenOrder) {
     EXPECT_EQ(task.GetSubject(), "part two");  // the last part's subject
     EXPECT_EQ(task.GetSize(), 7000u);
     EXPECT_EQ(task.GetSaveDir(), dir / "out/");
+
+    // Through the dialog: it sees the parts top to bottom while the group is
+    // locked, and its order and queue end make the task.
+    auto dialog = [&](JoinChoice& parts) {
+        EXPECT_TRUE(context.locks.IsHeld(kGroup));
+        EXPECT_EQ(parts.subjects, (std::vector<std::string>{"part two", "part one"}));
+        std::swap(parts.subjects[0], parts.subjects[1]);
+        std::swap(parts.articles[0], parts.articles[1]);
+        parts.atTop = true;
+        return true;
+    };
+    EXPECT_EQ(list.JoinSelectedMessages(controller, dialog), 1);
+    EXPECT_EQ(controller.Queue().Row(0).task->GetArticles(), (std::vector<uint32_t>{110, 120}));
+    EXPECT_EQ(controller.Queue().Row(0).task->GetSaveDir(), dir / "dl/");
+    EXPECT_EQ(list.JoinSelectedMessages(controller, [](JoinChoice&) { return false; }), 0);
+    EXPECT_FALSE(context.locks.IsHeld(kGroup));
+    EXPECT_EQ(controller.Queue().Count(), 2u);
 }
 
 TEST_F(HeaderListTest, LockedOrUnlistedGroupsAreReported) {

@@ -1,0 +1,286 @@
+// The header view over group files written by real scans of the news server:
+// four binaries (one of them found by a second scan, so it alone is new) and
+// two plain messages. The view is driven through its commands, its column
+// headers and its dialogs as a user would, up to a finished download.
+#include <QApplication>
+#include <QDialog>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+#include "frame/commands.h"
+#include "groups/header_list.h"
+#include "support/inn_fixture.h"
+#include "support/test_data.h"
+#include "support/ui_harness.h"
+#include "ui/header_view.h"
+#include "ui/image_list.h"
+
+using namespace vexlo;
+using namespace vexlo::ui;
+
+namespace {
+
+// name, parts, lines per part, poster; the last one is posted after the first scan.
+struct Binary {
+    const char* name;
+    int parts;
+    int linesPerPart;
+    const char* poster;
+};
+constexpr Binary kBinaries[] = {
+    {"alpha.bin", 3, 40, "Ann <ann@vexlo.test>"},
+    {"beta.bin", 2, 100, "ABC Poster <abc@vexlo.test>"},
+    {"gamma.bin", 1, 10, "Gus <gus@vexlo.test>"},
+    {"delta.bin", 1, 60, "Dee <dee@vexlo.test>"},
+};
+
+std::string Data(int index) {
+    const Binary& b = kBinaries[index];
+    return test::RandomBytes(static_cast<size_t>(b.parts * b.linesPerPart * 45 - 7), index + 1);
+}
+
+// Sets up the next modal dialog with `fill`, then clicks its OK.
+void AnswerNextDialog(std::function<void(QDialog&)> fill) {
+    auto* timer = new QTimer(qApp);
+    QObject::connect(timer, &QTimer::timeout, [timer, fill] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        timer->deleteLater();
+        timer->stop();
+        fill(*dialog);
+        dialog->findChild<QPushButton*>("1")->click();
+    });
+    timer->start(10);
+}
+
+}  // namespace
+
+class HeaderViewITest : public QObject {
+    Q_OBJECT
+    std::unique_ptr<test::CUiHarness> rig_;
+    std::unique_ptr<CVXView> view_;
+    std::string group_;
+
+    CMainController& Controller() { return rig_->Controller(); }
+
+    // Runs the queue until no task waits or runs, then stops the agent.
+    bool RunQueue() {
+        CMainController& controller = Controller();
+        controller.StartCommand();
+        bool done = test::WaitUntil(
+            [&] {
+                controller.ProcessMessages(0);
+                for (size_t i = 0; i < controller.Queue().Count(); ++i) {
+                    RowIcon icon = controller.Queue().Row(i).icon;
+                    if (icon == RowIcon::Waiting || icon == RowIcon::Running) return false;
+                }
+                return true;
+            },
+            60000);
+        controller.StopNowCommand();
+        return done && test::WaitUntil([&] {
+                   controller.ProcessMessages(0);
+                   return controller.Agent().IsStopped();
+               });
+    }
+
+    bool Post(int index) {
+        const Binary& b = kBinaries[index];
+        auto posts = test::MakeUuencodedPosts(group_, b.name, Data(index), b.parts, b.poster);
+        std::string error;
+        if (!test::PostArticles(posts, &error)) qWarning("%s", error.c_str());
+        return error.empty();
+    }
+
+    bool Scan() {
+        Controller().ScanGroups({group_});
+        return RunQueue();
+    }
+
+    QStringList Column(int column) const {
+        QStringList texts;
+        for (int r = 0; r < view_->model()->rowCount(); ++r)
+            texts << view_->model()->index(r, column).data().toString();
+        return texts;
+    }
+
+    QStringList Subjects() const { return Column(0); }
+
+    void SelectRows(std::initializer_list<int> rows) {
+        for (int r : rows)
+            view_->selectionModel()->select(
+                view_->model()->index(r, 0),
+                QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+
+    void ClickColumn(int column) {
+        QHeaderView* header = view_->horizontalHeader();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(column) + 5, 5));
+    }
+
+  private slots:
+    void initTestCase() {
+        rig_ = std::make_unique<test::CUiHarness>();
+        rig_->UseInnServer(1);
+        rig_->Context().settings.SetOption(OPT_AUTO_REMOVE_DONE, 1);
+        group_ = test::CreateUniqueGroup("alt.binaries.test.view");
+        QVERIFY(!group_.empty());
+        Controller().Groups().AddGroup(group_, rig_->AppDir() + "dl");
+        Controller().StartChannels();
+        for (int i = 0; i < 3; ++i) QVERIFY(Post(i));
+        test::Article note;
+        note.newsgroups = group_;
+        note.from = "Nora <nora@vexlo.test>";
+        for (const char* subject : {"notes part A", "notes part B"}) {
+            note.messageId = test::UniqueMessageId("note");
+            note.subject = subject;
+            note.bodyLines = {std::string("text of ") + subject};
+            QVERIFY(test::PostArticles({note}));
+        }
+        QVERIFY(Scan());
+        QVERIFY(Post(3));
+        QVERIFY(Scan());  // delta alone is new now
+    }
+
+    void init() {
+        view_ = std::make_unique<CVXView>(rig_->Context(), Controller());
+        view_->resize(800, 400);
+        view_->show();
+        rig_->TakeTexts();
+    }
+
+    void cleanup() {
+        view_.reset();
+        CDownloadQueue& queue = Controller().Queue();
+        queue.SelectAll();
+        queue.DeleteSelected();
+    }
+
+    void aGroupWithoutFilesIsEmptyAndALockedOneIsRefused() {
+        QSignalSpy titles(view_.get(), &CVXView::titleChanged);
+        view_->OpenGroup(group_ + ".none");
+        QCOMPARE(view_->model()->rowCount(), 0);
+        QCOMPARE(titles.count(), 1);
+        QVERIFY(rig_->TakeTexts().empty());
+        rig_->Context().locks.TryLock(group_);
+        view_->OpenGroup(group_);
+        rig_->Context().locks.Unlock(group_);
+        QCOMPARE(
+            rig_->TakeTexts(),
+            std::vector<std::string>{
+                "The Newsgroup is currently locked.\r\nPlease wait until it has been updated."});
+        QCOMPARE(view_->Headers().GroupName(), group_ + ".none");
+    }
+
+    void filterNewOnlyAndTheContextMenu() {
+        view_->OpenGroup(group_);
+        QCOMPARE(Subjects(), (QStringList{"alpha.bin (3/3)", "beta.bin (2/2)", "delta.bin (1/1)",
+                                          "gamma.bin (1/1)"}));
+        std::unique_ptr<QMenu> menu(view_->CreateContextMenu(nullptr));
+        QStringList texts, states;
+        for (QAction* action : menu->actions()) {
+            texts << action->text();
+            states << QString("%1%2").arg(action->isEnabled()).arg(action->isChecked());
+        }
+        QCOMPARE(texts, (QStringList{"&Obtener Y Decodificar", "Obtener Como &Texto",
+                                     "&Unir Partes ...", "&Filtrar ...", "&Borrar Filtro",
+                                     "Filtro NUEVO", "Ver &BIN", "Ver &MSG"}));
+        QCOMPARE(states.join(' '), QString("00 00 00 10 00 10 11 10"));
+
+        QSignalSpy titles(view_.get(), &CVXView::titleChanged);
+        AnswerNextDialog(
+            [](QDialog& filter) { filter.findChild<QLineEdit*>("1045")->setText("abc"); });
+        view_->ExecuteCommand(ID_FILTER);
+        QCOMPARE(Subjects(), QStringList{"beta.bin (2/2)"});  // by its poster
+        QCOMPARE(view_->Headers().Filter(), std::string("abc"));
+        view_->ExecuteCommand(ID_CLEAR_FILTER);
+        view_->ExecuteCommand(ID_NEW_ONLY);
+        QCOMPARE(Subjects(), QStringList{"delta.bin (1/1)"});
+        QCOMPARE(titles.count(), 3);
+        QIcon icon = view_->model()->index(0, 0).data(Qt::DecorationRole).value<QIcon>();
+        QCOMPARE(icon.pixmap(16).toImage(), ListIcon(kImageNewItem).pixmap(16).toImage());
+    }
+
+    void sortingByLinesTwiceThenByHeader() {
+        view_->OpenGroup(group_);
+        SelectRows({2});  // delta travels with its row
+        ClickColumn(2);
+        QCOMPARE(Subjects(), (QStringList{"gamma.bin (1/1)", "delta.bin (1/1)", "alpha.bin (3/3)",
+                                          "beta.bin (2/2)"}));
+        ClickColumn(2);
+        QCOMPARE(Subjects(), (QStringList{"beta.bin (2/2)", "alpha.bin (3/3)", "delta.bin (1/1)",
+                                          "gamma.bin (1/1)"}));
+        QCOMPARE(view_->selectionModel()->selectedRows().size(), 1);
+        QCOMPARE(view_->selectionModel()->selectedRows().front().row(), 2);
+        ClickColumn(0);
+        QCOMPARE(Subjects(), (QStringList{"alpha.bin (3/3)", "beta.bin (2/2)", "delta.bin (1/1)",
+                                          "gamma.bin (1/1)"}));
+        QCOMPARE(view_->SelectedCount(), 1);
+        QCOMPARE(view_->SelectedLines(), Column(2)[2].toULongLong());
+    }
+
+    void threeBinariesGoToTheTopInListOrder() {
+        CTask waiting(&rig_->Context().settings);
+        waiting.SetType(kTaskScanNew);
+        waiting.SetGroupName("alt.other");
+        Controller().Queue().AddTask(waiting, false);
+        view_->OpenGroup(group_);
+        ClickColumn(2);  // gamma, delta, alpha, beta
+        SelectRows({0, 2, 3});
+        AnswerNextDialog(
+            [](QDialog& dialog) { dialog.findChild<QAbstractButton*>("1063")->setChecked(true); });
+        view_->ExecuteCommand(ID_GET_DECODE);
+        const CDownloadQueue& queue = Controller().Queue();
+        QCOMPARE(queue.Count(), size_t{4});
+        QCOMPARE(queue.Row(0).task->GetSubject(), std::string("gamma.bin (1/1)"));
+        QCOMPARE(queue.Row(1).task->GetSubject(), std::string("alpha.bin (3/3)"));
+        QCOMPARE(queue.Row(2).task->GetSubject(), std::string("beta.bin (2/2)"));
+        QCOMPARE(queue.Row(1).task->GetArticles().size(), size_t{3});
+        QCOMPARE(queue.Row(1).task->GetSaveDir(), rig_->AppDir() + "dl/");
+        QCOMPARE(queue.Row(3).task->GetGroupName(), std::string("alt.other"));
+    }
+
+    void joiningAfterTheFileVanishedIsReported() {
+        view_->ExecuteCommand(ID_VIEW_MSG);  // no group open: nothing happens
+        QCOMPARE(view_->Headers().Mode(), HeaderMode::Binaries);
+        view_->OpenGroup(group_);
+        view_->ExecuteCommand(ID_VIEW_MSG);
+        QCOMPARE(Subjects(), (QStringList{"notes part A", "notes part B"}));
+        view_->setFocus();
+        QTest::keyClick(view_.get(), Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(view_->SelectedCount(), 2);
+        std::string path = rig_->Context().DataPath() + group_ + ".MSG";
+        QCOMPARE(std::rename(path.c_str(), (path + ".away").c_str()), 0);
+        view_->ExecuteCommand(ID_JOIN_PARTS);
+        QCOMPARE(std::rename((path + ".away").c_str(), path.c_str()), 0);
+        QCOMPARE(rig_->TakeTexts(),
+                 std::vector<std::string>{"ERROR: Can't Open Newsgroup Data File!"});
+        QCOMPARE(Controller().Queue().Count(), size_t{0});
+    }
+
+    void fromOpeningTheGroupToTheDownloadedFile() {
+        view_->OpenGroup(group_);
+        SelectRows({0});  // alpha, three parts
+        AnswerNextDialog([this](QDialog& dialog) {
+            dialog.findChild<QLineEdit*>("1014")->setText(
+                QString::fromStdString(rig_->AppDir() + "got"));
+        });
+        view_->ExecuteCommand(ID_GET_DECODE);
+        QCOMPARE(Controller().Queue().Count(), size_t{1});
+        QVERIFY(RunQueue());
+        QCOMPARE(Controller().Queue().Count(), size_t{0});  // completed and removed
+        QCOMPARE(test::ReadFileBytes(rig_->AppDir() + "got/alpha.bin"), Data(0));
+        QVERIFY(rig_->TakeTexts().empty());
+    }
+};
+
+QTEST_MAIN(HeaderViewITest)
+#include "header_view_itest.moc"
