@@ -95,14 +95,26 @@ bool CHeaderList::OpenGroup(const std::string& name) {
 }
 
 bool CHeaderList::Reload() {
-    CScopedTryLock lock(context_.locks, group_);
-    if (!lock.Held()) {
-        context_.messageBox.Show(kViewLocked, MessageIcon::Stop);
-        return false;
+    bool loaded;
+    {
+        CScopedTryLock lock(context_.locks, group_);
+        if (!lock.Held()) {
+            context_.messageBox.Show(kViewLocked, MessageIcon::Stop);
+            return false;
+        }
+        if (beforeReset_) beforeReset_();
+        Clear();
+        loaded = LoadDataFile();
     }
-    Clear();
-    LoadDataFile();
+    if (afterReset_) afterReset_();
+    // Shown with the group unlocked and the views told of the rows.
+    if (!loaded) context_.messageBox.Show(kLoadOpenFailed, MessageIcon::Exclamation);
     return true;
+}
+
+void CHeaderList::SetResetHooks(std::function<void()> before, std::function<void()> after) {
+    beforeReset_ = std::move(before);
+    afterReset_ = std::move(after);
 }
 
 void CHeaderList::RefreshIfShowing(const std::string& name) {
@@ -137,19 +149,16 @@ bool CHeaderList::AddRow(HeaderRow& row, std::string_view subject, std::string_v
     return true;
 }
 
-void CHeaderList::LoadDataFile() {
+bool CHeaderList::LoadDataFile() {
     std::string path = DataFilePath();
     std::string filter;
     AppendLower(filter, filter_);
-    if (group_.empty() || !FileExists(path)) return;
+    if (group_.empty() || !FileExists(path)) return true;
     CFile file;
-    if (!file.Open(path, CFile::Mode::Read)) {
-        context_.messageBox.Show(kLoadOpenFailed, MessageIcon::Exclamation);
-        return;
-    }
+    if (!file.Open(path, CFile::Mode::Read)) return false;
     CRecordReader reader(file);
     uint32_t first = 0, last = 0;
-    if (!reader.ReadU32(first) || !reader.ReadU32(last)) return;
+    if (!reader.ReadU32(first) || !reader.ReadU32(last)) return true;
     auto life = [first, last](uint32_t article) {
         int percent = LifePercent(article, first, last);
         return static_cast<int16_t>(std::clamp<int>(percent, std::numeric_limits<int16_t>::min(),
@@ -178,6 +187,7 @@ void CHeaderList::LoadDataFile() {
         }
         if (!kept) break;  // the text pool is full: the rows so far stay
     }
+    return true;
 }
 
 void CHeaderList::Select(size_t row, bool selected) {

@@ -81,6 +81,9 @@ class CHeaderList {
     bool Reload();
     // Reloads when `name` is the group shown (exact compare).
     void RefreshIfShowing(const std::string& name);
+    // Called just before the rows are replaced and once they are complete (a
+    // view resets its model); the load's messages come after `after`.
+    void SetResetHooks(std::function<void()> before, std::function<void()> after);
 
     void SetMode(HeaderMode mode) { mode_ = mode; }
     HeaderMode Mode() const { return mode_; }
@@ -135,7 +138,8 @@ class CHeaderList {
   private:
     std::string DataFilePath() const;
     void Clear();
-    void LoadDataFile();
+    // False when the data file exists but cannot be opened.
+    bool LoadDataFile();
     bool AddRow(HeaderRow& row, std::string_view subject, std::string_view poster,
                 const std::string& filter);
     // The directory to save into: `chosen`, or else the group's save-to
@@ -166,6 +170,8 @@ class CHeaderList {
     CTextPool pool_;
     std::vector<uint32_t> subjectRanks_;
     std::vector<uint32_t> posterRanks_;
+    std::function<void()> beforeReset_;
+    std::function<void()> afterReset_;
     std::string filterText_;  // scratch of the filter match
     size_t selectedCount_ = 0;
     uint64_t selectedLines_ = 0;

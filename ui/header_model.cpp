@@ -19,20 +19,12 @@ CHeaderModel::CHeaderModel(CHeaderList& headers, QObject* parent)
     : QAbstractTableModel(parent),
       headers_(headers),
       newIcon_(ListIcon(kImageNewItem)),
-      oldIcon_(ListIcon(kImageOldItem)) {}
-
-bool CHeaderModel::OpenGroup(const std::string& name) {
-    beginResetModel();
-    bool opened = headers_.OpenGroup(name);
-    endResetModel();
-    return opened;
+      oldIcon_(ListIcon(kImageOldItem)) {
+    headers_.SetResetHooks([this] { beginResetModel(); }, [this] { endResetModel(); });
 }
 
-bool CHeaderModel::Reload() {
-    beginResetModel();
-    bool loaded = headers_.Reload();
-    endResetModel();
-    return loaded;
+CHeaderModel::~CHeaderModel() {
+    headers_.SetResetHooks({}, {});
 }
 
 void CHeaderModel::SortByColumn(int column) {

@@ -5,12 +5,12 @@
 // The view asks only for the rows it paints, and each answer is built from
 // the row's numbers and pooled texts at that moment, so a group of a million
 // rows costs nothing per row here. Everything that rebuilds or reorders the
-// rows goes through this model so that the views hear of it. Main thread only.
+// rows is announced by the list's reset hooks or goes through this model, so
+// the views hear of it. Main thread only.
 #pragma once
 
 #include <QAbstractTableModel>
 #include <QIcon>
-#include <string>
 
 namespace vexlo {
 class CHeaderList;
@@ -21,12 +21,10 @@ namespace vexlo::ui {
 class CHeaderModel : public QAbstractTableModel {
     Q_OBJECT
   public:
+    // Every load of `headers` resets the model from now on.
     CHeaderModel(CHeaderList& headers, QObject* parent = nullptr);
+    ~CHeaderModel() override;
 
-    // The core's calls of the same names, with the views told of the new rows.
-    // False when the group was locked (the rows stay as they were).
-    bool OpenGroup(const std::string& name);
-    bool Reload();
     // Sorts by a column; the rows change in place, their number stays.
     void SortByColumn(int column);
 

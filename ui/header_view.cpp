@@ -104,13 +104,9 @@ void CVXView::OpenGroup(const std::string& name) {
     bool opened;
     {
         CWaitCursor wait;
-        opened = model_->OpenGroup(name);
+        opened = headers_->OpenGroup(name);  // the model resets itself
     }
-    if (!opened) {
-        RestoreSelection();
-        return;
-    }
-    emit titleChanged();
+    if (opened) emit titleChanged();
 }
 
 void CVXView::RefreshIfShowing(const std::string& name) {
@@ -118,12 +114,10 @@ void CVXView::RefreshIfShowing(const std::string& name) {
 }
 
 void CVXView::Reload() {
-    bool loaded;
     {
         CWaitCursor wait;
-        loaded = model_->Reload();
+        headers_->Reload();  // refused for a locked group: the rows stay
     }
-    if (!loaded) RestoreSelection();
     emit titleChanged();
 }
 

@@ -73,8 +73,7 @@ class CVXView : public QTableView {
     void Reload();
     void SortByColumn(int column);
     void OnSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
-    // Makes the view's selection that of the list's flags (after a sort or a
-    // reload that was refused).
+    // Makes the view's selection that of the list's flags (after a sort).
     void RestoreSelection();
     void GetAndDecode();
     void JoinParts();
