@@ -153,6 +153,10 @@ bool CAppSettings::Load(const CProfileStore& profile) {
     LoadWidths(profile, "LVCWH", "512:39:52:162", headerWidths_);
     LoadWidths(profile, "LVCWG", "230:38:38:44:153:322", groupWidths_);
     LoadWidths(profile, "LVCWQ", "56:80:64:75:38:552:184:308", queueWidths_);
+    // The channels are started from Conn: a stored value outside 1..8 would
+    // start none, more than eight, or shift the channel mask past 32 bits.
+    // It is repaired here as the channel mask repairs it (Conn and Affinity 1).
+    GetChannelMask();
     return true;
 }
 

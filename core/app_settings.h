@@ -62,6 +62,8 @@ class CAppSettings {
 
     CAppSettings();
 
+    // Reads section Settings; numbers are taken as stored, except a Conn
+    // outside 1..8, which is repaired to 1 with Affinity 1.
     bool Load(const CProfileStore& profile);
     bool Save(CProfileStore& profile) const;
 

@@ -118,13 +118,17 @@ TEST(AppSettings, AffinityIsMaskedByTheChannelsAndABadStoredConnIsRepaired) {
     EXPECT_EQ(s.GetAffinity(), 1u);
     EXPECT_TRUE(s.SetAffinity(7));
     EXPECT_EQ(s.GetAffinity(), 3u);
+    // A stored Conn outside 1..8 is repaired where it is loaded, as the channel
+    // mask would repair it: no channels, more than eight, or a shift past 32 bits
+    // never reach the channels.
     CTempDir dir;
-    for (int conn : {0, 9, -3}) {
+    for (int conn : {0, -3, 9, 31, 32, 100}) {
         s = LoadFrom(dir, "Conn=" + std::to_string(conn) + "\r\nAffinity=6\r\n");
-        EXPECT_EQ(s.GetConn(), conn) << "taken as read";
+        EXPECT_EQ(std::pair(s.GetConn(), s.GetAffinity()), std::pair(1, 1u)) << conn;
         EXPECT_EQ(s.GetChannelMask(), 1u);
-        EXPECT_EQ(std::pair(s.GetConn(), s.GetAffinity()), std::pair(1, 1u));
     }
+    s = LoadFrom(dir, "Conn=3\r\nAffinity=6\r\n");
+    EXPECT_EQ(std::pair(s.GetConn(), s.GetAffinity()), std::pair(3, 6u));
     ASSERT_TRUE(s.SetConn(8));
     EXPECT_EQ(s.GetChannelMask(), 255u);
 }
