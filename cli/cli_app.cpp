@@ -38,7 +38,9 @@ bool CCliApp::OpenData(bool changes) {
             readBeforeLock_ = true;
         }
     }
-    Controller().Load();
+    // A command that only reads never changes a working file, not even a
+    // damaged one (no copy kept, nothing deleted).
+    Controller().Load(changes ? FileAccess::kOwner : FileAccess::kReadOnly);
     return true;
 }
 

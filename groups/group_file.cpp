@@ -25,6 +25,8 @@ class CRecordReader {
         return true;
     }
 
+    int64_t Left() const { return left_; }
+
     bool ReadText(int32_t length, std::string& text) {
         if (length < 0 || length > left_) return false;
         text.resize(static_cast<size_t>(length));
@@ -60,7 +62,10 @@ GroupFileContents ReadGroupFile(const std::string& path) {
     out.opened = true;
     CRecordReader reader(file);
     int32_t count = 0;
-    if (!reader.ReadInt(count) || count <= 0) return out;
+    if (!reader.ReadInt(count) || count <= 0) {
+        out.damaged = count < 0 || reader.Left() != 0 || file.Size() < 4;
+        return out;
+    }
     out.expected = count;
     for (int32_t i = 0; i < count; ++i) {
         int32_t bin, fresh, msg, ln, ld, ls;
@@ -84,6 +89,7 @@ GroupFileContents ReadGroupFile(const std::string& path) {
         if (record.lastScan.size() > kMaxTextLength) record.lastScan.resize(kMaxTextLength);
         out.records.push_back(std::move(record));
     }
+    out.damaged = out.truncated || out.skipped > 0 || reader.Left() != 0;
     return out;
 }
 

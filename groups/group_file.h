@@ -27,12 +27,8 @@ struct GroupFileContents {
     int32_t expected = 0;              // N from the file (0 when the count is missing)
     bool truncated = false;            // the file ended or broke inside a record
     int skipped = 0;                   // whole records dropped because the name is unusable
+    bool damaged = false;              // the file exists but could not be read whole
     std::vector<GroupRecord> records;  // in file order
-
-    // True when fewer records came back than the file announced.
-    bool Incomplete() const {
-        return expected > 0 && static_cast<int64_t>(records.size()) < expected;
-    }
 };
 
 // Reads the file at path. A missing file, a count that is missing, 0 or
@@ -41,7 +37,9 @@ struct GroupFileContents {
 // the records before it are returned. A record whose name is not usable
 // (IsUsableGroupName; for instance 260 bytes or more, or holding "/") is
 // skipped and reading goes on. Directory and last scan texts longer than 259
-// bytes are cut to 259.
+// bytes are cut to 259. Every shape but a whole file — a missing or negative
+// count, a record cut short, a skipped record, bytes behind the last record —
+// marks the contents damaged.
 GroupFileContents ReadGroupFile(const std::string& path);
 
 // The bytes of a group file holding `records` in the given order.

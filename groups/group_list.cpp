@@ -37,8 +37,9 @@ std::string CGroupList::GroupFilePath() const {
     return app_.DataPath() + kGroupFileName;
 }
 
-void CGroupList::LoadGroupFile() {
+void CGroupList::LoadGroupFile(FileAccess access) {
     GroupFileContents file = ReadGroupFile(GroupFilePath());
+    damagedUncopied_ = false;
     // Sorting stably keeps equal names in file order, as inserting them one by
     // one behind their equals would.
     std::stable_sort(file.records.begin(), file.records.end(),
@@ -50,14 +51,31 @@ void CGroupList::LoadGroupFile() {
     rows_.reserve(file.records.size());
     for (GroupRecord& record : file.records) rows_.push_back(Row{std::move(record), false});
     Notify(GroupListChange::Kind::EndReset);
-    if (file.Incomplete()) {
-        std::string text = Fill(kGroupFileIncompleteText, "%d", std::to_string(file.expected));
+    if (!file.damaged) return;
+    std::string text;
+    if (file.truncated) {
+        text = Fill(kGroupFileIncompleteText, "%d", std::to_string(file.expected));
         text = Fill(std::move(text), "%d", std::to_string(rows_.size()));
-        app_.messageBox.Show(text, MessageIcon::Exclamation);
+    } else {
+        text = Fill(kGroupFileDamagedText, "%d", std::to_string(rows_.size()));
     }
+    if (access == FileAccess::kOwner) {
+        // The next save replaces the file: its bytes are kept first.
+        std::string copy = KeepDamagedCopy(GroupFilePath());
+        damagedUncopied_ = copy.empty();
+        if (!copy.empty()) text += DamagedCopyNote(copy);
+    }
+    app_.messageBox.Show(text, MessageIcon::Exclamation);
 }
 
 bool CGroupList::SaveGroupFile() {
+    if (damagedUncopied_) {
+        if (KeepDamagedCopy(GroupFilePath()).empty()) {
+            app_.messageBox.Show(kGroupFileSaveErrorText, MessageIcon::Exclamation);
+            return false;
+        }
+        damagedUncopied_ = false;
+    }
     std::vector<GroupRecord> records;
     records.reserve(rows_.size());
     for (const Row& row : rows_) records.push_back(row.record);

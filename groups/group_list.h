@@ -24,6 +24,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/damaged_file.h"
 #include "groups/group_record.h"
 
 namespace vexlo {
@@ -34,6 +35,9 @@ class CAppContext;
 inline constexpr const char* kGroupFileIncompleteText =
     "Warning: Not All Group Names Read From _GROUPS.DAT File.\r\n"
     "Expected %d Newsgroups, but only read %d.";
+inline constexpr const char* kGroupFileDamagedText =
+    "Warning: The _GROUPS.DAT File Is Damaged.\r\n"
+    "Only %d Newsgroups Could Be Read From It.";
 inline constexpr const char* kGroupFileSaveErrorText = "Error Saving Group File!";
 inline constexpr const char* kGroupAlreadyListedText =
     "The group \"%s\" is already in the group list.";
@@ -87,14 +91,18 @@ class CGroupList {
     // ---- The group file ----
 
     // Replaces the list with the records of _GROUPS.DAT, in name order. A
-    // missing file or a missing, 0 or negative count gives an empty list and
-    // no message. When fewer records could be read than the file announced,
-    // the ones read are kept and the incomplete-file warning is shown.
-    void LoadGroupFile();
+    // missing file or a count of 0 gives an empty list and no message. A file
+    // that cannot be read whole keeps the records read before the damage and
+    // shows one message: the incomplete-file warning when the file ends inside
+    // a record, the damaged-file warning for any other damage. With
+    // FileAccess::kOwner the file is first copied to "_GROUPS.DAT.bad" and the
+    // message names the copy (see core/damaged_file.h).
+    void LoadGroupFile(FileAccess access = FileAccess::kOwner);
     // Writes the whole list to _GROUPS.DAT in list order, atomically. On
     // failure shows "Error Saving Group File!" and then the system's
     // description of the failure; the previous file stays whole. Returns
-    // whether the file was written.
+    // whether the file was written. A damaged file that could not be copied
+    // at the load is copied first; while that fails it is not overwritten.
     bool SaveGroupFile();
     std::string GroupFilePath() const;
 
@@ -186,7 +194,8 @@ class CGroupList {
     void Notify(GroupListChange::Kind kind, int row = -1) const;
 
     CAppContext& app_;
-    std::vector<Row> rows_;  // in name order
+    bool damagedUncopied_ = false;  // the loaded file was damaged and has no copy yet
+    std::vector<Row> rows_;         // in name order
     GroupListListener listener_;
 };
 

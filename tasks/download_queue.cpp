@@ -329,7 +329,7 @@ void CDownloadQueue::SaveQueueFile() {
         context_.messageBox.Show(kWriteFailed, MessageIcon::Exclamation);
 }
 
-void CDownloadQueue::LoadQueue() {
+void CDownloadQueue::LoadQueue(FileAccess access) {
     std::string path = QueuePath();
     if (FileSize(path) < 0) return;
     CFile file;
@@ -337,10 +337,19 @@ void CDownloadQueue::LoadQueue() {
         context_.messageBox.Show(kOpenForInputFailed, MessageIcon::Exclamation);
         return;
     }
+    // A damaged file is deleted (so the next start begins with what was
+    // read), but only once its bytes are kept beside it.
     auto fail = [&](const char* message) {
-        context_.messageBox.Show(message, MessageIcon::Exclamation);
         file.Close();
-        RemoveFile(path);
+        std::string text = message;
+        if (access == FileAccess::kOwner) {
+            std::string copy = KeepDamagedCopy(path);
+            if (!copy.empty()) {
+                text += DamagedCopyNote(copy);
+                RemoveFile(path);
+            }
+        }
+        context_.messageBox.Show(text, MessageIcon::Exclamation);
     };
     unsigned char count[4];
     if (!file.ReadExact(count, 4)) return fail(kOpenForInputFailed);
@@ -368,6 +377,8 @@ void CDownloadQueue::LoadQueue() {
     Notify(QueueChange::kReset, 0);
     if (failure) return fail(failure);
     counter_ = largest;
+    unsigned char behind;
+    if (file.Read(&behind, 1) != 0) fail(kContentsFailed);
 }
 
 }  // namespace vexlo

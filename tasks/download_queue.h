@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "core/damaged_file.h"
 #include "tasks/task.h"
 
 namespace vexlo {
@@ -104,8 +105,12 @@ class CDownloadQueue {
     // The live "Progress" texts of running rows, from the progress table.
     void RefreshProgress();
 
-    // DATA/_QUEUE.DAT; every failure is a message box, never a stop.
-    void LoadQueue();
+    // DATA/_QUEUE.DAT; every failure is a message box, never a stop. A file
+    // that cannot be read whole (cut short, a refused record, bytes behind the
+    // last record) keeps the rows read before the damage; with
+    // FileAccess::kOwner it is then copied to "_QUEUE.DAT.bad" (the message
+    // names the copy) and deleted, with kReadOnly left as it is.
+    void LoadQueue(FileAccess access = FileAccess::kOwner);
     void SaveQueueFile();
     std::string QueuePath() const;
 

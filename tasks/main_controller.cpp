@@ -16,11 +16,11 @@ CMainController::~CMainController() {
     DrainDoneMessages();
 }
 
-void CMainController::Load() {
+void CMainController::Load(FileAccess access) {
     if (loaded_) return;
     loaded_ = true;
-    groups_.LoadGroupFile();
-    queue_.LoadQueue();
+    groups_.LoadGroupFile(access);
+    queue_.LoadQueue(access);
 }
 
 void CMainController::Open() {

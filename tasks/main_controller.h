@@ -31,8 +31,10 @@ class CMainController {
     CMainController(const CMainController&) = delete;
     CMainController& operator=(const CMainController&) = delete;
 
-    // Loads the newsgroup list and the saved queue (once; later calls do nothing).
-    void Load();
+    // Loads the newsgroup list and the saved queue (once; later calls do
+    // nothing). A command that only reads loads them kReadOnly: damaged files
+    // are reported but neither copied nor deleted.
+    void Load(FileAccess access = FileAccess::kOwner);
     // Load, then StartChannels.
     void Open();
     // Starts `Conn` channels; when they cannot start, shows "Task Agent Failed

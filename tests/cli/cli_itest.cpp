@@ -742,5 +742,34 @@ TEST(CliTest, QueueCommandsSettingsAndTheExitStatusOfTheTasksRun) {
     EXPECT_EQ(CountOf(home.Run({"set"}, 0).out, "\n"), 26);
 }
 
+// Listing commands read damaged working files and change none of them; the
+// first command that changes the directory keeps a copy of each before it
+// replaces or deletes it.
+TEST(CliTest, ListingCommandsLeaveDamagedWorkingFilesAsTheyAre) {
+    CCliHome home;
+    const std::string group = "alt.binaries.cli.damaged";  // never scanned: no server needed
+    home.Run({"group", "add", group}, 0);
+    const std::string groups = ReadFileBytes(home.Path("DATA/_GROUPS.DAT")) + "junk";
+    const std::string queue = std::string("\x01\x00\x00\x00", 4) + "a record cut short";
+    test::WriteFileBytes(home.Path("DATA/_GROUPS.DAT"), groups);
+    test::WriteFileBytes(home.Path("DATA/_QUEUE.DAT"), queue);
+    for (std::vector<std::string> args : {std::vector<std::string>{"queue", "list"},
+                                          {"queue"},
+                                          {"group", "list"},
+                                          {"list", group}}) {
+        CliResult r = home.Run(args);
+        EXPECT_TRUE(Has(r.err, "_QUEUE.DAT")) << r;
+        EXPECT_EQ(ReadFileBytes(home.Path("DATA/_GROUPS.DAT")), groups);
+        EXPECT_EQ(ReadFileBytes(home.Path("DATA/_QUEUE.DAT")), queue);
+        for (const char* copy : {"DATA/_GROUPS.DAT.bad", "DATA/_QUEUE.DAT.bad"})
+            EXPECT_FALSE(std::filesystem::exists(home.Path(copy))) << copy;
+    }
+    CliResult r = home.Run({"group", "add", "alt.binaries.cli.other"}, 0);
+    EXPECT_TRUE(Has(r.err, home.Path("DATA/_GROUPS.DAT.bad"))) << r;
+    EXPECT_EQ(ReadFileBytes(home.Path("DATA/_GROUPS.DAT.bad")), groups);
+    EXPECT_EQ(ReadFileBytes(home.Path("DATA/_QUEUE.DAT.bad")), queue);
+    EXPECT_EQ(CountOf(home.Run({"group", "list"}, 0).out, "\n"), 3);
+}
+
 }  // namespace
 }  // namespace vexlo

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "core/app_context.h"
+#include "core/damaged_file.h"
 #include "group_test_files.h"
 #include "groups/group_file.h"
 #include "groups/group_folder.h"
@@ -44,6 +45,11 @@ GroupRecord Record(std::string name, int32_t bin, std::string scan = "", std::st
 std::string IncompleteText(int expected, int read) {
     return "Warning: Not All Group Names Read From _GROUPS.DAT File.\r\nExpected " +
            std::to_string(expected) + " Newsgroups, but only read " + std::to_string(read) + ".";
+}
+
+std::string DamagedText(int read) {
+    return "Warning: The _GROUPS.DAT File Is Damaged.\r\nOnly " + std::to_string(read) +
+           " Newsgroups Could Be Read From It.";
 }
 
 class GroupListTest : public ::testing::Test {
@@ -112,50 +118,81 @@ TEST_F(GroupListTest, SaveAndLoadGiveBackEveryFieldInNameOrder) {
     EXPECT_TRUE(box.Texts().empty());
 }
 
-TEST_F(GroupListTest, DamagedFilesKeepTheWholeRecordsBeforeTheDamage) {
+TEST_F(GroupListTest, DamagedFilesAreKeptAsACopyBeforeAnythingOverwritesThem) {
     const std::vector<GroupRecord> records = {Record("a", 1, "s", "/d/"), Record("b", 4)};
     const std::string whole = EncodeGroupFile(records);
-    // Every cut: no message before the count is whole; the incomplete-file
-    // warning after it.
-    for (size_t cut = 0; cut < whole.size(); ++cut) {
-        SCOPED_TRACE(cut);
-        const bool first = cut >= 4 + 24 + 1 + 3 + 1;
-        ASSERT_EQ(Load(whole.substr(0, cut)), first ? Strings{"a"} : Strings{});
-        EXPECT_EQ(box.Texts(), cut < 4 ? Strings{} : Strings{IncompleteText(2, first)});
-        if (!first) continue;
-        EXPECT_EQ(list.Group(0), records[0]);
+    const std::string good = EncodeGroupFile({Record("a.good", 1)}).substr(4);
+    auto badLength = [&](int32_t length) {
+        return Le32(3) + good + Le32(0) + Le32(0) + Le32(0) + Le32(1) + Le32(length) + Le32(0) +
+               "b" + good;
+    };
+    // Written by hand: the encoder itself cuts texts at 259.
+    std::string unusable = Le32(4);
+    for (const GroupRecord& r :
+         {Record("../escape", 0), Record(std::string(260, 'n'), 0), Record("", 0),
+          Record("z.kept", 7, std::string(270, 's'), std::string(300, 'd'))}) {
+        unusable += Le32(r.binCount) + Le32(0) + Le32(0) + Le32(int32_t(r.name.size())) +
+                    Le32(int32_t(r.saveToDirectory.size())) + Le32(int32_t(r.lastScan.size())) +
+                    r.name + r.saveToDirectory + r.lastScan;
     }
-    // A count of 0 or below, or a missing file: an empty list without a message.
-    for (int32_t count : {0, -5}) EXPECT_EQ(Load(Le32(count)), Strings{}) << count;
-    ASSERT_EQ(Load(whole).size(), 2u);
+    std::string random(300, '\0');
+    uint32_t seed = 7;
+    for (char& c : random) c = static_cast<char>((seed = seed * 1103515245 + 12345) >> 16);
+    // The records read and the message: the incomplete-file warning when the
+    // file ends inside a record, otherwise the damaged-file one.
+    const struct {
+        const char* what;
+        std::string bytes;
+        Strings names;
+        std::string text;
+    } shapes[] = {
+        {"no bytes", "", {}, DamagedText(0)},
+        {"count cut short", "\x01\x00", {}, DamagedText(0)},
+        {"negative count", Le32(-5), {}, DamagedText(0)},
+        {"bytes behind a count of 0", Le32(0) + "abc", {}, DamagedText(0)},
+        {"record cut short", whole.substr(0, whole.size() - 1), {"a"}, IncompleteText(2, 1)},
+        {"negative length", badLength(-1), {"a.good"}, IncompleteText(3, 1)},
+        {"length past the end", badLength(0x7FFFFFFF), {"a.good"}, IncompleteText(3, 1)},
+        {"unusable names", unusable, {"z.kept"}, DamagedText(1)},
+        {"bytes behind the last record", whole + "junk", {"a", "b"}, DamagedText(2)},
+        {"random bytes", random, {}, DamagedText(0)},  // a negative count
+        {"random records", Le32(2) + random, {}, IncompleteText(2, 0)},
+    };
+    const std::string copy = list.GroupFilePath() + ".bad";
+    for (const auto& shape : shapes) {
+        SCOPED_TRACE(shape.what);
+        for (FileAccess access : {FileAccess::kReadOnly, FileAccess::kOwner}) {
+            RemoveFile(copy);
+            WriteFileBytes(list.GroupFilePath(), shape.bytes);
+            box.Clear();
+            list.LoadGroupFile(access);
+            EXPECT_EQ(Names(), shape.names);
+            if (access == FileAccess::kReadOnly) {  // tells, changes nothing
+                EXPECT_EQ(box.Texts(), Strings{shape.text});
+                EXPECT_EQ(FileSize(copy), -1);
+                continue;
+            }
+            EXPECT_EQ(
+                box.Texts(),
+                Strings{shape.text + "\r\nA copy of the damaged file was kept as " + copy + "."});
+            EXPECT_EQ(box.Messages()[0].icon, MessageIcon::Exclamation);
+            ASSERT_TRUE(list.SaveGroupFile());
+            EXPECT_EQ(ReadFileBytes(copy), shape.bytes);
+        }
+    }
+    EXPECT_EQ(list.Group(0), records[0]);
+    // Loading the unusable names cut the long texts of the usable record.
+    Load(unusable);
+    EXPECT_EQ(list.Group(0), Record("z.kept", 7, std::string(259, 's'), std::string(259, 'd')));
+
+    // Whole files say nothing and keep no copy: an empty list, a missing file.
+    RemoveFile(copy);
+    for (const std::string& bytes : {Le32(0), whole}) Load(bytes);
     RemoveFile(list.GroupFilePath());
     list.LoadGroupFile();
     EXPECT_EQ(list.Count(), 0);
     EXPECT_TRUE(box.Texts().empty());
-
-    // Damaged lengths stop the reading without huge allocations.
-    const std::string good = EncodeGroupFile({Record("a.good", 1)}).substr(4);
-    for (int32_t length : {-1, 0x7FFFFFFF, 1000}) {
-        std::string bad = Le32(0) + Le32(0) + Le32(0) + Le32(1) + Le32(length) + Le32(0) + "b";
-        EXPECT_EQ(Load(Le32(3) + good + bad + good), Strings{"a.good"}) << length;
-        EXPECT_EQ(box.Texts(), Strings{IncompleteText(3, 1)});
-        EXPECT_EQ(box.Messages()[0].icon, MessageIcon::Exclamation);
-    }
-}
-
-TEST_F(GroupListTest, UnusableNamesAreSkippedAndLongTextsCut) {
-    // Written by hand: the encoder itself cuts texts at 259.
-    std::string bytes = Le32(4);
-    for (const GroupRecord& r :
-         {Record("../escape", 0), Record(std::string(260, 'n'), 0), Record("", 0),
-          Record("z.kept", 7, std::string(270, 's'), std::string(300, 'd'))}) {
-        bytes += Le32(r.binCount) + Le32(0) + Le32(0) + Le32(int32_t(r.name.size())) +
-                 Le32(int32_t(r.saveToDirectory.size())) + Le32(int32_t(r.lastScan.size())) +
-                 r.name + r.saveToDirectory + r.lastScan;
-    }
-    ASSERT_EQ(Load(bytes), Strings{"z.kept"});
-    EXPECT_EQ(list.Group(0), Record("z.kept", 7, std::string(259, 's'), std::string(259, 'd')));
-    EXPECT_EQ(box.Texts(), Strings{IncompleteText(4, 1)});
+    EXPECT_EQ(FileSize(copy), -1);
 }
 
 TEST_F(GroupListTest, FailingSaveLeavesThePreviousFileWhole) {

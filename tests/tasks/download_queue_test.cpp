@@ -124,7 +124,7 @@ TEST_F(DownloadQueueTest, UnknownTypesAreRefusedAndNumbersContinueAfterALoad) {
     EXPECT_TRUE(box.Texts().empty());
 }
 
-TEST_F(DownloadQueueTest, DamagedFileKeepsEarlierRowsAndIsDeleted) {
+TEST_F(DownloadQueueTest, DamagedFileKeepsEarlierRowsAndACopy) {
     const std::string notAll = "\r\nNot all queued tasks have been loaded.";
     struct Damage {
         const char* what;
@@ -133,27 +133,44 @@ TEST_F(DownloadQueueTest, DamagedFileKeepsEarlierRowsAndIsDeleted) {
         std::string warning;
     };
     const Damage cases[] = {
-        {"cut short", [](std::string& b) { b.resize(b.size() - 100); }, 2,
+        {"cut by one byte", [](std::string& b) { b.pop_back(); }, 2,
          "WARNING: Unable To Read _QUEUE.DAT File Contents!" + notAll},
         {"bad type of the second record", [](std::string& b) { b[4 + 1336 + 16 + 4] = 7; }, 1,
          "WARNING: Error Loading Queued Tasks - Format Error!" + notAll},
         {"no count", [](std::string& b) { b = std::string("\x01\x00", 2); }, 0,
          "WARNING: Unable To Read _QUEUE.DAT File For Input!\r\nQueued tasks have not been "
-         "loaded."}};
+         "loaded."},
+        {"bytes behind the last record", [](std::string& b) { b += "junk"; }, 3,
+         "WARNING: Unable To Read _QUEUE.DAT File Contents!" + notAll}};
     for (const char* s : {"a", "b", "c"}) Add(s);
+    const std::string copy = queue.QueuePath() + ".bad";
     for (const Damage& c : cases) {
         SCOPED_TRACE(c.what);
         queue.SaveQueueFile();
         std::string bytes = test::ReadFileBytes(queue.QueuePath());
         c.apply(bytes);
         test::WriteFileBytes(queue.QueuePath(), bytes);
+        // A command that only reads tells, and changes no file.
+        box.Clear();
+        CDownloadQueue reader(context);
+        reader.LoadQueue(FileAccess::kReadOnly);
+        EXPECT_EQ(reader.Count(), c.kept);
+        EXPECT_EQ(box.Texts(), std::vector<std::string>{c.warning});
+        EXPECT_EQ(test::ReadFileBytes(queue.QueuePath()), bytes);
+        EXPECT_EQ(FileSize(copy), -1);
+        // The owner keeps a copy before the queue file's rule deletes it.
         box.Clear();
         auto loaded = Reload();
         EXPECT_EQ(loaded->Count(), c.kept);
-        EXPECT_EQ(box.Texts(), std::vector<std::string>{c.warning});
+        EXPECT_EQ(box.Texts(), std::vector<std::string>{c.warning +
+                                                        "\r\nA copy of the damaged file was kept "
+                                                        "as " +
+                                                        copy + "."});
         EXPECT_EQ(FileSize(queue.QueuePath()), -1);
+        EXPECT_EQ(test::ReadFileBytes(copy), bytes);
+        RemoveFile(copy);
         // A stopped load leaves the counter at 0: numbers may repeat.
-        EXPECT_EQ(NextId(*loaded), 1u);
+        EXPECT_EQ(NextId(*loaded), c.kept == 3 ? 4u : 1u);
     }
 }
 
