@@ -124,7 +124,10 @@ int CCliApp::RunQueue(const std::set<const CTask*>* only) {
         if (agent.BusyMask() == 0) break;
     }
     printer.Finish();
-    const size_t stuck = stopping ? 0 : waitingInRun();
+    // Processing stopped by the engine itself (a full disk, already reported)
+    // leaves tasks waiting for the next run, not stuck.
+    const bool haltedByEngine = !stopping && !agent.IsRunning();
+    const size_t stuck = stopping || haltedByEngine ? 0 : waitingInRun();
     if (stuck > 0)
         std::fprintf(stderr,
                      "vexlo: %zu task(s) could not run: their channels do not exist (Conn is %d); "
@@ -136,7 +139,7 @@ int CCliApp::RunQueue(const std::set<const CTask*>* only) {
     SaveCounters();
     std::printf("Queue saved: %zu task(s) listed.\n", queue.Count());
     if (stopping) return InterruptedExitStatus();
-    bool failed = stuck > 0;
+    bool failed = stuck > 0 || haltedByEngine;
     for (const auto& [task, result] : results) failed = failed || result == kResultError;
     return failed ? kExitTaskError : kExitOk;
 }

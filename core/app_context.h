@@ -15,6 +15,7 @@
 #include "core/debug_log.h"
 #include "core/message_box.h"
 #include "core/named_locks.h"
+#include "decode/output_claims.h"
 #include "nntp/transfer_stats.h"
 #include "platform/profile_store.h"
 #include "tasks/progress_table.h"
@@ -44,6 +45,8 @@ class CAppContext {
     CDebugLog log;
     CTransferStats stats;
     CTaskProgressTable progress;
+    // Output files that unfinished downloads will resume (decode/output_claims.h).
+    COutputClaims outputClaims;
 
   private:
     std::string appDir_;

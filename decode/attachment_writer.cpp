@@ -1,5 +1,6 @@
 #include "decode/attachment_writer.h"
 
+#include <cerrno>
 #include <limits>
 
 #include "core/app_context.h"
@@ -37,14 +38,37 @@ bool CAttachmentWriter::SetProgress(uint32_t parts, int64_t bytes) {
                              static_cast<uint32_t>(bytes)) != 0;
 }
 
+void CAttachmentWriter::GiveUpFile() {
+    SetProgress(0, 0);
+    task_.SetOutputFile("");
+    context_.outputClaims.Release(task_.Key());
+}
+
 void CAttachmentWriter::WriteFailure() {
+    if (file_.Error() == ENOSPC || file_.Error() == EDQUOT) return DiskFull();
     file_.Close();
     // The resume point goes first: a queue saved in between must not point
     // into a file that is gone.
-    SetProgress(0, 0);
-    task_.SetOutputFile("");
+    GiveUpFile();
     if (!path_.empty()) RemoveFile(path_);
     task_.SetStatusText("Error Writing To Output File!");
+}
+
+void CAttachmentWriter::DiskFull() {
+    file_.Close();  // what was gathered is lost; the resume point says what counts
+    if (task_.GetPartsFetched() > 0) {
+        // Cut back to the resume point, giving the part's bytes back to the disk.
+        CFile file;
+        if (file.Open(path_, CFile::Mode::ReadWriteExisting))
+            file.Truncate(task_.GetBytesWritten());
+    } else {
+        GiveUpFile();
+        RemoveFile(path_);
+    }
+    task_.SetStatusText("ERROR: Disk Full Writing To Output File");
+    // Not retried: the same disk would refuse the same bytes again.
+    task_.SetOutOfSpace(true);
+    task_.SetInProgress(0);
 }
 
 CAttachmentWriter::ResumeResult CAttachmentWriter::Resume() {
@@ -55,19 +79,18 @@ CAttachmentWriter::ResumeResult CAttachmentWriter::Resume() {
             Fail("ERROR: Resuming Binary Download Failed: Can't Open Output File!");
             return ResumeResult::kFailed;
         }
-        SetProgress(0, 0);
-        task_.SetOutputFile("");
+        GiveUpFile();
         task_.SetStatusText("Resuming Failed: Partial File Missing.  Restarting.");
         mode_ = COutputFile::OpenMode::Create;
         return ResumeResult::kRestarted;
     }
     path_ = path;
+    context_.outputClaims.TryClaim(task_.Key(), path);
     const int64_t length = file_.BytesWritten();
     const int64_t recorded = task_.GetBytesWritten();
     if (length < recorded) {
         file_.Close();
-        SetProgress(0, 0);
-        task_.SetOutputFile("");
+        GiveUpFile();
         task_.SetStatusText("Resuming File Failed: Binary Size Less Than Expected.  Restarting.");
         mode_ = COutputFile::OpenMode::Create;
         return ResumeResult::kRestarted;
@@ -127,6 +150,7 @@ void CAttachmentWriter::DecodeError(uint32_t part, std::string_view line) {
     context_.log.LogPrintf("Line Text = %.*s\r\n", length, line.data());
     file_.Close();
     RemoveFile(path_);
+    context_.outputClaims.Release(task_.Key());
     std::string status = "Error Decoding Line, Len=" + std::to_string(length) + ": ";
     status.append(line.substr(0, CTask::kTextField));
     Fail(status);
@@ -139,19 +163,34 @@ CAttachmentWriter::LineResult CAttachmentWriter::OpenAtBeginLine(std::string_vie
         Fail("ERROR: Invalid Binary Filename");
         return LineResult::kFailed;
     }
-    std::string path = saveDir_ + name;
-    if (path.size() <= kMaxPathLength && renameExisting_ && FileExists(path) &&
-        !MakeUniqueFileName(path)) {
-        SetProgress(0, 0);
-        Fail("ERROR: Unable To Create Unique Filename");
-        return LineResult::kFailed;
+    // A file that another unfinished task will resume is never opened here:
+    // this task then names its file as if renaming were on. The claim is taken
+    // before the open, so two channels cannot both pick one free name.
+    std::string path;
+    const uint32_t key = task_.Key();
+    auto claimedByOther = [&](const std::string& p) {
+        return context_.outputClaims.ClaimedByOther(p, key);
+    };
+    auto taken = [&](const std::string& p) { return FileExists(p) || claimedByOther(p); };
+    bool claimed = false;
+    for (int attempt = 0; attempt < 3 && !claimed; ++attempt) {
+        path = saveDir_ + name;
+        const bool rename = renameExisting_ || claimedByOther(path);
+        if (path.size() <= kMaxPathLength && rename && taken(path) &&
+            !MakeUniqueFileName(path, taken)) {
+            SetProgress(0, 0);
+            Fail("ERROR: Unable To Create Unique Filename");
+            return LineResult::kFailed;
+        }
+        if (path.size() > kMaxPathLength) {
+            SetProgress(0, 0);
+            Fail("ERROR: Output File Path Too Long");
+            return LineResult::kFailed;
+        }
+        claimed = context_.outputClaims.TryClaim(key, path);
     }
-    if (path.size() > kMaxPathLength) {
-        SetProgress(0, 0);
-        Fail("ERROR: Output File Path Too Long");
-        return LineResult::kFailed;
-    }
-    if (!file_.Open(path, mode_)) {
+    if (!claimed || !file_.Open(path, mode_)) {
+        if (claimed) context_.outputClaims.Release(key);
         Fail("ERROR: Unable To Open Output File");
         return LineResult::kFailed;
     }
@@ -195,6 +234,7 @@ CAttachmentWriter::PartResult CAttachmentWriter::FinishPart(uint32_t part) {
         WriteFailure();
         return PartResult::kWriteFailed;
     }
+    context_.outputClaims.Release(task_.Key());
     const std::string output = task_.GetOutputFile();
     context_.log.LogPrintf(" DONE: %s\n", subject_.c_str());
     context_.log.LogPrintf("   AS: %s\n", output.c_str());
@@ -213,8 +253,7 @@ bool CAttachmentWriter::CleanUp(bool keepData) {
         return true;
     }
     file_.Close();
-    SetProgress(0, 0);
-    task_.SetOutputFile("");
+    GiveUpFile();
     RemoveFile(path_);
     return true;
 }

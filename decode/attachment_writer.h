@@ -18,6 +18,13 @@
 //    closed the file, the rest of that part is read but ignored (a second
 //    "begin" line opens nothing and the file is never written again), and the
 //    task completes at that part's end; later parts are not fetched.
+//  - The opened file is claimed for the task (COutputClaims) until the task
+//    completes or gives the file up; a path another unfinished task claims is
+//    never opened: the name is made unique as if renaming were on.
+//  - A full disk ("no space" or "quota exceeded") is no reason to start
+//    again: the resume point stays, the task ends its run with
+//    "ERROR: Disk Full Writing To Output File" and is marked out of space;
+//    other write failures restart the binary from part 1.
 //  - A begin line whose output path (save-to directory and cleaned name, after
 //    a rename) is longer than 259 characters fails the task with
 //    "ERROR: Output File Path Too Long" before anything is opened.
@@ -102,6 +109,12 @@ class CAttachmentWriter {
     // A file operation failed: the file is closed and deleted, the resume point
     // reset, and the run loop starts the binary again.
     void WriteFailure();
+    // Resume point (0, 0), no output file, the file's claim released.
+    void GiveUpFile();
+    // A write failed for want of space ("no space", "quota exceeded"): the
+    // resume point is kept (the file cut back to it), the task is not retried
+    // and is marked out of space, so the queue stops (CMainController).
+    void DiskFull();
     void DecodeError(uint32_t part, std::string_view line);
     bool SetProgress(uint32_t parts, int64_t bytes);
 

@@ -2,6 +2,8 @@
 
 #include <sys/file.h>
 
+#include <cerrno>
+
 namespace vexlo {
 
 COutputFile::COutputFile(size_t bufferSize) : capacity_(bufferSize < 64 ? 64 : bufferSize) {}
@@ -32,6 +34,7 @@ bool COutputFile::Open(const std::string& path, OpenMode mode) {
         file_.Close();
         return false;
     }
+    error_ = 0;
     if (!buffer_) buffer_ = std::make_unique<unsigned char[]>(capacity_);
     used_ = 0;
     flushed_ = length;
@@ -41,6 +44,7 @@ bool COutputFile::Open(const std::string& path, OpenMode mode) {
 }
 
 void COutputFile::Fail() {
+    error_ = errno;
     failed_ = true;
     writable_ = 0;
     used_ = 0;
@@ -92,7 +96,10 @@ bool COutputFile::Truncate(int64_t length) {
 bool COutputFile::Close() {
     if (!file_.IsOpen()) return true;
     bool ok = Flush();
-    ok = file_.Close() && ok;
+    if (!file_.Close()) {
+        if (ok) error_ = errno;
+        ok = false;
+    }
     used_ = 0;
     flushed_ = 0;
     writable_ = 0;

@@ -71,6 +71,9 @@ class COutputFile {
     // writer that is not open is true.
     bool Close();
 
+    // The system's error number of the last failure (0 when none since the open).
+    int Error() const { return error_; }
+
   private:
     bool WriteSlow(const void* data, size_t n);
     void Fail();
@@ -82,6 +85,7 @@ class COutputFile {
     size_t writable_ = 0;  // capacity_ while open and sound, else 0 (keeps Write's test single)
     int64_t flushed_ = 0;  // bytes in the file
     bool failed_ = false;
+    int error_ = 0;
 };
 
 }  // namespace vexlo

@@ -20,6 +20,11 @@ namespace {
 constexpr int kBodyFollows = 222;
 constexpr int kFirstFailureCode = 400;
 constexpr uint32_t kReportEveryLines = 50;
+// A body is read no further than this many lines over four times the part's
+// line count from the overview: a server that sends far more (a body that
+// never ends) would otherwise fill the disk with one output file.
+constexpr uint64_t kBodyLineAllowance = 100000;
+constexpr const char* kBodyTooLong = "ERROR: Server Sent Far More Body Lines Than Expected [BODY]";
 
 // Received body bytes, handed to the statistics every report interval instead
 // of for every line: one lock per 50 lines keeps eight channels from queueing
@@ -178,6 +183,9 @@ CRetrieval::PartOutcome CRetrieval::FetchPart(uint32_t k) {
 
 CRetrieval::PartOutcome CRetrieval::ReadBody(uint32_t k) {
     CReceivedBytes received(context_.stats);
+    const auto& expected = task_.GetLines();
+    const uint64_t lineLimit =
+        (k < expected.size() ? uint64_t{expected[k]} * 4 : 0) + kBodyLineAllowance;
     uint32_t lines = 0;
     for (;;) {
         const int length = connection_.ReadLine();
@@ -194,7 +202,14 @@ CRetrieval::PartOutcome CRetrieval::ReadBody(uint32_t k) {
             return PartOutcome::kStop;
         }
         received.Add(static_cast<uint32_t>(length) + 2);
-        if (++lines % kReportEveryLines == 0) {
+        if (++lines > lineLimit) {
+            // The parts before stay on record; this one is dropped.
+            connection_.Quit();
+            writer_.CleanUpAfterBreak();
+            Fail(kBodyTooLong);
+            return PartOutcome::kStop;
+        }
+        if (lines % kReportEveryLines == 0) {
             Report(k, lines);
             received.Flush();
         }

@@ -15,6 +15,9 @@
 //     reply, a failed write); the run loop reconnects and calls again;
 //   - abort (the channel's abort flag, checked after every body line): the
 //     part in progress is cleaned up and the call returns at once.
+// A body far longer than its part's overview line count (over four times it
+// plus 100,000 lines) fails the task for good, cleaned up as after a read
+// failure, so a hostile server cannot fill the disk through one part.
 // A call that gives up in the middle of a body closes the connection (the
 // rest of the body is still on its way); between commands it stays open.
 //

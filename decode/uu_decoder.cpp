@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <utility>
 
 #include "decode/file_utils.h"
@@ -50,7 +51,8 @@ bool ParseBeginFileName(std::string_view line, std::string& name) {
     if (text.back() == '"') text.pop_back();
     TrimSpaces(text);
     CleanFileName(text);
-    if (text.empty()) return false;
+    // "." and ".." name the save-to directory and its parent: no file name.
+    if (text.empty() || text == "." || text == "..") return false;
     name = std::move(text);
     return true;
 }
@@ -98,7 +100,11 @@ bool DecodeUuLine(std::string_view line, unsigned char* out, int limit, int& cou
 }
 
 bool MakeUniqueFileName(std::string& path) {
-    if (!FileExists(path)) return true;
+    return MakeUniqueFileName(path, [](const std::string& p) { return FileExists(p); });
+}
+
+bool MakeUniqueFileName(std::string& path, const std::function<bool(const std::string&)>& taken) {
+    if (!taken(path)) return true;
     size_t slash = path.rfind('/');
     size_t dot = path.rfind('.');
     bool hasExtension =
@@ -107,7 +113,7 @@ bool MakeUniqueFileName(std::string& path) {
     std::string extension = hasExtension ? path.substr(dot) : std::string();
     for (int n = 1; n <= kMaxUniqueSuffix; ++n) {
         std::string candidate = stem + '-' + std::to_string(n) + extension;
-        if (!FileExists(candidate)) {
+        if (!taken(candidate)) {
             path = std::move(candidate);
             return true;
         }

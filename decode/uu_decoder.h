@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -27,7 +28,7 @@ bool IsBeginLine(std::string_view line);
 
 // Takes the file name from a begin line: the text from the 11th character on,
 // without enclosing double quotes and outer blanks, cleaned by CleanFileName.
-// False when nothing is left.
+// False when nothing is left, or only "." or "..".
 bool ParseBeginFileName(std::string_view line, std::string& name);
 
 // Removes blanks (code 32 only) from both ends.
@@ -49,5 +50,7 @@ bool DecodeUuLine(std::string_view line, unsigned char* out, int limit, int& cou
 // a dot at the path's very first character doesn't count). False when all
 // candidates are taken. Reserves nothing: two callers may pick the same name.
 bool MakeUniqueFileName(std::string& path);
+// The same with another test of a taken name than FileExists.
+bool MakeUniqueFileName(std::string& path, const std::function<bool(const std::string&)>& taken);
 
 }  // namespace vexlo

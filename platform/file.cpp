@@ -4,19 +4,51 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <mutex>
 #include <utility>
 
 namespace vexlo {
 
 namespace {
 thread_local int64_t writeBudget = -1;  // bytes left before simulated failure; <0 = off
+// The same for all threads; sharedBudget is read without the mutex only to
+// keep the path of real writes free of it.
+std::mutex sharedMutex;
+std::atomic<int64_t> sharedBudget{-1};
+int sharedError = ENOSPC;  // guarded by sharedMutex
+
+// How many of n bytes the simulated disks take now (taken from their budgets),
+// and the error of a write cut short.
+size_t SimulatedRoom(size_t n, int& error) {
+    size_t allowed = n;
+    error = ENOSPC;
+    if (writeBudget >= 0 && static_cast<int64_t>(n) > writeBudget)
+        allowed = static_cast<size_t>(writeBudget);
+    if (writeBudget >= 0) writeBudget -= static_cast<int64_t>(allowed);
+    if (sharedBudget.load(std::memory_order_relaxed) < 0) return allowed;
+    std::lock_guard lock(sharedMutex);
+    int64_t budget = sharedBudget.load();
+    if (budget < 0) return allowed;
+    if (static_cast<int64_t>(allowed) > budget) {
+        allowed = static_cast<size_t>(budget);
+        error = sharedError;
+    }
+    sharedBudget = budget - static_cast<int64_t>(allowed);
+    return allowed;
 }
+}  // namespace
 
 namespace testing {
 void FailWritesAfter(int64_t bytes) {
     writeBudget = bytes;
+}
+void FailWritesEverywhereAfter(int64_t bytes, int error) {
+    std::lock_guard lock(sharedMutex);
+    sharedError = error;
+    sharedBudget = bytes;
 }
 }  // namespace testing
 
@@ -100,9 +132,8 @@ bool CFile::Write(const void* buffer, size_t n) {
     if (fd_ < 0) return false;
     // A full disk takes what still fits and then fails, so the simulated one
     // writes the bytes left in the budget before failing.
-    size_t allowed = n;
-    if (writeBudget >= 0 && static_cast<int64_t>(n) > writeBudget)
-        allowed = static_cast<size_t>(writeBudget);
+    int error = ENOSPC;
+    const size_t allowed = SimulatedRoom(n, error);
     size_t done = 0;
     const auto* p = static_cast<const char*>(buffer);
     while (done < allowed) {
@@ -113,9 +144,8 @@ bool CFile::Write(const void* buffer, size_t n) {
         }
         done += static_cast<size_t>(w);
     }
-    if (writeBudget >= 0) writeBudget -= static_cast<int64_t>(done);
     if (done < n) {
-        errno = ENOSPC;
+        errno = error;
         return false;
     }
     return true;

@@ -88,6 +88,9 @@ namespace testing {
 // bytes free (negative: no limit): a write that does not fit writes what still
 // fits and fails, and every later write fails. Lets tests simulate a full disk.
 void FailWritesAfter(int64_t bytes);
+// The same for every thread at once (bytes counted over all of them), failing
+// with `error` (ENOSPC, EDQUOT, ...): a disk that fills up under the channels.
+void FailWritesEverywhereAfter(int64_t bytes, int error);
 }  // namespace testing
 
 }  // namespace vexlo

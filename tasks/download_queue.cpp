@@ -55,6 +55,7 @@ std::unique_ptr<CTask> CDownloadQueue::TakeRecord() {
 }
 
 void CDownloadQueue::Recycle(std::unique_ptr<CTask> task) {
+    context_.outputClaims.Release(task->Key());  // it will never resume its file
     task->Reset();
     pool_.push_back(std::move(task));
 }
@@ -368,6 +369,10 @@ void CDownloadQueue::LoadQueue(FileAccess access) {
             failure = kFormatError;
         } else {
             largest = std::max(largest, task->GetId());
+            // An unfinished download will resume its file: no other task may open it.
+            if (task->GetType() == kTaskDecode && task->GetResult() != kResultCompleted &&
+                task->GetPartsFetched() > 0 && !task->GetOutputFile().empty())
+                context_.outputClaims.TryClaim(task->Key(), task->GetOutputFile());
             QueueRow row;
             row.icon = IconForResult(task->GetResult());
             row.task = std::move(task);

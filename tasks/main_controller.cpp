@@ -67,6 +67,7 @@ void CMainController::OnTaskDone(CTask* task, int channelIndex) {
         if (onScanCompleted) onScanCompleted(group);
     }
     agent_.ChannelDone(channelIndex + 1, task);
+    if (task->IsOutOfSpace()) StopForFullDisk(*task);
     if (onTaskDone) onTaskDone(*task, channelIndex + 1);
     queue_.TaskFinished(task);
     queue_.RunScheduler(agent_);
@@ -80,8 +81,19 @@ void CMainController::OnTimer(uint32_t now) {
         queue_.SaveQueueFile();
 }
 
+void CMainController::StopForFullDisk(CTask& task) {
+    task.SetOutOfSpace(false);
+    // Every other task would meet the same disk: none starts until Start.
+    agent_.StopAfterCurrent();
+    if (fullDiskShown_) return;
+    fullDiskShown_ = true;
+    context_.messageBox.Show(std::string(kDiskFullText) + task.GetSaveDir() + kDiskFullAdvice,
+                             MessageIcon::Exclamation);
+}
+
 void CMainController::StartCommand() {
     if (!agent_.IsStopped() && !agent_.IsStopping()) return;
+    fullDiskShown_ = false;
     agent_.StartProcessing();
     queue_.RunScheduler(agent_);
 }

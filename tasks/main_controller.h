@@ -24,6 +24,12 @@ namespace vexlo {
 class CAppContext;
 class CTaskHandlers;
 
+// Shown once when downloads stop because the disk is full: the text, the
+// save-to directory, the advice.
+inline constexpr const char* kDiskFullText = "WARNING: Disk Full Writing To ";
+inline constexpr const char* kDiskFullAdvice =
+    "\r\nProcessing has been stopped. Free some space, then click Start to resume.";
+
 class CMainController {
   public:
     CMainController(CAppContext& context, const CTaskHandlers& handlers);
@@ -51,7 +57,9 @@ class CMainController {
     // the first one. Returns the number handled.
     int ProcessMessages(uint32_t timeoutMs);
     // A channel's run ended: progress entry removed, scan figures stored,
-    // channel freed, queue row updated, next tasks dispatched.
+    // channel freed, queue row updated, next tasks dispatched. A download that
+    // stopped on a full disk stops processing gracefully (no new task starts)
+    // and tells the user once, until the next Start.
     void OnTaskDone(CTask* task, int channelIndex);
     // The one-second duties: dispatch while Running, progress texts, auto-save.
     void OnTimer(uint32_t now);
@@ -94,6 +102,7 @@ class CMainController {
   private:
     // Channels gone: rows of tasks whose done message is still pending are updated.
     void DrainDoneMessages();
+    void StopForFullDisk(CTask& task);
 
     CAppContext& context_;
     CThreadMessageQueue notify_;
@@ -102,6 +111,7 @@ class CMainController {
     CTaskAgent agent_;
     CQueueAutoSave autoSave_;
     bool loaded_ = false;
+    bool fullDiskShown_ = false;  // the full-disk message was shown since the last Start
 };
 
 }  // namespace vexlo

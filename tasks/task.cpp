@@ -58,6 +58,7 @@ void CTask::Reset() {
         outputFile_.clear();
     }
     binCount_ = newCount_ = msgCount_ = 0;
+    outOfSpace_ = false;
     size_ = 0;
     partsFetched_ = bytesWritten_ = 0;
     articles_.clear();

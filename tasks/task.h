@@ -78,6 +78,10 @@ class CTask {
     void SetNewCount(uint32_t n) { newCount_ = n; }
     uint32_t GetMsgCount() const { return msgCount_; }
     void SetMsgCount(uint32_t n) { msgCount_ = n; }
+    // Set by a download that stopped because the disk is full: the main thread
+    // then stops dispatching (not part of the record; Reset clears it).
+    bool IsOutOfSpace() const { return outOfSpace_; }
+    void SetOutOfSpace(bool v) { outOfSpace_ = v; }
 
     std::string GetStatusText() const;
     std::string GetGroupName() const;
@@ -131,6 +135,7 @@ class CTask {
     std::atomic<uint32_t> affinity_{1};
     std::atomic<uint32_t> size_{0};
     std::atomic<uint32_t> binCount_{0}, newCount_{0}, msgCount_{0};
+    std::atomic<bool> outOfSpace_{false};
 
     mutable std::mutex fieldsMutex_;
     std::string statusText_;  // guarded by fieldsMutex_

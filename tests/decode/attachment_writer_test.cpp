@@ -15,6 +15,7 @@
 #include "support/recording_message_box.h"
 #include "support/temp_dir.h"
 #include "support/test_data.h"
+#include "tasks/download_queue.h"
 #include "tasks/task.h"
 
 namespace vexlo {
@@ -51,6 +52,8 @@ class AttachmentWriterTest : public ::testing::Test {
     }
 
     void MakeTask(uint32_t parts) {
+        // The task before gives up its file, as a task leaving the queue does.
+        if (task_) context_.outputClaims.Release(task_->Key());
         task_ = std::make_unique<CTask>(&context_.settings);
         task_->SetType(kTaskDecode);
         task_->SetSubject("holiday.zip (1/" + std::to_string(parts) + ")");
@@ -128,15 +131,18 @@ TEST_F(AttachmentWriterTest, PathsLongerThan259CharactersAreRefusedBeforeAnythin
     EXPECT_EQ(CountFiles(saveDir_), 2u);
 }
 
-TEST_F(AttachmentWriterTest, AnEmptyNameIsRefused) {
-    MakeTask(1);
-    task_->SetProgress(context_.locks, 1, 77);
-    CAttachmentWriter writer(context_, *task_);
-    EXPECT_EQ(writer.Feed(0, "begin 644 \""), Result::kFailed);
-    EXPECT_EQ(task_->GetStatusText(), "ERROR: Invalid Binary Filename");
-    EXPECT_EQ(task_->GetResult(), kResultError);
-    EXPECT_EQ(task_->GetPartsFetched(), 0u);
-    EXPECT_EQ(task_->GetBytesWritten(), 0u);
+TEST_F(AttachmentWriterTest, EmptyAndDirectoryNamesAreRefused) {
+    for (const char* line : {"begin 644 \"", "begin 644 .", "begin 644 .."}) {
+        SCOPED_TRACE(line);
+        MakeTask(1);
+        task_->SetProgress(context_.locks, 1, 77);
+        CAttachmentWriter writer(context_, *task_);
+        EXPECT_EQ(writer.Feed(0, line), Result::kFailed);
+        EXPECT_EQ(task_->GetStatusText(), "ERROR: Invalid Binary Filename");
+        EXPECT_EQ(task_->GetResult(), kResultError);
+        EXPECT_EQ(task_->GetPartsFetched(), 0u);
+        EXPECT_EQ(task_->GetBytesWritten(), 0u);
+    }
 }
 
 // Resuming: a first call fetched three of five parts; the partial file is then
@@ -188,6 +194,51 @@ TEST_F(ResumeTest, LongerFilesAreCutBackMissingOrShortOnesRestart) {
         for (uint32_t k = c.from; k < 5; ++k)
             ASSERT_EQ(FeedPart(writer, k, bodies_[k]), k < 4 ? Part::kNext : Part::kCompleted);
         EXPECT_EQ(ReadFileBytes(path_), data_);
+    }
+}
+
+// Task A stopped after part 3 of resume.bin; task B, another binary of the same
+// name, is run before A resumes (rename off). B names its file as if renaming
+// were on, so A ends with its own bytes and B's file is kept — whether A's
+// claim comes from this run or from the saved queue of an earlier one.
+TEST_F(ResumeTest, NoOtherTaskOpensAFileThatATaskWillResume) {
+    const std::string other = RandomBytes(3000, 9);
+    for (bool fromQueueFile : {false, true}) {
+        SCOPED_TRACE(fromQueueFile);
+        FetchThreeParts();
+        CTask* a = task_.get();
+        // A later run of the program: its own claims, A from the saved queue.
+        CAppContext later(dir_.Path(), box_);
+        CDownloadQueue queue(later);
+        CAppContext& context = fromQueueFile ? later : context_;
+        if (fromQueueFile) {
+            later.Start();
+            queue.AddTask(*task_, false);
+            queue.SaveQueueFile();
+            queue.RemoveAllNotRunning();
+            queue.LoadQueue();
+            a = queue.Row(0).task.get();
+        }
+        auto b = std::make_unique<CTask>(&context.settings);
+        b->SetType(kTaskDecode);
+        b->SetSaveDir(saveDir_);
+        b->SetArticles({200});
+        CAttachmentWriter writerB(context, *b);
+        ASSERT_EQ(FeedPart(writerB, 0, Bodies("resume.bin", other, 1)[0]), Part::kCompleted);
+        EXPECT_EQ(b->GetOutputFile(), saveDir_ + "resume-1.bin");
+
+        CAttachmentWriter writerA(context, *a);
+        ASSERT_EQ(writerA.Resume(), CAttachmentWriter::ResumeResult::kResumed);
+        for (uint32_t k = 3; k < 5; ++k)
+            ASSERT_EQ(FeedPart(writerA, k, bodies_[k]), k < 4 ? Part::kNext : Part::kCompleted);
+        EXPECT_EQ(ReadFileBytes(path_), data_);
+        EXPECT_EQ(ReadFileBytes(saveDir_ + "resume-1.bin"), other);
+        RemoveFile(saveDir_ + "resume-1.bin");
+        // Completed, A claims its file no more: the option's rule is back.
+        CAttachmentWriter writerC(context, *b);
+        b->SetProgress(context.locks, 0, 0);
+        ASSERT_EQ(FeedPart(writerC, 0, Bodies("resume.bin", other, 1)[0]), Part::kCompleted);
+        EXPECT_EQ(ReadFileBytes(path_), other);
     }
 }
 

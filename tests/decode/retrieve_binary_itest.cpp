@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <filesystem>
 #include <map>
 #include <thread>
@@ -266,8 +267,13 @@ TEST_F(Downloads, RefusalsMissingAttachmentsAndDecodeErrorsFailForGood) {
     EXPECT_EQ(noFile->GetOutputFile(), "");
     EXPECT_EQ(gone->GetPartsFetched(), 1u);  // part 1 stays on disk and on record
     EXPECT_EQ(fine->GetResult(), kResultCompleted);
-    EXPECT_TRUE(ReadFileBytes(saveDir_ + "good.bin") == good.data);
-    EXPECT_EQ(FilesIn(saveDir_), (std::vector<std::string>{"good.bin"}));  // broken.bin deleted
+    // good.bin is the unfinished `gone`'s, which will resume it: `fine` names
+    // its file as if renaming were on.
+    EXPECT_EQ(fine->GetOutputFile(), saveDir_ + "good-1.bin");
+    EXPECT_TRUE(ReadFileBytes(saveDir_ + "good-1.bin") == good.data);
+    EXPECT_EQ(FileSize(saveDir_ + "good.bin"), gone->GetBytesWritten());
+    // broken.bin deleted
+    EXPECT_EQ(FilesIn(saveDir_), (std::vector<std::string>{"good-1.bin", "good.bin"}));
     EXPECT_EQ(relay.Connections(), 1);
     const std::string log = DebugLog();
     EXPECT_NE(log.find("BODY 99999\r\n423 No such article number 99999\r\n"), std::string::npos);
@@ -400,7 +406,7 @@ class DirectCalls : public DownloadFaults {
         task_.SetLines(binary_.lines);
         task_.SetInProgress(1);
     }
-    void TearDown() override { testing::FailWritesAfter(-1); }
+    void TearDown() override { testing::FailWritesEverywhereAfter(-1, 0); }
 
     void Retrieve() {
         ASSERT_EQ(connection_.Connect(0x7F000001, Inn().anonPort, 0, "", ""), 1);
@@ -415,8 +421,10 @@ class DirectCalls : public DownloadFaults {
     std::atomic<uint32_t> abort_{0};
 };
 
-TEST_F(DirectCalls, AFullDiskRestartsTheBinaryAndTheNextCallCountsEveryByte) {
-    testing::FailWritesAfter(70000);
+// A failed write other than a full disk (which keeps the resume point, see
+// retrieve_binary_test.cpp) restarts the binary from part 1.
+TEST_F(DirectCalls, AFailedWriteRestartsTheBinaryAndTheNextCallCountsEveryByte) {
+    testing::FailWritesEverywhereAfter(70000, EIO);
     Retrieve();
     EXPECT_EQ(task_.GetStatusText(), "Error Writing To Output File!");
     EXPECT_EQ(task_.GetResult(), kResultUnprocessed);
@@ -425,7 +433,7 @@ TEST_F(DirectCalls, AFullDiskRestartsTheBinaryAndTheNextCallCountsEveryByte) {
     EXPECT_EQ(task_.GetOutputFile(), "");
     EXPECT_TRUE(FilesIn(dir_ / "out/").empty());
     EXPECT_EQ(connection_.GetSocket(), CNntpConnection::kInvalidSocket);
-    testing::FailWritesAfter(-1);
+    testing::FailWritesEverywhereAfter(-1, 0);
 
     // What the next call sends and receives, fetched by a plain client.
     test::CRawNntpClient client;

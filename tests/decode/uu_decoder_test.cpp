@@ -48,6 +48,8 @@ TEST(UuDecoder, BeginFileNamesAreTrimmedAndCleaned) {
         {"a\\b<c>d|e*f\"g?h:i", "a_b_c_d_e_f_g?h_i"},
         {"caf\xe9\t.txt\x7f", "caf__.txt\x7f"},  // 127 itself stays
         {"\"only-opening.zip", "only-opening.zip"},
+        {"...", "..."},
+        {".hidden", ".hidden"},
     };
     for (const auto& [given, cleaned] : cases) {
         std::string name;
@@ -55,8 +57,10 @@ TEST(UuDecoder, BeginFileNamesAreTrimmedAndCleaned) {
         EXPECT_EQ(name, cleaned);
     }
     std::string name = "kept";
+    // "." and ".." name directories, not files: no name, as for an empty one.
     for (const char* line :
-         {"begin 644      ", "begin 644 \"  \"", "begin 644 \"\"", "begin 644 \"", "begin 644"})
+         {"begin 644      ", "begin 644 \"  \"", "begin 644 \"\"", "begin 644 \"", "begin 644",
+          "begin 644 .", "begin 644 ..", "begin 644 \" .. \"", "begin 644  . "})
         EXPECT_FALSE(ParseBeginFileName(line, name)) << line;
     EXPECT_EQ(name, "kept");
     std::string tabs = "\ta\t";  // tabs are not blanks
