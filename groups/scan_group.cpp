@@ -8,6 +8,7 @@
 #include "core/app_context.h"
 #include "core/number_readers.h"
 #include "groups/group_command.h"
+#include "groups/group_files.h"
 #include "groups/header_record.h"
 #include "groups/record_file.h"
 #include "groups/scan_finish.h"
@@ -25,6 +26,8 @@ constexpr uint32_t kProgressEveryLines = 50;
 // Longest overview line kept when a line arrives in pieces; a header with a
 // longer subject (or poster) is dropped like a damaged line.
 constexpr size_t kMaxJoinedLine = 1 << 20;
+constexpr const char* kOverviewTooLong =
+    "ERROR: Server Sent More Overview Lines Than Articles [XOVER]";
 
 bool PutU32(CFile& file, uint32_t v) {
     unsigned char b[4] = {static_cast<unsigned char>(v), static_cast<unsigned char>(v >> 8),
@@ -50,7 +53,7 @@ void ScanGroup(CTaskThread& channel, CTask& task) {
     CTransferStats& stats = context.stats;
     const std::string dataDir = task.GetSaveDir();
     const std::string group = task.GetGroupName();
-    const std::string xovPath = dataDir + group + ".XOV";
+    const std::string xovPath = GroupFilePaths::Make(dataDir, group).xov;
     ProgressReport report{task.Key(), kProgressConnecting, kProgressKindScan, 0, 0, 0, 0};
 
     int32_t first = 0, last = 0;
@@ -115,7 +118,13 @@ void ScanGroup(CTaskThread& channel, CTask& task) {
         return;
     }
 
-    uint32_t lineCount = 0;
+    // One line per article of the range at most, in ascending order (the
+    // order the resume point of an interrupted scan relies on): a line for an
+    // article outside the range, or not above the last one, is skipped, and a
+    // response with more lines than the range has articles is not read on.
+    const uint64_t rangeArticles = rangeEnd >= from ? uint64_t{rangeEnd} - from + 1 : 0;
+    uint32_t lastArticleSeen = from - 1;
+    uint64_t lineCount = 0;
     {
         CRecordWriter writer(xov);
         OverviewFields fields;
@@ -160,12 +169,24 @@ void ScanGroup(CTaskThread& channel, CTask& task) {
                 line = overlong ? std::string_view() : std::string_view(joined);
                 continuing = overlong = false;
             }
-            if (++lineCount % kProgressEveryLines == 0) {
-                report.lines = lineCount;
+            if (++lineCount > rangeArticles) {
+                // What was stored is in range and in order: kept for the next scan.
+                writer.Flush();
+                xov.Close();
+                connection.Quit();
+                task.SetStatusText(kOverviewTooLong);
+                task.SetResult(kResultError);
+                task.SetInProgress(0);
+                return;
+            }
+            if (lineCount % kProgressEveryLines == 0) {
+                report.lines = static_cast<uint32_t>(lineCount);
                 context.progress.PublishProgress(report);
             }
             if (!SplitOverviewLine(line, fields)) continue;
             uint32_t article = FieldNumber(fields[0]);
+            if (article <= lastArticleSeen || article > rangeEnd) continue;
+            lastArticleSeen = article;
             if (haveData && (FindInSortedList(messageNumbers, article) >= 0 ||
                              FindInSortedList(binaryNumbers, article) >= 0))
                 continue;
@@ -187,7 +208,7 @@ void ScanGroup(CTaskThread& channel, CTask& task) {
     xov.Close();
     binaryNumbers = {};
 
-    report.lines = lineCount;
+    report.lines = static_cast<uint32_t>(lineCount);
     ScanFinishInput input;
     input.dataDir = dataDir;
     input.groupName = group;

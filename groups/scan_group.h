@@ -8,6 +8,11 @@
 // and the three figures on success; result 3 for a missing group; otherwise a
 // status text with inProgress left at 1, so the run loop tries again.
 //
+// Only overview lines of articles inside the range asked for, in ascending
+// order, are stored; a response with more lines than that range has articles
+// (an XOVER that never ends) fails the task for good with "ERROR: Server Sent
+// More Overview Lines Than Articles [XOVER]", keeping what was stored.
+//
 // An overview line longer than the connection's line buffer arrives in
 // pieces; they are joined (up to 1 MiB) so a header with a very long subject
 // is kept like any other.

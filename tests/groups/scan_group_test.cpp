@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -38,14 +39,14 @@ TEST(ScanRangeStart, OneHundredBelowTheStoredLastForScanNewElseTheServersFirst) 
     EXPECT_EQ(ScanRangeStart(kTaskScanNew, true, 0x80000063u, 1), 0x7FFFFFFFu);
 }
 
-// Greets, selects group "g" (articles 1 to 3), answers XOVER with `xover` and
+// Greets, selects group "g" (articles 1 to 5), answers XOVER with `xover` and
 // waits for the client to close (or hangs up at once when `hangUp`).
 CScriptPeer::Script AnswersXover(std::string xover, std::vector<std::string>* commands,
                                  bool hangUp = false) {
     return [xover, commands, hangUp](CPeerSession& s) {
         s.Write("200 test server\r\n");
         commands->push_back(s.ReadLine());
-        s.Write("211 3 1 3 g\r\n");
+        s.Write("211 5 1 5 g\r\n");
         commands->push_back(s.ReadLine());
         s.Write(xover);
         if (hangUp)
@@ -55,9 +56,10 @@ CScriptPeer::Script AnswersXover(std::string xover, std::vector<std::string>* co
     };
 }
 
-// One SCAN NEW of group "g" on a channel connected to `port`, tried once.
+// One SCAN NEW of group "g" on a channel connected to `port`, tried once; the
+// task's save-to directory is the data directory, with or without its "/".
 struct PeerScan {
-    explicit PeerScan(uint16_t port) : engine("127.0.0.1", port, 1) {
+    explicit PeerScan(uint16_t port, bool dataDirSlash = true) : engine("127.0.0.1", port, 1) {
         engine.context.settings.SetRetries(0);
         engine.handlers.Register(kTaskScanNew, [this](CTaskThread& channel, CTask& task) {
             ScanGroup(channel, task);
@@ -68,7 +70,9 @@ struct PeerScan {
         engine.Open();
         CTask scan(&engine.context.settings);
         scan.SetType(kTaskScanNew);
-        scan.SetSaveDir(engine.context.DataPath());
+        std::string dataDir = engine.context.DataPath();
+        if (!dataDirSlash) dataDir.pop_back();
+        scan.SetSaveDir(dataDir);
         scan.SetGroupName("g");
         engine.controller->QueueTask(scan, false);
         task = engine.Queue().Row(0).task.get();
@@ -84,26 +88,63 @@ struct PeerScan {
     bool open = false;   // guarded by mutex
 };
 
-TEST(ScanGroupPeer, OverviewLinesNeedNineFields) {
+TEST(ScanGroupPeer, OverviewLinesNeedNineFieldsAndAnArticleInTheRange) {
+    // The data directory as the task names it: with or without its final "/".
+    for (bool slash : {true, false}) {
+        SCOPED_TRACE(slash);
+        std::vector<std::string> commands;
+        CScriptPeer peer(
+            AnswersXover("224 overview follows\r\n"
+                         "1\tsolo.gif (1/1)\tp <p@x>\td\t<a@x>\t\t100\t5\tXref: x g:1\r\n"
+                         "2\teight fields\tp <p@x>\td\t<b@x>\t\t100\t5\r\n"
+                         "3\tnine fields\tp <p@x>\td\t<c@x>\t\t200\t7\t\r\n"
+                         "9\tbehind the range\tp <p@x>\td\t<d@x>\t\t200\t7\t\r\n"
+                         "junk\r\n"
+                         ".\r\n",
+                         &commands));
+        PeerScan scan(peer.Port(), slash);
+        EXPECT_EQ(scan.task->GetResult(), kResultCompleted) << scan.task->GetStatusText();
+        EXPECT_EQ(commands, (std::vector<std::string>{"GROUP g\r\n", "XOVER 1-5\r\n"}));
+        EXPECT_EQ(test::Parts(test::ReadBinaryFile(scan.File(".BIN"))),
+                  std::vector<test::Numbers>{{1}});
+        const auto msgs = test::ReadHeaderFile(scan.File(".MSG"));
+        ASSERT_EQ(msgs.size(), 1u);  // the eight-field line is not stored
+        EXPECT_EQ(msgs[0].GetSubject(), "nine fields");
+        EXPECT_EQ(msgs[0].GetBytes(), 200u);
+        EXPECT_EQ(msgs[0].GetLines(), 7u);
+        EXPECT_FALSE(std::filesystem::exists(scan.engine.dir / "DATAg.XOV"));
+    }
+}
+
+// An XOVER that never ends is read no further than the range it asked for can
+// hold; only articles of the range, in ascending order, are stored.
+TEST(ScanGroupPeer, AnOverviewThatNeverEndsEndsTheTask) {
     std::vector<std::string> commands;
-    CScriptPeer peer(
-        AnswersXover("224 overview follows\r\n"
-                     "1\tsolo.gif (1/1)\tp <p@x>\td\t<a@x>\t\t100\t5\tXref: x g:1\r\n"
-                     "2\teight fields\tp <p@x>\td\t<b@x>\t\t100\t5\r\n"
-                     "3\tnine fields\tp <p@x>\td\t<c@x>\t\t200\t7\t\r\n"
-                     "junk\r\n"
-                     ".\r\n",
-                     &commands));
+    CScriptPeer peer([&](CPeerSession& s) {
+        s.Write("200 test server\r\n");
+        commands.push_back(s.ReadLine());
+        s.Write("211 50 1 50 g\r\n");
+        commands.push_back(s.ReadLine());
+        auto line = [](uint32_t article) {
+            return std::to_string(article) + "\ta (1/2)\tp\td\t<a@x>\t\t100\t5\tx\r\n";
+        };
+        std::string start = "224 overview follows\r\n";
+        for (uint32_t article : {60u, 0u, 5u, 3u, 5u, 9u}) start += line(article);
+        s.Write(start);
+        std::string block;
+        for (uint32_t i = 0; i < 1000; ++i) block += line(1000 + i);
+        for (int i = 0; i < 150; ++i) s.Write(block);  // "endless": 150,000 lines
+        s.Close();
+    });
     PeerScan scan(peer.Port());
-    EXPECT_EQ(scan.task->GetResult(), kResultCompleted) << scan.task->GetStatusText();
-    EXPECT_EQ(commands, (std::vector<std::string>{"GROUP g\r\n", "XOVER 1-3\r\n"}));
-    EXPECT_EQ(test::Parts(test::ReadBinaryFile(scan.File(".BIN"))),
-              std::vector<test::Numbers>{{1}});
-    const auto msgs = test::ReadHeaderFile(scan.File(".MSG"));
-    ASSERT_EQ(msgs.size(), 1u);  // the eight-field line is not stored
-    EXPECT_EQ(msgs[0].GetSubject(), "nine fields");
-    EXPECT_EQ(msgs[0].GetBytes(), 200u);
-    EXPECT_EQ(msgs[0].GetLines(), 7u);
+    EXPECT_EQ(commands, (std::vector<std::string>{"GROUP g\r\n", "XOVER 1-50\r\n"}));
+    EXPECT_EQ(scan.task->GetResult(), kResultError);
+    EXPECT_EQ(scan.task->GetInProgress(), 0u);
+    std::lock_guard lock(scan.mutex);
+    EXPECT_EQ(scan.status, "ERROR: Server Sent More Overview Lines Than Articles [XOVER]");
+    EXPECT_FALSE(scan.open);
+    EXPECT_EQ(test::FileRange(scan.File(".XOV")), std::pair(1u, 50u));
+    EXPECT_EQ(test::Articles(test::ReadHeaderFile(scan.File(".XOV"))), (test::Numbers{5, 9}));
 }
 
 TEST(ScanGroupPeer, OddRepliesAndACutConnection) {
@@ -139,7 +180,7 @@ TEST(ScanGroupPeer, OddRepliesAndACutConnection) {
         EXPECT_EQ(scan.open, r.open);
         EXPECT_EQ(FileSize(scan.File(".XOV")) >= 0, !r.kept.empty());
         if (r.kept.empty()) continue;
-        EXPECT_EQ(test::FileRange(scan.File(".XOV")), std::pair(1u, 3u));
+        EXPECT_EQ(test::FileRange(scan.File(".XOV")), std::pair(1u, 5u));
         EXPECT_EQ(test::Articles(test::ReadHeaderFile(scan.File(".XOV"))), r.kept);
     }
 }
