@@ -142,6 +142,11 @@ void CMainFrame::CreateActions() {
         action->setIcon(CommandIcon(id));
         toolBar_->addAction(action);
     }
+    // Commands only the bars' context menus offer: the frame keeps their
+    // states too, so the menus and tests read one rule.
+    for (int id : {ID_GROUPS_SELECT_ALL, ID_QUEUE_SELECT_ALL, ID_TASK_INFO, ID_QUEUE_REQUEUE,
+                   ID_HIDE_GROUPBAR, ID_HIDE_QUEUEBAR})
+        MakeAction(id, QString::fromUtf8(CommandPrompt(id)).section('\n', 1));
 }
 
 void CMainFrame::CreateMenus() {
