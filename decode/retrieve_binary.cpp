@@ -10,6 +10,7 @@
 #include "decode/file_utils.h"
 #include "groups/group_command.h"
 #include "nntp/nntp_connection.h"
+#include "nntp/rate_pacer.h"
 #include "tasks/task.h"
 #include "tasks/task_thread.h"
 
@@ -58,7 +59,8 @@ class CRetrieval {
           abort_(abort),
           task_(task),
           parts_(static_cast<uint32_t>(task.GetArticles().size())),
-          writer_(context, task) {}
+          writer_(context, task),
+          pacer_(CRatePacer::LimitFromSettings(context.settings)) {}
 
     void Run();
 
@@ -79,6 +81,7 @@ class CRetrieval {
     CTask& task_;
     const uint32_t parts_;
     CAttachmentWriter writer_;
+    CRatePacer pacer_;  // the channel's speed limit
 };
 
 void CRetrieval::Fail(std::string_view status) {
@@ -202,6 +205,7 @@ CRetrieval::PartOutcome CRetrieval::ReadBody(uint32_t k) {
             return PartOutcome::kStop;
         }
         received.Add(static_cast<uint32_t>(length) + 2);
+        pacer_.Consumed(static_cast<uint32_t>(length) + 2, [this] { return Aborted(); });
         if (++lines > lineLimit) {
             // The parts before stay on record; this one is dropped.
             connection_.Quit();

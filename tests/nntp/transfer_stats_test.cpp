@@ -6,6 +6,8 @@
 #include <thread>
 #include <vector>
 
+#include "core/app_settings.h"
+#include "nntp/rate_pacer.h"
 #include "platform/profile_store.h"
 #include "support/temp_dir.h"
 
@@ -132,6 +134,38 @@ TEST(FormatThousands, GroupsOfThreeFromTheRight) {
           {CInt96::FromWide(static_cast<__int128>(1) << 95).ToString(),
            "39,614,081,257,132,168,796,771,975,168"}})
         EXPECT_EQ(FormatThousands(digits), grouped);
+}
+
+}  // namespace
+}  // namespace vexlo
+
+namespace vexlo {
+namespace {
+
+// The per-channel speed limit, on a clock that only moves when the pacer sleeps.
+TEST(RatePacer, SleepsUntilTheBytesFitTheRate) {
+    auto now = CRatePacer::Clock::time_point{};
+    std::chrono::milliseconds slept{0};
+    CRatePacer pacer(
+        10 * 1024, [&](std::chrono::milliseconds ms) { now += ms, slept += ms; },
+        [&] { return now; });
+    pacer.Consumed(5 * 1024, {});
+    EXPECT_EQ(slept.count(), 500);
+    pacer.Consumed(5 * 1024, {});
+    EXPECT_EQ(slept.count(), 1000);
+    now += std::chrono::seconds(5);  // a slow server: nothing to wait for
+    pacer.Consumed(10 * 1024, {});
+    EXPECT_EQ(slept.count(), 1000);
+    pacer.Consumed(30 * 1024, [] { return true; });  // an abort ends the wait
+    EXPECT_EQ(slept.count(), 1000);
+
+    CAppSettings settings;
+    settings.SetChanMaxBPS(40);
+    EXPECT_EQ(CRatePacer::LimitFromSettings(settings), 0u);  // the limit is off
+    settings.SetOption(OPT_LIMIT_SPEED, 1);
+    EXPECT_EQ(CRatePacer::LimitFromSettings(settings), 40u * 1024);
+    settings.SetChanMaxBPS(100);
+    EXPECT_EQ(CRatePacer::LimitFromSettings(settings), 0u);
 }
 
 }  // namespace
