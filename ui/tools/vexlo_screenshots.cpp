@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QTabWidget>
 #include <QTableView>
 #include <QThread>
 #include <QTimer>
@@ -18,11 +19,16 @@
 #include "frame/commands.h"
 #include "groups/group_list.h"
 #include "tasks/main_controller.h"
+#include "ui/about_box.h"
 #include "ui/group_bar.h"
 #include "ui/header_view.h"
 #include "ui/image_list.h"
 #include "ui/main_frame.h"
 #include "ui/queue_bar.h"
+#include "ui/server_groups_dialog.h"
+#include "ui/server_test_dialog.h"
+#include "ui/settings_sheet.h"
+#include "ui/task_dialogs.h"
 #include "ui/vx_app.h"
 
 namespace {
@@ -37,6 +43,8 @@ void Pump(int ms) {
 }
 
 bool Save(QWidget* widget, const QString& dir, const char* name) {
+    // The status panes follow the idle update, which a pumped loop never reaches.
+    if (auto* frame = qobject_cast<vexlo::ui::CMainFrame*>(widget)) frame->UpdateCommandUi();
     QString path = dir + "/" + name;
     bool ok = widget->grab().save(path);
     std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
@@ -89,6 +97,61 @@ int main(int argc, char** argv) {
     while (!running() && timer.elapsed() < 20000) Pump(100);
     Pump(2500);
     bool ok = Save(frame, out, "main-window.png");
+
+    // The dialogs, each shown over the window as a user opens it.
+    auto shoot = [&](QDialog& dialog, const char* name) {
+        dialog.show();
+        Pump(400);
+        ok = Save(&dialog, out, name) && ok;
+        dialog.hide();
+    };
+    {
+        vexlo::ui::CGetDecodeDialog dialog(frame, context);
+        dialog.directory = context.AppDir() + "downloads/";
+        dialog.affinity = context.settings.GetChannelMask();
+        shoot(dialog, "get-decode-dialog.png");
+    }
+    {
+        vexlo::ui::CJoinPartsDialog dialog(frame);
+        for (uint32_t part = 1; part <= 3; ++part) {
+            dialog.subjects.push_back("broken.bin (" + std::to_string(part * 2 - 1) + "/5)");
+            dialog.articles.push_back(40 + part * 2);
+            dialog.lines.push_back(1104);
+            dialog.bytes.push_back(68560);
+        }
+        shoot(dialog, "join-parts-dialog.png");
+    }
+    {
+        vexlo::ui::CSettingsSheet sheet(context, true, {}, frame);
+        const char* names[] = {"settings-server.png", "settings-options.png",
+                               "settings-statistics.png"};
+        sheet.show();
+        for (int page = 0; page < 3; ++page) {
+            sheet.Tabs()->setCurrentIndex(page);
+            Pump(300);
+            ok = Save(&sheet, out, names[page]) && ok;
+        }
+        sheet.hide();
+    }
+    {
+        vexlo::ServerLogin login;
+        vexlo::ResolveServerAddress(context.settings.GetServer(), &login.address);
+        login.port = static_cast<uint16_t>(context.settings.GetPort());
+        vexlo::ui::CServerTestDialog dialog(context, login, context.settings.GetServer(), 4, frame);
+        dialog.show();
+        for (int i = 0; i < 100 && !dialog.Test().IsFinished(); ++i) Pump(100);
+        Pump(300);
+        ok = Save(&dialog, out, "server-test-dialog.png") && ok;
+        dialog.hide();
+    }
+    {
+        vexlo::ui::CServerGroupsDialog dialog(context, groups, frame);
+        shoot(dialog, "server-groups-dialog.png");
+    }
+    {
+        vexlo::ui::CAboutBox about(context, frame);
+        shoot(about, "about-box.png");
+    }
 
     frame->OnCommand(vexlo::ID_STOP_NOW);
     while (!controller.Agent().IsStopped() && timer.elapsed() < 60000) Pump(100);
