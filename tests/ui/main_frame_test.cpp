@@ -1,6 +1,11 @@
 // The main window on the offscreen platform: command states, caption, panes,
 // the scan commands through the menu, and the close with what it saves.
 #include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
 #include <QDockWidget>
 #include <QLabel>
 #include <QTest>
@@ -105,6 +110,25 @@ class MainFrameTest : public QObject {
         const char* expected[] = {"(SCAN) g1", "(SCAN) g2", "(SCAN) g3", "(SCAN) alt.old"};
         for (size_t i = 0; i < 4; ++i)
             QCOMPARE(queue.Row(i).task->GetSubject(), std::string(expected[i]));
+    }
+
+    void settingsCommandRecreatesTheChannelsWhenConnChanges() {
+        CUiHarness h;
+        h.Context().settings.SetServer("127.0.0.1");
+        h.Context().settings.SetConn(2);
+        auto frame = Open(h);
+        QCOMPARE(h.Controller().Agent().ChannelCount(), 2);
+        // The user picks 4 connections on the Server page and clicks OK.
+        QTimer::singleShot(0, [] {
+            QWidget* sheet = QApplication::activeModalWidget();
+            QVERIFY(sheet);
+            QCOMPARE(sheet->windowTitle(), QString("Vexlo Program Settings"));
+            sheet->findChild<QComboBox*>("1011")->setCurrentIndex(3);
+            sheet->findChild<QPushButton*>("1")->click();
+        });
+        frame->Action(ID_SETTINGS)->trigger();
+        QCOMPARE(h.Controller().Agent().ChannelCount(), 4);
+        QCOMPARE(CProfileStore(h.Context().profile.Path()).GetProfileInt("Settings", "Conn", 0), 4);
     }
 
     void closeIsRefusedWhileProcessingAndSavesTheWindowOtherwise() {
