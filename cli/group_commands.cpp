@@ -226,6 +226,7 @@ int CCliApp::CmdTest(CArgs& args) {
     login.useLogin = s.GetAuth() == 1 ? 1 : 0;
     login.user = s.GetUser();
     login.password = s.GetPass();
+    login.tls = TlsFromSettings(s, &context_.log);
     CInterruptGuard guard;
     std::printf("Testing %s, Port %d\n", s.GetServer().c_str(), s.GetPort());
     bool allOk = true;

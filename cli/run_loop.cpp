@@ -31,6 +31,7 @@ bool CCliApp::ServerAnswers() {
         return false;
     }
     CNntpConnection connection;
+    connection.SetTls(TlsFromSettings(s, &context_.log));
     if (!connection.Connect(address, static_cast<uint16_t>(s.GetPort()), s.GetAuth() == 1 ? 1 : 0,
                             s.GetUser(), s.GetPass())) {
         std::fprintf(stderr, "vexlo: cannot connect to %s, port %d: %s\n", s.GetServer().c_str(),

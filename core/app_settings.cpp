@@ -1,5 +1,7 @@
 #include "core/app_settings.h"
 
+#include <strings.h>
+
 #include "core/number_readers.h"
 #include "decode/file_utils.h"
 #include "platform/profile_store.h"
@@ -103,6 +105,18 @@ void CAppSettings::SetSaveDefault(std::string_view text) {
     if (text.size() <= kMaxTextLength && !HasLineBreak(text)) saveDefault_ = text;
 }
 
+bool CAppSettings::SetTls(int mode) {
+    if (mode < 0 || mode > 2) return false;
+    tls_ = mode;
+    return true;
+}
+
+bool CAppSettings::SetTlsCaFile(std::string_view path) {
+    if (path.size() > kMaxTextLength || HasLineBreak(path)) return false;
+    tlsCaFile_ = path;
+    return true;
+}
+
 template <size_t N>
 void CAppSettings::LoadWidths(const CProfileStore& profile, const char* key,
                               const char* defaultText, std::array<int, N>& widths) {
@@ -132,6 +146,13 @@ std::string ReadText(const CProfileStore& profile, const char* key) {
     if (text.size() > kMaxTextLength) text.resize(kMaxTextLength);
     return text;
 }
+
+bool HasKey(const CProfileStore& profile, std::string_view key) {
+    for (const auto& [name, value] : profile.Section(kSettingsSection))
+        if (name.size() == key.size() && strncasecmp(name.c_str(), key.data(), key.size()) == 0)
+            return true;
+    return false;
+}
 }  // namespace
 
 bool CAppSettings::Load(const CProfileStore& profile) {
@@ -153,6 +174,10 @@ bool CAppSettings::Load(const CProfileStore& profile) {
     LoadWidths(profile, "LVCWH", "512:39:52:162", headerWidths_);
     LoadWidths(profile, "LVCWG", "230:38:38:44:153:322", groupWidths_);
     LoadWidths(profile, "LVCWQ", "56:80:64:75:38:552:184:308", queueWidths_);
+    // An unknown encryption mode reads as none; TlsVerify is off only at 0.
+    if (!SetTls(profile.GetProfileInt(s, "TLS", 0))) tls_ = 0;
+    SetTlsVerify(profile.GetProfileInt(s, "TlsVerify", 1));
+    tlsCaFile_ = ReadText(profile, "TlsCaFile");
     // The channels are started from Conn: a stored value outside 1..8 would
     // start none, more than eight, or shift the channel mask past 32 bits.
     // It is repaired here as the channel mask repairs it (Conn and Affinity 1).
@@ -179,6 +204,13 @@ bool CAppSettings::Save(CProfileStore& profile) const {
     profile.WriteProfileString(s, "LVCWH", FormatWidths(headerWidths_));
     profile.WriteProfileString(s, "LVCWG", FormatWidths(groupWidths_));
     profile.WriteProfileString(s, "LVCWQ", FormatWidths(queueWidths_));
+    const bool tlsStored =
+        HasKey(profile, "TLS") || HasKey(profile, "TlsVerify") || HasKey(profile, "TlsCaFile");
+    if (tlsStored || tls_ != 0 || tlsVerify_ != 1 || !tlsCaFile_.empty()) {
+        profile.WriteProfileInt(s, "TLS", tls_);
+        profile.WriteProfileInt(s, "TlsVerify", tlsVerify_);
+        profile.WriteProfileString(s, "TlsCaFile", tlsCaFile_);
+    }
     return true;
 }
 

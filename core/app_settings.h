@@ -63,7 +63,8 @@ class CAppSettings {
     CAppSettings();
 
     // Reads section Settings; numbers are taken as stored, except a Conn
-    // outside 1..8, which is repaired to 1 with Affinity 1.
+    // outside 1..8, which is repaired to 1 with Affinity 1, and a TLS outside
+    // 0..2, which reads as 0.
     bool Load(const CProfileStore& profile);
     bool Save(CProfileStore& profile) const;
 
@@ -103,6 +104,18 @@ class CAppSettings {
 
     int GetChanMaxBPS() const { return chanMaxBPS_; }
     void SetChanMaxBPS(int value) { chanMaxBPS_ = value; }
+
+    // Encryption of the server connections (nntp/tls_settings.h): TLS 0 plain,
+    // 1 NNTPS, 2 STARTTLS; TlsVerify 1 checks the certificate, 0 accepts any;
+    // TlsCaFile an extra trusted certificate file, may be empty. The keys are
+    // written only once they differ from these defaults (or stand in the file),
+    // so a profile that never used them keeps its keys as they were.
+    int GetTls() const { return tls_; }
+    bool SetTls(int mode);  // 0..2, else false
+    int GetTlsVerify() const { return tlsVerify_; }
+    void SetTlsVerify(int verify) { tlsVerify_ = verify != 0 ? 1 : 0; }
+    const std::string& GetTlsCaFile() const { return tlsCaFile_; }
+    bool SetTlsCaFile(std::string_view path);  // at most 259 characters, no line breaks
 
     int GetHeaderWidth(int index) const { return GetWidth(headerWidths_, index); }
     void SetHeaderWidth(int index, int width) { SetWidth(headerWidths_, index, width); }
@@ -145,6 +158,9 @@ class CAppSettings {
     int chanMaxBPS_ = 0;
     std::string appTitle_;
     std::string saveDefault_;
+    int tls_ = 0;
+    int tlsVerify_ = 1;
+    std::string tlsCaFile_;
     std::array<int, kHeaderColumns> headerWidths_{};
     std::array<int, kGroupColumns> groupWidths_{};
     std::array<int, kQueueColumns> queueWidths_{};

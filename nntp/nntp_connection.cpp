@@ -14,6 +14,8 @@
 #include <string>
 
 #include "core/number_readers.h"
+#include "nntp/address.h"
+#include "nntp/tls_session.h"
 
 namespace vexlo {
 
@@ -74,6 +76,7 @@ void CNntpConnection::SetErrorFromLine(std::string_view line) {
 }
 
 void CNntpConnection::CloseSocket() {
+    session_.reset();
     if (socket_ != kInvalidSocket) close(socket_);
     socket_ = kInvalidSocket;
     readPos_ = readEnd_ = 0;
@@ -91,6 +94,8 @@ int CNntpConnection::Connect(uint32_t address, uint16_t port, int useLogin, std:
     error_[0] = 0;
     banner_[0] = 0;
     lastReadError_ = 0;
+    tlsFailure_ = false;
+    tlsRefused_ = false;
 
     socket_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
     if (socket_ < 0) {
@@ -117,6 +122,7 @@ int CNntpConnection::Connect(uint32_t address, uint16_t port, int useLogin, std:
         CloseSocket();
         return 0;
     }
+    if (tls_.mode == kTlsImplicit && !StartTls(address)) return FailConnect();
 
     char reply[kReplyBufferSize];
     int n = ReadReply(reply, sizeof reply);
@@ -137,6 +143,7 @@ int CNntpConnection::Connect(uint32_t address, uint16_t port, int useLogin, std:
         SetErrorFromLine(reply);
         return FailConnect();
     }
+    if (tls_.mode == kTlsStartTls && !NegotiateStartTls(address)) return FailConnect();
     if (useLogin != 1) return 1;
 
     std::string command = "AUTHINFO USER ";
@@ -183,6 +190,45 @@ int CNntpConnection::Connect(uint32_t address, uint16_t port, int useLogin, std:
     return 1;
 }
 
+bool CNntpConnection::StartTls(uint32_t address) {
+    auto session = std::make_unique<CTlsSession>();
+    if (!session->Handshake(socket_, tls_, FormatDottedAddress(address))) {
+        tlsFailure_ = true;
+        tlsRefused_ = session->Refused();
+        SetError(session->ErrorText().c_str());
+        return false;
+    }
+    session_ = std::move(session);
+    return true;
+}
+
+bool CNntpConnection::NegotiateStartTls(uint32_t address) {
+    tlsFailure_ = true;  // until the handshake is done
+    if (!Send("STARTTLS\r\n")) {
+        SetError("TLS: STARTTLS could not be sent");
+        return false;
+    }
+    char reply[kReplyBufferSize];
+    if (ReadReply(reply, sizeof reply) <= 0) {
+        SetError("TLS: no reply to STARTTLS");
+        return false;
+    }
+    if (ReplyCode(reply) != 382) {
+        // Never go on in clear text: the login would follow.
+        tlsRefused_ = true;
+        SetErrorFromLine(reply);
+        std::string text = std::string("TLS: server refused STARTTLS: ") + error_.data();
+        SetError(text.c_str());
+        return false;
+    }
+    // Bytes that came in clear text behind the 382 are not the server's
+    // (RFC 4642): they are dropped, not read as if encrypted.
+    readPos_ = readEnd_ = 0;
+    if (!StartTls(address)) return false;
+    tlsFailure_ = false;
+    return true;
+}
+
 bool CNntpConnection::Fill() {
     readPos_ = readEnd_ = 0;
     if (socket_ == kInvalidSocket) {
@@ -196,6 +242,16 @@ bool CNntpConnection::Fill() {
     const int one = 1;
     setsockopt(socket_, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
 #endif
+    if (session_ != nullptr) {
+        int error = 0;
+        const long n = session_->Read(recvBuffer_.get(), kRecvBufferSize, &error);
+        if (n > 0) {
+            readEnd_ = static_cast<size_t>(n);
+            return true;
+        }
+        lastReadError_ = error;
+        return false;
+    }
     for (;;) {
         const ssize_t n = recv(socket_, recvBuffer_.get(), kRecvBufferSize, 0);
         if (n > 0) {
@@ -260,25 +316,31 @@ int CNntpConnection::ReadReply(char* buffer, int capacity) {
 
 int CNntpConnection::Send(std::string_view text) {
     error_[0] = 0;
-    size_t sent = 0;
-    while (sent < text.size()) {
-        ssize_t n = -1;
-        if (socket_ != kInvalidSocket) {
-            n = send(socket_, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
-            if (n < 0 && errno == EINTR) continue;
-        }
-        if (n < 0) {
-            SetError("Error Sending To Remote Host");
-            return 0;
-        }
-        sent += static_cast<size_t>(n);
+    if (!SendBytes(text.data(), text.size())) {
+        SetError("Error Sending To Remote Host");
+        return 0;
     }
     return 1;
+}
+
+bool CNntpConnection::SendBytes(const char* data, size_t size) {
+    if (socket_ == kInvalidSocket) return false;
+    if (session_ != nullptr) return session_->Write(data, size);
+    size_t sent = 0;
+    while (sent < size) {
+        const ssize_t n = send(socket_, data + sent, size - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        sent += static_cast<size_t>(n);
+    }
+    return true;
 }
 
 int CNntpConnection::Quit() {
     Send("QUIT\r\n");
     if (socket_ == kInvalidSocket) return -1;
+    if (session_ != nullptr) session_->Close();
+    session_.reset();
     shutdown(socket_, SHUT_RDWR);
     const int result = close(socket_);
     socket_ = kInvalidSocket;

@@ -14,6 +14,14 @@
 //    does not detect the end of a multi-line response, does not undo
 //    dot-stuffing and counts nothing: callers count bytes and articles.
 //
+// Encryption: SetTls chooses plain text (the default), TLS from the first byte
+// or STARTTLS after the greeting (nntp/tls_settings.h). With TLS the readers
+// and Send work on the decrypted stream through CTlsSession and every rule
+// above stays. In STARTTLS mode the login follows the handshake: nothing but
+// the greeting and "STARTTLS" ever passes in clear text, and a server that
+// does not answer 382 is refused. TLS failures are Connect failures whose
+// error text begins with "TLS: ".
+//
 // Reading: the readers take bytes from a receive buffer owned by the
 // connection, refilled with one large recv when empty, so a line already
 // received costs no system call. ReadLine and ReadReply share that buffer, so
@@ -32,7 +40,11 @@
 #include <memory>
 #include <string_view>
 
+#include "nntp/tls_settings.h"
+
 namespace vexlo {
+
+class CTlsSession;
 
 class CNntpConnection {
   public:
@@ -95,6 +107,18 @@ class CNntpConnection {
     std::string_view GetBanner() const;
     int GetSocket() const { return socket_; }
 
+    // How the next Connect encrypts (plain text until called).
+    void SetTls(const TlsSettings& tls) { tls_ = tls; }
+    const TlsSettings& GetTls() const { return tls_; }
+    // The last Connect failed setting up TLS (its error text begins "TLS: ").
+    bool IsTlsFailure() const { return tlsFailure_; }
+    // ... and for a reason that connecting again cannot mend: the certificate
+    // was refused, the server refused STARTTLS or does not speak TLS there, the
+    // CA file cannot be read.
+    bool IsTlsRefused() const { return tlsRefused_; }
+    // The open connection is encrypted.
+    bool IsEncrypted() const { return session_ != nullptr; }
+
     // Read time-out for the next Connect (and for the open socket, if any).
     void SetReceiveTimeout(int milliseconds);
 
@@ -117,6 +141,12 @@ class CNntpConnection {
     void SetErrorFromLine(std::string_view line);
     // Connect's common failure exit: shut down, close, return 0.
     int FailConnect();
+    // The TLS handshake on the open socket; false with the error text set.
+    bool StartTls(uint32_t address);
+    // STARTTLS after the greeting: the command, its 382, the handshake.
+    bool NegotiateStartTls(uint32_t address);
+    // Sends all of `data` on the socket or through TLS; false on failure.
+    bool SendBytes(const char* data, size_t size);
     void CloseSocket();
 
     int socket_ = kInvalidSocket;
@@ -131,6 +161,11 @@ class CNntpConnection {
     std::unique_ptr<char[]> recvBuffer_;
     size_t readPos_ = 0;
     size_t readEnd_ = 0;
+
+    TlsSettings tls_;
+    std::unique_ptr<CTlsSession> session_;  // set while the open connection is encrypted
+    bool tlsFailure_ = false;
+    bool tlsRefused_ = false;
 };
 
 }  // namespace vexlo

@@ -88,6 +88,7 @@ int RunListJob(const ServerLogin& server, const std::string& listFile,
     // the worker's stack.
     auto connection = std::make_unique<CNntpConnection>();
     CQuitOnExit quit(*connection);
+    connection->SetTls(server.tls);
     if (!connection->Connect(server.address, server.port, server.useLogin, server.user,
                              server.password)) {
         return Fail(errorText, connection->GetError());
@@ -231,6 +232,7 @@ void CServerTestThread::TestJob() {
         connection = testConnection_;
     }
     if (connection != nullptr) {
+        connection->SetTls(server.tls);
         connection->Connect(server.address, server.port, server.useLogin, server.user,
                             server.password);
     }
@@ -251,6 +253,7 @@ std::unique_ptr<CServerTestThread> StartServerWorker(CAppContext& app, CThreadMe
     server.useLogin = settings.GetAuth();
     server.user = settings.GetUser();
     server.password = settings.GetPass();
+    server.tls = TlsFromSettings(settings, &app.log);
 
     auto worker = std::make_unique<CServerTestThread>(app.stats, notify);
     worker->SetServer(server);

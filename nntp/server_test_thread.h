@@ -35,6 +35,7 @@
 #include <string_view>
 #include <thread>
 
+#include "nntp/tls_settings.h"
 #include "platform/message_queue.h"
 
 namespace vexlo {
@@ -67,6 +68,7 @@ struct ServerLogin {
     int useLogin = 0;  // 1 = AUTHINFO USER/PASS after the greeting
     std::string user;
     std::string password;
+    TlsSettings tls;  // plain text unless set
 };
 
 struct WorkerNotice {
@@ -140,10 +142,10 @@ class CServerTestThread {
 
 // Starting the worker of the server group list: resolves the `Server` setting
 // (message box "Error Getting Server IP Address.", stop icon, on failure),
-// creates the thread with `Port`, `Auth`, `User`, `Pass`, the resolved address
-// and `listFile` (message box "Failed To Create Background Task Thread!",
-// exclamation icon, on failure). Returns the running worker, or nullptr with
-// the text shown in *failureText (when given).
+// creates the thread with `Port`, `Auth`, `User`, `Pass`, the TLS settings,
+// the resolved address and `listFile` (message box "Failed To Create
+// Background Task Thread!", exclamation icon, on failure). Returns the running
+// worker, or nullptr with the text shown in *failureText (when given).
 std::unique_ptr<CServerTestThread> StartServerWorker(CAppContext& app, CThreadMessageQueue& notify,
                                                      const std::string& listFile,
                                                      std::string* failureText = nullptr);

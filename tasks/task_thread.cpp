@@ -5,6 +5,7 @@
 #include "core/app_context.h"
 #include "nntp/address.h"
 #include "nntp/nntp_connection.h"
+#include "nntp/tls_settings.h"
 #include "platform/tick.h"
 #include "tasks/task.h"
 #include "tasks/task_handlers.h"
@@ -111,6 +112,7 @@ bool CTaskThread::ConnectChannel(CTask& task) {
     std::string server = settings.GetServer();
     std::string user = settings.GetUser();
     std::string pass = settings.GetPass();
+    const TlsSettings tls = TlsFromSettings(settings, &context_.log);
     task.SetStatusText("Looking Up IP Address For Hostname");
     if (connection_->GetSocket() != CNntpConnection::kInvalidSocket) return true;
     uint32_t pause = kFirstReconnectPauseMs;
@@ -126,9 +128,20 @@ bool CTaskThread::ConnectChannel(CTask& task) {
             return false;
         }
         task.SetStatusText("Connecting ...");
+        connection_->SetTls(tls);
         connection_->Connect(address, static_cast<uint16_t>(port), auth == 1 ? 1 : 0, user.c_str(),
                              pass.c_str());
         if (connection_->GetSocket() != CNntpConnection::kInvalidSocket) return true;
+        // Encryption failures are shown on the task; one that connecting again
+        // cannot mend (a refused certificate, no STARTTLS) ends the task.
+        if (connection_->IsTlsFailure()) {
+            task.SetStatusText(connection_->GetError());
+            if (connection_->IsTlsRefused()) {
+                task.SetResult(kResultError);
+                task.SetInProgress(0);
+                return false;
+            }
+        }
         if (!SleepUnlessAborted(pause)) {
             task.SetStatusText("ABORTED!");
             return false;

@@ -172,5 +172,39 @@ TEST(AppSettings, LoadThenSaveGivesEveryFieldBack) {
     EXPECT_EQ(ReadFileBytes(dir / "out.ini"), file);
 }
 
+// The encryption keys: read with their defaults, repaired when unknown, and
+// written only once they differ from the defaults or stand in the file.
+TEST(AppSettings, EncryptionKeysStayOutOfTheFileUntilUsed) {
+    CTempDir dir;
+    const std::tuple<std::string, int, int, std::string> loads[] = {
+        {"", 0, 1, ""},
+        {"TLS=1\r\nTlsVerify=0\r\nTlsCaFile=/etc/news/ca.pem\r\n", 1, 0, "/etc/news/ca.pem"},
+        {"TLS=2\r\nTlsVerify=5\r\n", 2, 1, ""},
+        {"TLS=3\r\n", 0, 1, ""},
+        {"TLS=-1\r\n", 0, 1, ""},
+    };
+    for (const auto& [lines, tls, verify, caFile] : loads) {
+        CAppSettings s = LoadFrom(dir, lines);
+        EXPECT_EQ(std::tuple(s.GetTls(), s.GetTlsVerify(), s.GetTlsCaFile()),
+                  std::tuple(tls, verify, caFile))
+            << lines;
+    }
+    CAppSettings s;
+    EXPECT_FALSE(s.SetTls(3));
+    EXPECT_FALSE(s.SetTlsCaFile(std::string(260, 'c')));
+    EXPECT_FALSE(s.SetTlsCaFile("ca\n.pem"));
+
+    WriteFileBytes(dir / "out.ini", "");
+    CProfileStore out(dir / "out.ini");
+    s.Save(out);
+    EXPECT_EQ(ReadFileBytes(dir / "out.ini").find("Tls"), std::string::npos);
+    ASSERT_TRUE(s.SetTls(2));
+    s.Save(out);
+    EXPECT_TRUE(ReadFileBytes(dir / "out.ini").ends_with("TLS=2\r\nTlsVerify=1\r\nTlsCaFile=\r\n"));
+    s.SetTls(0);  // back to the default: stored, not dropped
+    s.Save(out);
+    EXPECT_TRUE(ReadFileBytes(dir / "out.ini").ends_with("TLS=0\r\nTlsVerify=1\r\nTlsCaFile=\r\n"));
+}
+
 }  // namespace
 }  // namespace vexlo

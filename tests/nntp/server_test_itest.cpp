@@ -25,7 +25,7 @@ using test::Inn;
 using test::ReadFileBytes;
 
 ServerLogin InnLogin(uint16_t port, int useLogin = 0, std::string password = "secret") {
-    return {0x7F000001, port, useLogin, "tester", std::move(password)};
+    return {0x7F000001, port, useLogin, "tester", std::move(password), {}};
 }
 
 std::vector<std::string> Lines(const std::string& text) {

@@ -35,7 +35,7 @@ CScriptPeer::Script ListReply(std::string reply, bool close = false) {
 }
 
 ServerLogin Loopback(uint16_t port) {
-    return {CScriptPeer::kAddress, port, 0, "", ""};
+    return {CScriptPeer::kAddress, port, 0, "", "", {}};
 }
 
 class ListJobTest : public ::testing::Test {

@@ -78,6 +78,13 @@ bool LoadInnServer(const std::string& dir, InnServer* server, std::string* error
     if (!Answers(loaded.anonPort, &reason) || !Answers(loaded.authPort, &reason)) {
         return Fail(error, "the INN test server in " + dir + " is not up: " + reason);
     }
+    // The TLS ports came later; a fixture without them still serves plain tests.
+    if (ReadPort(dir + "/anon-tls.port", &loaded.anonTlsPort) &&
+        ReadPort(dir + "/auth-tls.port", &loaded.authTlsPort)) {
+        loaded.caFile = dir + "/tls/ca.pem";
+    } else {
+        loaded.anonTlsPort = loaded.authTlsPort = 0;
+    }
     *server = loaded;
     return true;
 }

@@ -4,6 +4,10 @@
 // and hands their folder to every integration test in $VEXLO_INN_DIR:
 //   anonPort  anonymous reading allowed
 //   authPort  login required: AUTHINFO USER "tester", PASS "secret"
+// Each also speaks TLS: STARTTLS on its plain port, and TLS from the first byte
+// (NNTPS) on a second port (anonTlsPort, authTlsPort), with a certificate for
+// kInnTlsHost, "localhost" and 127.0.0.1 signed by the fixture's own authority
+// (caFile) and sent with that authority in its chain.
 // Both listen on 127.0.0.1 and start with the groups alt.binaries.test,
 // alt.binaries.pictures.test and misc.test. Tests that post should create
 // groups of their own (alt.binaries.test.<case>) so that tests running in
@@ -27,8 +31,14 @@ struct InnServer {
     std::string host;  // "127.0.0.1"
     uint16_t anonPort = 0;
     uint16_t authPort = 0;
-    std::string dir;  // the fixture folder (holds anon.port, auth.port)
+    uint16_t anonTlsPort = 0;  // NNTPS; 0 when the fixture has no TLS
+    uint16_t authTlsPort = 0;
+    std::string caFile;  // the authority that signed the servers' certificate
+    std::string dir;     // the fixture folder (holds anon.port, auth.port, ...)
 };
+
+// A name the servers' certificate carries besides localhost and 127.0.0.1.
+inline constexpr const char* kInnTlsHost = "news.vexlo.test";
 
 // The servers named by $VEXLO_INN_DIR, read once and checked to answer. Throws
 // std::runtime_error with a clear message when the variable is unset or the
