@@ -2,6 +2,7 @@
 
 #include "core/app_settings.h"
 #include "core/number_readers.h"
+#include "decode/file_utils.h"
 
 namespace vexlo {
 
@@ -33,7 +34,41 @@ ServerPageValues ServerPageFromSettings(const CAppSettings& settings) {
     const int conn = settings.GetConn();
     values.connections = conn >= 1 && conn <= kMaxConnections ? conn - 1 : -1;
     values.login = settings.GetAuth() == 1;
+    values.tls = settings.GetTls();
+    values.tlsVerify = settings.GetTlsVerify() != 0;
+    values.tlsCaFile = settings.GetTlsCaFile();
     return values;
+}
+
+namespace {
+int DefaultPort(int tls) {
+    return tls == kTlsImplicit ? kDefaultNntpsPort : 119;
+}
+}  // namespace
+
+std::string DefaultPortHint(int tls) {
+    return "(Puerto Por defecto = " + std::to_string(DefaultPort(tls)) + ")";
+}
+
+std::string PortForEncryption(const std::string& port, int oldTls, int newTls) {
+    return port == std::to_string(DefaultPort(oldTls)) ? std::to_string(DefaultPort(newTls)) : port;
+}
+
+bool TlsVerifyEnabled(const ServerPageValues& values) {
+    return values.tls != kTlsNone;
+}
+
+bool TlsCaFileEnabled(const ServerPageValues& values) {
+    return values.tls != kTlsNone && values.tlsVerify;
+}
+
+TlsSettings TlsFromServerPage(const ServerPageValues& values) {
+    TlsSettings tls;
+    tls.mode = values.tls;
+    tls.verify = values.tlsVerify;
+    tls.caFile = values.tlsCaFile;
+    tls.hostName = values.server;
+    return tls;
 }
 
 const char* CheckServerPage(const ServerPageValues& values) {
@@ -46,6 +81,8 @@ const char* CheckServerPage(const ServerPageValues& values) {
         if (values.password.empty()) return kPasswordNotSpecifiedText;
         if (values.password != values.confirm) return kPasswordMismatchText;
     }
+    if (TlsCaFileEnabled(values) && !values.tlsCaFile.empty() && !FileExists(values.tlsCaFile))
+        return kCaFileNotFoundText;
     return nullptr;
 }
 
@@ -57,6 +94,9 @@ const char* ApplyServerPage(const ServerPageValues& values, CAppSettings& settin
     settings.SetAuth(values.login ? 1 : 0);
     settings.SetUser(values.user);
     settings.SetPass(values.password);
+    settings.SetTls(values.tls);
+    settings.SetTlsVerify(values.tlsVerify ? 1 : 0);
+    settings.SetTlsCaFile(values.tlsCaFile);
     return nullptr;
 }
 

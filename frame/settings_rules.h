@@ -11,6 +11,8 @@
 
 #include <string>
 
+#include "nntp/tls_settings.h"
+
 namespace vexlo {
 
 class CAppSettings;
@@ -29,6 +31,9 @@ inline constexpr const char* kPasswordMismatchText =
 inline constexpr const char* kResolveFailedText =
     "Unable To Resolve Server Name To IP Address.\r\nMake sure you have entered it correctly, "
     "and\r\nyour DNS settings are correct.";
+
+// The encryption's CA file named on the Server page does not exist.
+inline constexpr const char* kCaFileNotFoundText = "TLS CA Certificate File Not Found";
 
 // Refusals of the Options page.
 inline constexpr const char* kIntervalNotSelectedText = "Auto-Save Queue Interval Not Selected";
@@ -49,20 +54,44 @@ struct ServerPageValues {
     std::string confirm;
     int connections = -1;  // list index: Conn - 1; -1 when nothing is selected
     bool login = false;
+    int tls = kTlsNone;  // "Cifrado:" list index: the TLS setting
+    bool tlsVerify = true;
+    std::string tlsCaFile;
 };
+
+// The "Cifrado:" list, in the order of the TLS setting.
+inline constexpr const char* kTlsModeTexts[] = {"Ninguno", "TLS (NNTPS)", "STARTTLS"};
+inline constexpr const char* kTlsVerifyText = "Verificar Certificado";
+inline constexpr const char* kTlsCaFileLabel = "Certificado CA:";
+
+// The port hint beside the port box: "(Puerto Por defecto = 119)", or 563
+// for NNTPS.
+std::string DefaultPortHint(int tls);
+// The port box after the encryption changed from `oldTls` to `newTls`: a port
+// that is the default of the old choice becomes the default of the new one;
+// any other port stays as typed.
+std::string PortForEncryption(const std::string& port, int oldTls, int newTls);
+// The verification box is offered with encryption on; the CA file box also
+// needs verification ticked.
+bool TlsVerifyEnabled(const ServerPageValues& values);
+bool TlsCaFileEnabled(const ServerPageValues& values);
+// The encryption the Test button tries: what is typed, for the typed server.
+TlsSettings TlsFromServerPage(const ServerPageValues& values);
 
 // Init: the settings as the page shows them (the password in both boxes; no
 // selection when Conn lies outside 1..8).
 ServerPageValues ServerPageFromSettings(const CAppSettings& settings);
 
 // The checks of apply and of the Test button, in their order: server, port
-// (empty, then outside 1..65535 when read as an integer), and, with the login
-// box ticked, user, password and the case-sensitive confirmation.
+// (empty, then outside 1..65535 when read as an integer), with the login box
+// ticked user, password and the case-sensitive confirmation, and, when the CA
+// file is used (encryption and verification on), that it exists.
 const char* CheckServerPage(const ServerPageValues& values);
 
 // Apply: the checks, then server, port, Conn (when a count is selected), Auth,
 // user and password are stored (an empty user or password leaves the stored
-// one as it was). Nothing is stored when a check refuses.
+// one as it was), then TLS, TlsVerify and TlsCaFile (an empty one clears it).
+// Nothing is stored when a check refuses.
 const char* ApplyServerPage(const ServerPageValues& values, CAppSettings& settings);
 
 struct OptionsPageValues {

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 
 #include "core/app_context.h"
 #include "core/number_readers.h"
@@ -22,6 +23,7 @@ namespace {
 constexpr int kMaxServerText = 64;
 constexpr int kMaxPortText = 5;
 constexpr int kMaxLoginText = 64;
+constexpr int kMaxCaFileText = 259;
 
 QLineEdit* MakeEdit(const char* id, const std::string& text, int maxLength, QWidget* parent,
                     bool password = false) {
@@ -50,15 +52,32 @@ CPropPage_Server::CPropPage_Server(CAppContext& context, QWidget* parent)
     test->setAutoDefault(false);
     connect(test, &QPushButton::clicked, this, &CPropPage_Server::OnTest);
 
+    // Encryption: list 1080, verification 1081, CA file 1082.
+    shownTls_ = values.tls;
+    encryption_ = new QComboBox(this);
+    encryption_->setObjectName("1080");
+    for (const char* text : kTlsModeTexts) encryption_->addItem(QString::fromUtf8(text));
+    encryption_->setCurrentIndex(values.tls);
+    verify_ = new QCheckBox(QString::fromUtf8(kTlsVerifyText), this);
+    verify_->setObjectName("1081");
+    verify_->setChecked(values.tlsVerify);
+    caFile_ = MakeEdit("1082", values.tlsCaFile, kMaxCaFileText, this);
+    portHint_ = new QLabel(QString::fromStdString(DefaultPortHint(values.tls)), this);
+
     auto* grid = new QGridLayout;
     grid->addWidget(new QLabel(QString::fromUtf8("Servidor:"), this), 0, 0);
     grid->addWidget(server_, 0, 1, 1, 3);
     grid->addWidget(new QLabel(QString::fromUtf8("Puerto:"), this), 1, 0);
     grid->addWidget(port_, 1, 1);
-    grid->addWidget(new QLabel(QString::fromUtf8("(Puerto Por defecto = 119)"), this), 1, 2, 1, 2);
+    grid->addWidget(portHint_, 1, 2, 1, 2);
     grid->addWidget(new QLabel(QString::fromUtf8("Conexiones:"), this), 2, 0);
     grid->addWidget(connections_, 2, 1);
     grid->addWidget(test, 2, 3);
+    grid->addWidget(new QLabel(QString::fromUtf8("Cifrado:"), this), 3, 0);
+    grid->addWidget(encryption_, 3, 1, 1, 2);
+    grid->addWidget(verify_, 4, 1, 1, 3);
+    grid->addWidget(new QLabel(QString::fromUtf8(kTlsCaFileLabel), this), 5, 0);
+    grid->addWidget(caFile_, 5, 1, 1, 3);
     grid->setColumnStretch(2, 1);
 
     login_ = new QCheckBox(QString::fromUtf8("El Servidor Requiere &Autenticación:"), this);
@@ -82,9 +101,30 @@ CPropPage_Server::CPropPage_Server(CAppContext& context, QWidget* parent)
     layout->addLayout(loginGrid);
     layout->addStretch(1);
 
-    for (QLineEdit* edit : {server_, port_, user_, password_, confirm_}) WatchChanges(edit);
+    UpdateTlsBoxes();
+    for (QLineEdit* edit : {server_, port_, user_, password_, confirm_, caFile_})
+        WatchChanges(edit);
     WatchChanges(login_);
     WatchChanges(connections_);
+    WatchChanges(encryption_);
+    WatchChanges(verify_);
+    connect(encryption_, &QComboBox::currentIndexChanged, this,
+            &CPropPage_Server::OnEncryptionChanged);
+    connect(verify_, &QCheckBox::toggled, this, &CPropPage_Server::UpdateTlsBoxes);
+}
+
+void CPropPage_Server::OnEncryptionChanged(int tls) {
+    port_->setText(
+        QString::fromStdString(PortForEncryption(port_->text().toStdString(), shownTls_, tls)));
+    shownTls_ = tls;
+    portHint_->setText(QString::fromStdString(DefaultPortHint(tls)));
+    UpdateTlsBoxes();
+}
+
+void CPropPage_Server::UpdateTlsBoxes() {
+    const ServerPageValues values = Values();
+    verify_->setEnabled(TlsVerifyEnabled(values));
+    caFile_->setEnabled(TlsCaFileEnabled(values));
 }
 
 ServerPageValues CPropPage_Server::Values() const {
@@ -96,6 +136,9 @@ ServerPageValues CPropPage_Server::Values() const {
     values.confirm = confirm_->text().toStdString();
     values.connections = connections_->currentIndex();
     values.login = login_->isChecked();
+    values.tls = std::max(encryption_->currentIndex(), 0);
+    values.tlsVerify = verify_->isChecked();
+    values.tlsCaFile = caFile_->text().toStdString();
     return values;
 }
 
@@ -125,6 +168,8 @@ void CPropPage_Server::OnTest() {
     login.useLogin = values.login ? 1 : 0;
     login.user = values.user;
     login.password = values.password;
+    login.tls = TlsFromServerPage(values);
+    login.tls.log = &context_.log;
     CServerTestDialog dialog(context_, login, values.server, values.connections + 1, this);
     dialog.exec();
 }

@@ -73,6 +73,7 @@ class SettingsITest : public QObject {
     void ThirdConnectionRefused();
     void CancelDuringSecondOfFour();
     void WrongPasswordThroughTheTestButton();
+    void EncryptedServerThroughTheTestButton();
     void GroupListFetchedFilteredAndAborted();
 };
 
@@ -143,6 +144,33 @@ void SettingsITest::WrongPasswordThroughTheTestButton() {
     for (const QString& result : results) QVERIFY2(result.startsWith("481 "), qPrintable(result));
     QVERIFY(h.TakeTexts().empty());
     QCOMPARE(h.Context().settings.GetServer(), std::string());  // the test stores nothing
+}
+
+void SettingsITest::EncryptedServerThroughTheTestButton() {
+    // The news server's NNTPS port with its own certificate authority: refused
+    // until that authority's file is named.
+    for (const std::string& caFile : {std::string(), Inn().caFile}) {
+        CUiHarness h;
+        CSettingsSheet sheet(h.Context(), true, {});
+        Find<QLineEdit>(&sheet, 1005)->setText(QString::fromStdString(Inn().host));
+        Find<QComboBox>(&sheet, 1080)->setCurrentIndex(1);
+        Find<QLineEdit>(&sheet, 1006)->setText(QString::number(Inn().anonTlsPort));
+        Find<QLineEdit>(&sheet, 1082)->setText(QString::fromStdString(caFile));
+        QStringList results;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<CServerTestDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            QVERIFY(WaitUntil([&] { return Enabled(dialog, 1); }));
+            results = Column(dialog, 1033, 1);
+            Find<QPushButton>(dialog, 1)->click();
+        });
+        Find<QPushButton>(&sheet, 1012)->click();
+        QCOMPARE(results.size(), 1);
+        if (caFile.empty())
+            QCOMPARE(results[0], QString("TLS: certificate not trusted (self-signed): 127.0.0.1"));
+        else
+            QVERIFY2(results[0].startsWith("200 "), qPrintable(results[0]));
+    }
 }
 
 void SettingsITest::GroupListFetchedFilteredAndAborted() {

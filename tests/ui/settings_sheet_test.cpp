@@ -59,6 +59,7 @@ class SettingsSheetTest : public QObject {
   private slots:
     void ServerPageRefusals_data();
     void ServerPageRefusals();
+    void ServerPageEncryption();
     void OptionsPageRules();
     void OnlyOpenedPagesApply();
     void StatisticsCounters();
@@ -131,6 +132,64 @@ void SettingsSheetTest::ServerPageRefusals() {
     h.Box().Clear();
     Click(&sheet, 1012);
     QCOMPARE(QString::fromStdString(h.Box().Texts().at(0)), refusal);
+}
+
+void SettingsSheetTest::ServerPageEncryption() {
+    CUiHarness h;
+    test::CTempDir dir;
+    test::WriteFileBytes(dir / "ca.pem", "certificates");
+    CAppSettings& settings = h.Context().settings;
+    settings.SetServer("news.example");
+    settings.SetTls(2);
+    settings.SetTlsVerify(0);
+    settings.SetTlsCaFile(dir / "gone.pem");
+    CSettingsSheet sheet(h.Context(), true, {});
+    auto* encryption = Find<QComboBox>(&sheet, 1080);
+    auto* verify = Find<QCheckBox>(&sheet, 1081);
+    auto* caFile = Find<QLineEdit>(&sheet, 1082);
+    auto* port = Find<QLineEdit>(&sheet, 1006);
+    auto hint = [&] {
+        for (QLabel* label : sheet.findChildren<QLabel*>())
+            if (label->text().startsWith("(Puerto")) return label->text();
+        return QString();
+    };
+    QCOMPARE(encryption->count(), 3);
+    QCOMPARE(encryption->itemText(1), QString("TLS (NNTPS)"));
+    QCOMPARE(encryption->currentText(), QString("STARTTLS"));
+    QCOMPARE(verify->text(), QString("Verificar Certificado"));
+    QVERIFY(verify->isEnabled() && !verify->isChecked() && !caFile->isEnabled());
+
+    // The port follows the encryption only from default to default.
+    const struct {
+        int tls;
+        const char* typed;
+        const char* port;
+        const char* hint;
+    } steps[] = {{1, nullptr, "563", "(Puerto Por defecto = 563)"},
+                 {0, nullptr, "119", "(Puerto Por defecto = 119)"},
+                 {1, "8563", "8563", "(Puerto Por defecto = 563)"}};
+    for (const auto& step : steps) {
+        if (step.typed) port->setText(step.typed);
+        encryption->setCurrentIndex(step.tls);
+        QCOMPARE(port->text(), QString(step.port));
+        QCOMPARE(hint(), QString(step.hint));
+        QCOMPARE(verify->isEnabled(), step.tls != 0);
+    }
+    QVERIFY(Find<QPushButton>(&sheet, 12321)->isEnabled());
+
+    // A CA file is checked only while it is used.
+    verify->setChecked(true);
+    QVERIFY(caFile->isEnabled());
+    Click(&sheet, 12321);
+    QCOMPARE(h.TakeTexts(), std::vector<std::string>{"TLS CA Certificate File Not Found"});
+    QCOMPARE(settings.GetTls(), 2);
+    caFile->setText(QString::fromStdString(dir / "ca.pem"));
+    Click(&sheet, 12321);
+    QVERIFY(h.TakeTexts().empty());
+    QCOMPARE(settings.GetTls(), 1);
+    QCOMPARE(settings.GetPort(), 8563);
+    QCOMPARE(settings.GetTlsVerify(), 1);
+    QCOMPARE(settings.GetTlsCaFile(), dir / "ca.pem");
 }
 
 void SettingsSheetTest::OptionsPageRules() {
