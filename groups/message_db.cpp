@@ -1,101 +1,19 @@
 #include "groups/message_db.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstddef>
 #include <limits>
 
 #include "groups/article_set.h"
 #include "groups/header_record.h"
 #include "groups/scan_helpers.h"
+#include "groups/subject_sort.h"
 
 namespace vexlo {
 
 namespace {
 
 constexpr uint64_t kFileHeaderSize = 8;
-
-// The subject quicksort over the index lists. Keys are read from the mapped
-// file for every comparison; only the pivot's key is kept across a partition.
-class CSubjectSorter {
-  public:
-    CSubjectSorter(std::string_view file, HeaderIndex& index)
-        : file_(file), off_(index.offsets.data()), len_(index.subjectLengths.data()) {}
-
-    // `budget` is the number of unbalanced partitions (the smaller side under
-    // an eighth of the range) this range may still take before a larger range
-    // is finished with the heap sort. Random input hardly ever spends it;
-    // sorted or all-equal input spends one per level.
-    void Sort(ptrdiff_t lo, ptrdiff_t hi, int budget) {
-        while (hi > lo) {
-            if (budget == 0 && hi - lo + 1 > kSmallRange) {
-                HeapSort(lo, hi);
-                return;
-            }
-            const std::string_view pivot = Key(hi);
-            ptrdiff_t i = lo;
-            ptrdiff_t j = hi;
-            for (;;) {
-                while (i < hi && CompareSubjects(Key(i), pivot) < 0) ++i;
-                // The entry left of lo (when there is one) is never greater than the
-                // pivot, so stopping at lo gives the same partition as scanning on.
-                if (j > 0) {
-                    do {
-                        --j;
-                    } while (j > lo && CompareSubjects(Key(j), pivot) > 0);
-                }
-                if (i >= j) break;
-                Swap(i, j);
-            }
-            Swap(i, hi);
-            if (budget > 0 && std::min(i - lo, hi - i) < (hi - lo + 1) / 8) --budget;
-            Sort(lo, i - 1, budget);
-            lo = i + 1;
-        }
-    }
-
-  private:
-    // Ranges this small finish with the quicksort even past the depth limit:
-    // their worst case is cheap and they keep the quicksort's order.
-    static constexpr ptrdiff_t kSmallRange = 32;
-
-    std::string_view Key(ptrdiff_t k) const {
-        uint64_t start = uint64_t{off_[k]} + kHeaderFixedSize;
-        if (start + len_[k] > file_.size()) return {};
-        return {file_.data() + start, len_[k]};
-    }
-
-    bool Less(ptrdiff_t a, ptrdiff_t b) const { return CompareSubjects(Key(a), Key(b)) < 0; }
-
-    void Swap(ptrdiff_t a, ptrdiff_t b) {
-        std::swap(off_[a], off_[b]);
-        std::swap(len_[a], len_[b]);
-    }
-
-    void SiftDown(ptrdiff_t base, ptrdiff_t root, ptrdiff_t count) {
-        for (;;) {
-            ptrdiff_t child = 2 * root + 1;
-            if (child >= count) return;
-            if (child + 1 < count && Less(base + child, base + child + 1)) ++child;
-            if (!Less(base + root, base + child)) return;
-            Swap(base + root, base + child);
-            root = child;
-        }
-    }
-
-    void HeapSort(ptrdiff_t lo, ptrdiff_t hi) {
-        ptrdiff_t count = hi - lo + 1;
-        for (ptrdiff_t k = count / 2 - 1; k >= 0; --k) SiftDown(lo, k, count);
-        for (ptrdiff_t end = count - 1; end > 0; --end) {
-            Swap(lo, lo + end);
-            SiftDown(lo, 0, end);
-        }
-    }
-
-    std::string_view file_;
-    uint32_t* off_;
-    uint32_t* len_;
-};
 
 bool ReadFileHeader(CRecordReader& in, uint32_t& first, uint32_t& last) {
     return in.ReadU32(first) && in.ReadU32(last);
@@ -132,8 +50,7 @@ bool SortHeaderRecords(CHeaderFile& file, HeaderIndex& index) {
     if (n < 2) return true;
     const CMappedFile* map = file.Map();
     if (map == nullptr) return false;
-    int budget = 2 * static_cast<int>(std::bit_width(n));
-    CSubjectSorter(map->Data(), index).Sort(0, static_cast<ptrdiff_t>(n) - 1, budget);
+    SortSubjects(map->Data(), index.offsets.data(), index.subjectLengths.data(), n);
     return true;
 }
 

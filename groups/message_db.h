@@ -44,14 +44,9 @@ struct HeaderIndex {
 // cannot be opened or has no whole 8-byte header.
 bool IndexHeaderRecords(CHeaderFile& file, HeaderIndex& index);
 
-// Sorts the index by subject (CompareSubjects), reading subjects from `file`.
-// Quicksort with the last entry of a range as pivot; records with equal
-// subjects end in the order its partition steps give. A range that is still
-// larger than 32 entries after 2*log2(n) unbalanced partitions on its way
-// (smaller side under an eighth) is finished with a heap sort, so sorted or
-// all-equal input stays O(n log n) with a shallow stack, while ordinary input
-// keeps the quicksort's order throughout.
-// False (index unchanged) when the file cannot be mapped.
+// Sorts the index by subject (CompareSubjects), reading subjects from `file`:
+// the quicksort of groups/subject_sort.h, whose order for equal subjects the
+// matching relies on. False (index unchanged) when the file cannot be mapped.
 bool SortHeaderRecords(CHeaderFile& file, HeaderIndex& index);
 
 // Merges the old .MSG (file order) with the new headers of `xot` (the .XOT, in
