@@ -453,18 +453,20 @@ int RunPhase(const std::string& phase, const std::string& dir) {
             sink = sink + map->Data()[o];
         start = std::chrono::steady_clock::now();
         cpuStart = ThreadCpuSeconds();
+        CHeaderFile merged(paths.xot);
+        HeaderIndex mergedIndex;
         ScanStepResult r = RunScanMerge(paths, headers, index, messageNumbers, kNewFirst,
-                                        kOldLast + 2 * kNewHeaders);
+                                        kOldLast + 2 * kNewHeaders, merged, mergedIndex);
         f.seconds = Seconds(start);
         f.cpuSeconds = ThreadCpuSeconds() - cpuStart;
         if (!r.ok) {
             std::fprintf(stderr, "merge failed: %s\n", r.statusText.c_str());
             return 2;
         }
-        note = std::to_string(index.Size()) + " merged records";
+        note = std::to_string(mergedIndex.Size()) + " merged records";
         sampler.Stop();
     } else if (phase == "match") {
-        CHeaderFile headers(paths.xov);
+        CHeaderFile headers(paths.xot);
         HeaderIndex index;
         if (!IndexHeaderRecords(headers, index)) return 2;
         std::vector<uint32_t>().swap(index.subjectLengths);

@@ -9,6 +9,8 @@
 #include "groups/group_files.h"
 #include "groups/header_record.h"
 #include "groups/message_db.h"
+#include "groups/scan_commit.h"
+#include "groups/scan_steps.h"
 #include "platform/tick.h"
 
 namespace vexlo {
@@ -27,14 +29,6 @@ bool ReadU32List(CRecordReader& in, std::vector<uint32_t>& list, uint32_t count)
         for (uint32_t& v : list) v = LoadU32(reinterpret_cast<const char*>(&v));
     }
     return true;
-}
-
-// Restores the previous .BIN after a failed rebuild: the new output goes, .OLD
-// becomes .BIN again.
-void RestoreOldBin(const GroupFilePaths& p) {
-    RemoveFile(p.newBin);
-    RemoveFile(p.bin);
-    RenameFile(p.oldBin, p.bin);
 }
 
 // The candidate post of the matching pass: part 1's subject, poster and
@@ -121,10 +115,6 @@ bool MatchPass(CHeaderFile& headers, const std::vector<uint32_t>& offsets, CReco
 }
 
 }  // namespace
-
-std::string DeleteOldFailedStatus(const std::string& groupName) {
-    return "Error Deleting " + groupName + ".OLD";
-}
 
 bool ParsePartCounter(std::string_view s, uint32_t& n, uint32_t& m) {
     const size_t len = s.size();
@@ -337,26 +327,27 @@ ScanStepResult MatchBinaries(CNamedLocks& locks, const std::atomic<uint32_t>& ab
                              bool haveData, uint32_t first, uint32_t last) {
     const GroupFilePaths p = GroupFilePaths::Make(dataDir, groupName);
     if (!WaitForGroupLock(locks, groupName, abortFlag)) {
+        DiscardScanFiles(p);
         ScanStepResult r = ScanStepResult::Failure(kStatusAborted);
         r.aborted = true;
         return r;
     }
     CNamedLockHolder lock(locks, groupName);
+    // Every failure before the commit leaves the old pair and the .XOV as they are.
+    auto fail = [&](const char* status) {
+        DiscardScanFiles(p);
+        return ScanStepResult::Failure(status);
+    };
 
-    if (haveData) {
-        if (FileSize(p.oldBin) >= 0 && !RemoveFile(p.oldBin)) {
-            return ScanStepResult::Failure(DeleteOldFailedStatus(groupName));
-        }
-        if (!RenameFile(p.bin, p.oldBin)) return ScanStepResult::Failure(kStatusRenameBinFailed);
-    }
-
-    // Without old data the pass writes the .BIN itself (replaced when the pass
-    // succeeds); with old data it writes the .NEW that is merged below.
-    CReplacementFile freshBin(p.bin);
+    // Without old data the pass writes the next .BIN itself; with old data it
+    // writes this scan's binaries (.NEW), merged below with the old .BIN,
+    // which is only read.
+    ScanFileStep(haveData ? "write .NEW" : "write .BIN.NEXT");
+    CReplacementFile nextBin(p.nextBin);
     CFile newFile;
-    bool opened = haveData ? newFile.Open(p.newBin, CFile::Mode::CreateTruncate) : freshBin.Open();
-    if (!opened) return ScanStepResult::Failure(kStatusCreateOutputFailed);
-    CFile& outFile = haveData ? newFile : freshBin.File();
+    bool opened = haveData ? newFile.Open(p.newBin, CFile::Mode::CreateTruncate) : nextBin.Open();
+    if (!opened) return fail(kStatusCreateOutputFailed);
+    CFile& outFile = haveData ? newFile : nextBin.File();
 
     std::vector<uint32_t> used;
     MatchFigures figures;
@@ -366,33 +357,26 @@ ScanStepResult MatchBinaries(CNamedLocks& locks, const std::atomic<uint32_t>& ab
         passOk = out.WriteU32(first) && out.WriteU32(last) &&
                  MatchPass(headers, offsets, out, used, figures);
     }
-    passOk = passOk && (haveData ? newFile.Close() : freshBin.Commit());
+    passOk = passOk && (haveData ? newFile.Close() : nextBin.Commit());
     if (!passOk) {
         newFile.Close();
-        freshBin.Discard();
-        if (haveData) {
-            RestoreOldBin(p);
-        } else {
-            RemoveFile(p.bin);
-        }
-        return ScanStepResult::Failure(kStatusMatchFailed);
+        nextBin.Discard();
+        return fail(kStatusMatchFailed);
     }
     uint32_t binCount = figures.binCount;
     if (haveData) {
-        if (!MergeBinaryFiles(p.bin, used, p.newBin, p.oldBin, first, binCount)) {
-            RestoreOldBin(p);
-            return ScanStepResult::Failure(kStatusMergeBinFailed);
-        }
-        RemoveFile(p.newBin);
-        RemoveFile(p.oldBin);
+        ScanFileStep("merge into .BIN.NEXT");
+        if (!MergeBinaryFiles(p.nextBin, used, p.newBin, p.bin, first, binCount))
+            return fail(kStatusMergeBinFailed);
     }
 
     uint32_t msgCount = 0;
     const CArticleSet usedSet(used);
     std::vector<uint32_t>().swap(used);
-    if (!WriteMessageFile(headers, offsets, usedSet, first, last, p.msg, msgCount)) {
-        return ScanStepResult::Failure(kStatusMergeBinFailed);
-    }
+    ScanFileStep("write .MSG.NEXT");
+    if (!WriteMessageFile(headers, offsets, usedSet, first, last, p.nextMsg, msgCount))
+        return fail(kStatusMergeBinFailed);
+    if (!CommitScanFiles(p)) return fail(kStatusMergeBinFailed);
     ScanStepResult r;
     r.ok = true;
     r.binCount = binCount;

@@ -5,7 +5,7 @@
 //   flags (bit 0 = found by the scan that wrote it), N, Ls, Lf, Lm  (20 bytes)
 //   subject of part N, poster of part 1, message-id of part 1
 //   N article numbers, N line counts, N byte counts (parts 1..N in order)
-// .BIN, .NEW and .OLD: first and last (u32) of the scan that wrote the file,
+// .BIN, .NEW and .BIN.NEXT: first and last (u32) of the scan that wrote the file,
 // then binary records in subject order (case-insensitive). The texts obey the
 // header record's bounds (subject 1023, poster 1023, message-id 259 bytes).
 //
@@ -32,12 +32,9 @@ inline constexpr uint32_t kBinaryFlagNew = 1;
 
 // Status texts of the matching step.
 inline constexpr const char* kStatusAborted = "Aborted";
-inline constexpr const char* kStatusRenameBinFailed = "Error Renaming BIN to OLD";
 inline constexpr const char* kStatusCreateOutputFailed = "Error Creating Output File";
 inline constexpr const char* kStatusMergeBinFailed = "Error Merging NEW/OLD To New BIN";
 inline constexpr const char* kStatusMatchFailed = "Exception Caught While Matching Parts";
-// "Error Deleting <group>.OLD"
-std::string DeleteOldFailedStatus(const std::string& groupName);
 
 // Finds the rightmost "(" or "[" that opens a counter: digits, "/", digits,
 // closed by ")" or "]" (brackets may be mixed). n is the number behind the
@@ -102,12 +99,13 @@ class CBinaryItem {
     std::vector<uint32_t> bytes_;
 };
 
-// Merges the previous binaries (.OLD) with this scan's (.NEW) into a new .BIN
-// headed by .NEW's header, both in subject order; on equal subjects the new one
-// comes first. Old binaries lose their new mark; those whose lowest article is
-// below `first` have expired and are dropped, the others are kept: their
-// articles are appended to `usedArticles` and `keptCount` grows by one each.
-// The .BIN is replaced only on success.
+// Merges the previous binaries (`oldPath`, the group's .BIN, only read) with
+// this scan's (.NEW) into `binPath` (the .BIN.NEXT) headed by .NEW's header,
+// both in subject order; on equal subjects the new one comes first. Old
+// binaries lose their new mark; those whose lowest article is below `first`
+// have expired and are dropped, the others are kept: their articles are
+// appended to `usedArticles` and `keptCount` grows by one each. `binPath` is
+// written under "<name>.tmp" and appears only when whole.
 bool MergeBinaryFiles(const std::string& binPath, std::vector<uint32_t>& usedArticles,
                       const std::string& newPath, const std::string& oldPath, uint32_t first,
                       uint32_t& keptCount);
@@ -121,9 +119,12 @@ bool WaitForGroupLock(CNamedLocks& locks, const std::string& groupName,
 // .XOV, or the merged one) and `offsets` its records in subject order;
 // haveData tells whether the group had a consistent .MSG/.BIN pair; first and
 // last are the GROUP reply's range. Under the group lock: matches complete
-// binaries into .NEW (haveData) or .BIN, merges .NEW with the previous .BIN,
-// and writes the new .MSG. On success the figures are set; on failure the
-// status text says what failed (see the constants above).
+// binaries into .NEW (haveData) or the .BIN.NEXT, merges .NEW with the old
+// .BIN into the .BIN.NEXT, writes the .MSG.NEXT and commits them in place of
+// the old pair, removing the .XOV (groups/scan_commit.h). On success the
+// figures are set; on failure (and on an abort while waiting for the lock)
+// the old pair and the .XOV stay as they were, and the status text says what
+// failed (see the constants above).
 ScanStepResult MatchBinaries(CNamedLocks& locks, const std::atomic<uint32_t>& abortFlag,
                              const std::string& dataDir, const std::string& groupName,
                              CHeaderFile& headers, const std::vector<uint32_t>& offsets,

@@ -6,6 +6,7 @@
 #include "core/app_context.h"
 #include "core/app_settings.h"
 #include "groups/group_file.h"
+#include "groups/group_files.h"
 #include "platform/file.h"
 
 namespace vexlo {
@@ -264,6 +265,11 @@ void CGroupList::RemoveGroupDataFiles(const std::string& name) const {
     const std::string dataPath = app_.DataPath();
     RemoveFile(GroupDataFile(dataPath, name, kBinExt));
     RemoveFile(GroupDataFile(dataPath, name, kMsgExt));
+    // A killed scan's committed next pair would otherwise come back at the
+    // group's next scan (groups/scan_commit.h).
+    const GroupFilePaths paths = GroupFilePaths::Make(dataPath, name);
+    RemoveFile(paths.nextBin);
+    RemoveFile(paths.nextMsg);
 }
 
 std::string CGroupList::SelectedSaveToPreset() const {

@@ -7,6 +7,7 @@
 #include "groups/article_set.h"
 #include "groups/header_record.h"
 #include "groups/scan_helpers.h"
+#include "groups/scan_steps.h"
 #include "groups/subject_sort.h"
 
 namespace vexlo {
@@ -54,17 +55,18 @@ bool SortHeaderRecords(CHeaderFile& file, HeaderIndex& index) {
     return true;
 }
 
-bool MergeNewHeaders(const std::string& xovPath, const std::vector<uint32_t>& xotOffsets,
-                     const std::vector<uint32_t>& messageNumbers, CHeaderFile& xot,
+bool MergeNewHeaders(const std::string& outputPath, const std::vector<uint32_t>& newOffsets,
+                     const std::vector<uint32_t>& messageNumbers, CHeaderFile& received,
                      const std::string& msgPath, uint32_t first, uint32_t last, uint32_t& count) {
     count = 0;
     CFile msgFile, xotFile;
-    if (!msgFile.Open(msgPath, CFile::Mode::Read) || !xotFile.Open(xot.Path(), CFile::Mode::Read)) {
+    if (!msgFile.Open(msgPath, CFile::Mode::Read) ||
+        !xotFile.Open(received.Path(), CFile::Mode::Read)) {
         return false;
     }
-    CHeaderPass newHeaders(xot, xotOffsets);
+    CHeaderPass newHeaders(received, newOffsets);
     if (!newHeaders.Ok()) return false;
-    CReplacementFile output(xovPath);
+    CReplacementFile output(outputPath);
     if (!output.Open()) return false;
 
     CRecordReader msg(msgFile);
@@ -82,7 +84,7 @@ bool MergeNewHeaders(const std::string& xovPath, const std::vector<uint32_t>& xo
     bool haveM = ReadHeaderRecord(msg, m);
     // The index was built from this very file, so every entry is a whole record.
     auto nextX = [&]() {
-        while (x < xotOffsets.size()) {
+        while (x < newOffsets.size()) {
             if (newHeaders.Read(x++, n) == CHeaderPass::Result::kRecord) return true;
         }
         return false;
@@ -120,36 +122,21 @@ bool MergeNewHeaders(const std::string& xovPath, const std::vector<uint32_t>& xo
     return true;
 }
 
-ScanStepResult RunScanMerge(const GroupFilePaths& paths, CHeaderFile& headers, HeaderIndex& index,
-                            const std::vector<uint32_t>& messageNumbers, uint32_t first,
-                            uint32_t last) {
-    RemoveFile(paths.xot);
-    if (RenameFile(paths.xov, paths.xot)) headers.Renamed(paths.xot);
-
+ScanStepResult RunScanMerge(const GroupFilePaths& paths, CHeaderFile& received,
+                            const HeaderIndex& index, const std::vector<uint32_t>& messageNumbers,
+                            uint32_t first, uint32_t last, CHeaderFile& merged,
+                            HeaderIndex& mergedIndex) {
+    ScanFileStep("write .XOT");
     uint32_t count = 0;
-    bool merged = MergeNewHeaders(paths.xov, index.offsets, messageNumbers, headers, paths.msg,
-                                  first, last, count);
-    // From here on `headers` stands for the merged .XOV.
-    headers.Close();
-    headers.Renamed(paths.xov);
-    if (!merged) {
+    if (!MergeNewHeaders(paths.xot, index.offsets, messageNumbers, received, paths.msg, first, last,
+                         count)) {
         RemoveFile(paths.xot);
-        RemoveFile(paths.xov);
         return ScanStepResult::Failure(kStatusMergeFailed);
     }
-    CFile reopened;
-    if (!reopened.Open(paths.xov, CFile::Mode::ReadWriteExisting)) {
+    merged.Close();
+    mergedIndex.Clear();
+    if (!IndexHeaderRecords(merged, mergedIndex)) {
         RemoveFile(paths.xot);
-        RemoveFile(paths.xov);
-        return ScanStepResult::Failure(kStatusReopenFailed);
-    }
-    reopened.Close();
-    RemoveFile(paths.xot);
-    RemoveFile(paths.msg);
-
-    index.Clear();
-    if (!IndexHeaderRecords(headers, index)) {
-        RemoveFile(paths.xov);
         return ScanStepResult::Failure(kStatusIndexMergedFailed);
     }
     ScanStepResult ok;

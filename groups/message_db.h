@@ -25,7 +25,6 @@ namespace vexlo {
 
 // Status texts of the scan merge.
 inline constexpr const char* kStatusMergeFailed = "Error Merging XOT With MSG";
-inline constexpr const char* kStatusReopenFailed = "Error Re-Opening XOV File";
 inline constexpr const char* kStatusIndexMergedFailed = "Error Getting Message Offsets [XOV]";
 
 // Two parallel lists: the file offset of each record and its subject length.
@@ -49,32 +48,36 @@ bool IndexHeaderRecords(CHeaderFile& file, HeaderIndex& index);
 // matching relies on. False (index unchanged) when the file cannot be mapped.
 bool SortHeaderRecords(CHeaderFile& file, HeaderIndex& index);
 
-// Merges the old .MSG (file order) with the new headers of `xot` (the .XOT, in
-// the order of `xotOffsets`) into a new .XOV headed by (first, last). Old records
-// outside [first, last] are dropped while new ones remain; new records whose
-// article is in `messageNumbers` (sorted) are skipped; on equal subjects the
-// new record comes first. `count` gets the records written. False when an
-// input cannot be opened or has no header, or the output cannot be written;
-// no .XOV is left behind then.
-bool MergeNewHeaders(const std::string& xovPath, const std::vector<uint32_t>& xotOffsets,
-                     const std::vector<uint32_t>& messageNumbers, const std::string& xotPath,
+// Merges the old .MSG (file order) with the new headers of `received` (the
+// .XOV, in the order of `newOffsets`) into `outputPath` (the .XOT) headed by
+// (first, last). Old records outside [first, last] are dropped while new ones
+// remain; new records whose article is in `messageNumbers` (sorted) are
+// skipped; on equal subjects the new record comes first. `count` gets the
+// records written. The output is written under "<name>.tmp" and appears only
+// when whole; false when an input cannot be opened or has no header, or the
+// output cannot be written.
+bool MergeNewHeaders(const std::string& outputPath, const std::vector<uint32_t>& newOffsets,
+                     const std::vector<uint32_t>& messageNumbers, CHeaderFile& received,
                      const std::string& msgPath, uint32_t first, uint32_t last, uint32_t& count);
 
 // The scan merge, run after sorting when the group had a consistent .MSG/.BIN
-// pair: the .XOV becomes the .XOT, is merged with the .MSG into a new .XOV,
-// and .XOT and .MSG are deleted. `headers` stands for the .XOV on entry (its
-// map, if any, is reused for the .XOT) and for the merged .XOV on success,
-// when `index` lists its records (already in subject order). Failures return
-// the status texts above.
-ScanStepResult RunScanMerge(const GroupFilePaths& paths, CHeaderFile& headers, HeaderIndex& index,
-                            const std::vector<uint32_t>& messageNumbers, uint32_t first,
-                            uint32_t last);
+// pair: the received headers (`received`, the .XOV, read in the order of
+// `index`) and the old .MSG are merged into the .XOT, and `mergedIndex` lists
+// the .XOT's records (already in subject order) through `merged`, which stands
+// for the .XOT. The .XOV and the .MSG are left as they are: the scan's commit
+// replaces them (groups/scan_commit.h). Failures return the status texts
+// above, with no .XOT left.
+ScanStepResult RunScanMerge(const GroupFilePaths& paths, CHeaderFile& received,
+                            const HeaderIndex& index, const std::vector<uint32_t>& messageNumbers,
+                            uint32_t first, uint32_t last, CHeaderFile& merged,
+                            HeaderIndex& mergedIndex);
 
-// Writes the new .MSG: header (first, last), then the record at each offset, in
-// list order, whose article lies in [first, last] and is not in `usedArticles`.
-// An offset without a whole fixed part is skipped; a record whose
-// texts are cut short fails. The file is replaced only on success; on failure
-// no .MSG is left. `count` gets the records written.
+// Writes a .MSG (the scan writes the .MSG.NEXT): header (first, last), then
+// the record at each offset, in list order, whose article lies in [first,
+// last] and is not in `usedArticles`. An offset without a whole fixed part is
+// skipped; a record whose texts are cut short fails. The file is written under
+// "<name>.tmp" and replaced only on success; on failure no file is left at
+// `msgPath`. `count` gets the records written.
 bool WriteMessageFile(CHeaderFile& source, const std::vector<uint32_t>& offsets,
                       const CArticleSet& usedArticles, uint32_t first, uint32_t last,
                       const std::string& msgPath, uint32_t& count);

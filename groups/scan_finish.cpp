@@ -16,42 +16,35 @@ ScanStepResult FinishHeaderScan(CNamedLocks& locks, const std::atomic<uint32_t>&
     const GroupFilePaths paths = GroupFilePaths::Make(input.dataDir, input.groupName);
 
     post(kProgressSorting);
-    CHeaderFile headers(paths.xov);
+    CHeaderFile received(paths.xov);
     HeaderIndex index;
-    if (!IndexHeaderRecords(headers, index) || !SortHeaderRecords(headers, index)) {
+    if (!IndexHeaderRecords(received, index) || !SortHeaderRecords(received, index)) {
         return ScanStepResult::Failure(kStatusReadXoverFailed);
     }
     post(kProgressMerging);
 
+    // The matching reads the received headers, or with old data their merge
+    // with the old .MSG (the .XOT).
+    CHeaderFile merged(paths.xot);
+    CHeaderFile* headers = &received;
     if (input.haveData) {
         static const std::vector<uint32_t> kNone;
         const auto& numbers = input.messageNumbers ? *input.messageNumbers : kNone;
-        ScanStepResult merged =
-            RunScanMerge(paths, headers, index, numbers, input.first, input.last);
-        if (!merged.ok) return merged;
+        HeaderIndex mergedIndex;
+        ScanStepResult r = RunScanMerge(paths, received, index, numbers, input.first, input.last,
+                                        merged, mergedIndex);
+        if (!r.ok) return r;
+        received.Close();
+        index = std::move(mergedIndex);
+        headers = &merged;
     }
     // Matching needs the offsets only.
     std::vector<uint32_t>().swap(index.subjectLengths);
 
     post(kProgressMatching);
-    ScanStepResult r = MatchBinaries(locks, abortFlag, input.dataDir, input.groupName, headers,
+    ScanStepResult r = MatchBinaries(locks, abortFlag, input.dataDir, input.groupName, *headers,
                                      index.offsets, input.haveData, input.first, input.last);
-    if (!r.ok) {
-        // After the merge the .XOV holds the old messages and the new headers
-        // in subject order, and the old .MSG is gone. A later scan must not
-        // continue that file as if it were received headers in server order
-        // (it would ask from behind the article of its last subject and drop
-        // or repeat articles); without it, the group has no .MSG/.BIN pair and
-        // the next scan asks again from the server's first article.
-        if (input.haveData) {
-            headers.Close();
-            RemoveFile(paths.xov);
-        }
-        return r;
-    }
-    headers.Close();
-    RemoveFile(paths.xov);
-    r.statusText = kStatusScanSucceeded;
+    if (r.ok) r.statusText = kStatusScanSucceeded;
     return r;
 }
 

@@ -33,12 +33,11 @@ struct ScanFinishInput {
 
 // Posts the progress states kProgressSorting, kProgressMerging and
 // kProgressMatching through `onState` (may be empty) as it reaches them. On
-// success the .XOV is deleted, statusText is "Newsgroup Scanned Successfully"
-// and the three figures are set; on failure statusText tells what failed. A
-// failure before the merge keeps the .XOV for the next scan to continue; once
-// the merge has replaced it with the merged set (and removed the .MSG), a
-// failure removes it too, so the next scan starts from the server's first
-// article instead of continuing a file that is no longer in server order.
+// success the new .BIN and .MSG are in place, the .XOV is gone, statusText is
+// "Newsgroup Scanned Successfully" and the three figures are set. On failure
+// statusText tells what failed, and the group's files are as the scan found
+// them: the old pair, and the .XOV for the next scan to continue
+// (groups/scan_commit.h says how a killed process leaves them).
 ScanStepResult FinishHeaderScan(CNamedLocks& locks, const std::atomic<uint32_t>& abortFlag,
                                 const ScanFinishInput& input,
                                 const std::function<void(uint32_t state)>& onState);

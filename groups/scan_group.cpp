@@ -7,10 +7,12 @@
 
 #include "core/app_context.h"
 #include "core/number_readers.h"
+#include "groups/binary_match.h"
 #include "groups/group_command.h"
 #include "groups/group_files.h"
 #include "groups/header_record.h"
 #include "groups/record_file.h"
+#include "groups/scan_commit.h"
 #include "groups/scan_finish.h"
 #include "groups/scan_helpers.h"
 #include "nntp/nntp_connection.h"
@@ -47,42 +49,39 @@ uint32_t ScanRangeStart(uint32_t taskType, bool haveData, uint32_t oldLast, int3
     return start < 1 ? 1u : static_cast<uint32_t>(start);
 }
 
-void ScanGroup(CTaskThread& channel, CTask& task) {
+namespace {
+
+// What one scan asks the server for.
+struct OverviewRequest {
+    std::string xovPath;
+    uint32_t rangeStart = 0;  // the range the .XOV stands for
+    uint32_t from = 0;        // the first article asked for (above rangeStart: continued)
+    uint32_t rangeEnd = 0;
+    bool haveData = false;
+    const std::vector<uint32_t>* messageNumbers = nullptr;  // known articles (haveData)
+    const std::vector<uint32_t>* binaryNumbers = nullptr;
+};
+
+// Sends XOVER and stores the new headers in the .XOV as the lines arrive.
+// False when the scan ends here: the task says why (or the abort flag does).
+bool ReceiveOverview(CTaskThread& channel, CTask& task, const OverviewRequest& request,
+                     ProgressReport& report, uint64_t& lineCount) {
     CAppContext& context = channel.Context();
     CNntpConnection& connection = channel.Connection();
     CTransferStats& stats = context.stats;
-    const std::string dataDir = task.GetSaveDir();
-    const std::string group = task.GetGroupName();
-    const std::string xovPath = GroupFilePaths::Make(dataDir, group).xov;
-    ProgressReport report{task.Key(), kProgressConnecting, kProgressKindScan, 0, 0, 0, 0};
-
-    int32_t first = 0, last = 0;
-    if (!SendGroupCommand(connection, task, stats, first, last)) return;
-    if (channel.AbortRequested()) return void(connection.Quit());
-
-    uint32_t oldFirst = 0, oldLast = 0;
-    bool haveData = GetScanRange(dataDir, group, oldFirst, oldLast);
-    std::vector<uint32_t> messageNumbers, binaryNumbers;
-    if (haveData) {
-        LoadMessageNumbers(dataDir, group, messageNumbers);
-        LoadBinaryNumbers(dataDir, group, binaryNumbers);
-    }
-    if (channel.AbortRequested()) return void(connection.Quit());
-
-    const uint32_t rangeEnd = static_cast<uint32_t>(last);
-    const uint32_t rangeStart = ScanRangeStart(task.GetType(), haveData, oldLast, first);
-    uint32_t from = rangeStart;
-    uint32_t headerStart, headerEnd, firstArticle, lastArticle;
-    if (GetOverviewResumeInfo(xovPath, headerStart, headerEnd, firstArticle, lastArticle) &&
-        headerStart <= rangeStart && rangeStart <= lastArticle)
-        from = lastArticle + 1;
+    const std::string& xovPath = request.xovPath;
+    const uint32_t rangeStart = request.rangeStart, from = request.from,
+                   rangeEnd = request.rangeEnd;
+    const bool haveData = request.haveData;
+    const std::vector<uint32_t>& messageNumbers = *request.messageNumbers;
+    const std::vector<uint32_t>& binaryNumbers = *request.binaryNumbers;
 
     char command[64];
     int length = std::snprintf(command, sizeof command, "XOVER %u-%u\r\n", from, rangeEnd);
     if (!connection.Send(command)) {
         connection.Quit();
         task.SetStatusText("Socket Send() Error [XOVER]");
-        return;
+        return false;
     }
     stats.AddBytesSent(static_cast<uint32_t>(length));
     report.state = kProgressTransferring;
@@ -94,18 +93,18 @@ void ScanGroup(CTaskThread& channel, CTask& task) {
     if (n < 1) {
         if (connection.GetSocket() != CNntpConnection::kInvalidSocket) connection.Quit();
         task.SetStatusText("Socket Read() Error [XOVER]");
-        return;
+        return false;
     }
     stats.AddBytesReceived(static_cast<uint32_t>(n));
     int code = ReplyCode(connection.GetLine());
     if (code < 0) {
         connection.Quit();
         task.SetStatusText("Unrecognized Server Response [XOVER]");
-        return;
+        return false;
     }
     if (code != 224) {
         task.SetStatusText(connection.GetLine());
-        return;
+        return false;
     }
 
     CFile xov;
@@ -115,7 +114,7 @@ void ScanGroup(CTaskThread& channel, CTask& task) {
         !xov.Seek(std::max<int64_t>(xov.Size(), 8))) {
         connection.Quit();
         task.SetStatusText("Error Creating/Opening XOVER Data File");
-        return;
+        return false;
     }
 
     // One line per article of the range at most, in ascending order (the
@@ -124,7 +123,6 @@ void ScanGroup(CTaskThread& channel, CTask& task) {
     // response with more lines than the range has articles is not read on.
     const uint64_t rangeArticles = rangeEnd >= from ? uint64_t{rangeEnd} - from + 1 : 0;
     uint32_t lastArticleSeen = from - 1;
-    uint64_t lineCount = 0;
     {
         CRecordWriter writer(xov);
         OverviewFields fields;
@@ -141,7 +139,7 @@ void ScanGroup(CTaskThread& channel, CTask& task) {
                 xov.Close();
                 if (connection.GetSocket() != CNntpConnection::kInvalidSocket) connection.Quit();
                 task.SetStatusText("Socket Read() Error [XOVER/DATA]");
-                return;
+                return false;
             }
             std::string_view line = connection.GetLine();
             if (!continuing && line == ".") break;
@@ -149,7 +147,7 @@ void ScanGroup(CTaskThread& channel, CTask& task) {
                 writer.Flush();
                 xov.Close();
                 connection.Quit();
-                return;
+                return false;
             }
             if (n == CNntpConnection::kMaxLineLength) {  // a piece: the line goes on
                 stats.AddBytesReceived(static_cast<uint32_t>(n));
@@ -177,7 +175,7 @@ void ScanGroup(CTaskThread& channel, CTask& task) {
                 task.SetStatusText(kOverviewTooLong);
                 task.SetResult(kResultError);
                 task.SetInProgress(0);
-                return;
+                return false;
             }
             if (lineCount % kProgressEveryLines == 0) {
                 report.lines = static_cast<uint32_t>(lineCount);
@@ -195,17 +193,74 @@ void ScanGroup(CTaskThread& channel, CTask& task) {
                 xov.Close();
                 connection.Quit();
                 task.SetStatusText("Error Writing To XOVER Data File");
-                return;
+                return false;
             }
         }
         if (!writer.Flush()) {
             xov.Close();
             connection.Quit();
             task.SetStatusText("Error Writing To XOVER Data File");
-            return;
+            return false;
         }
     }
     xov.Close();
+    return true;
+}
+
+}  // namespace
+
+void ScanGroup(CTaskThread& channel, CTask& task) {
+    CAppContext& context = channel.Context();
+    CNntpConnection& connection = channel.Connection();
+    const std::string dataDir = task.GetSaveDir();
+    const std::string group = task.GetGroupName();
+    const GroupFilePaths paths = GroupFilePaths::Make(dataDir, group);
+    ProgressReport report{task.Key(), kProgressConnecting, kProgressKindScan, 0, 0, 0, 0};
+
+    int32_t first = 0, last = 0;
+    if (!SendGroupCommand(connection, task, context.stats, first, last)) return;
+    if (channel.AbortRequested()) return void(connection.Quit());
+
+    // What a killed earlier scan left is finished first: its commit (under
+    // the group's lock, as it replaces the pair), or nothing of it but the
+    // .XOV this scan continues.
+    if (RecoveryReplacesThePair(paths)) {
+        if (!WaitForGroupLock(context.locks, group, channel.AbortFlag()))
+            return void(connection.Quit());
+        RecoverScanFiles(paths);
+        context.locks.Unlock(group);
+    } else {
+        RecoverScanFiles(paths);
+    }
+
+    uint32_t oldFirst = 0, oldLast = 0;
+    bool haveData = GetScanRange(dataDir, group, oldFirst, oldLast);
+    std::vector<uint32_t> messageNumbers, binaryNumbers;
+    if (haveData) {
+        LoadMessageNumbers(dataDir, group, messageNumbers);
+        LoadBinaryNumbers(dataDir, group, binaryNumbers);
+    }
+    if (channel.AbortRequested()) return void(connection.Quit());
+
+    OverviewRequest request;
+    request.xovPath = paths.xov;
+    request.rangeEnd = static_cast<uint32_t>(last);
+    request.rangeStart = ScanRangeStart(task.GetType(), haveData, oldLast, first);
+    request.from = request.rangeStart;
+    request.haveData = haveData;
+    request.messageNumbers = &messageNumbers;
+    request.binaryNumbers = &binaryNumbers;
+    uint32_t headerStart, headerEnd, firstArticle, lastArticle;
+    if (GetOverviewResumeInfo(paths.xov, headerStart, headerEnd, firstArticle, lastArticle) &&
+        headerStart <= request.rangeStart && request.rangeStart <= lastArticle)
+        request.from = lastArticle + 1;
+
+    // A continued .XOV that already reaches the server's last article (its
+    // scan was stopped after the data) needs no XOVER: there is nothing to ask.
+    const bool continuedToTheEnd =
+        request.from != request.rangeStart && request.from > request.rangeEnd;
+    uint64_t lineCount = 0;
+    if (!continuedToTheEnd && !ReceiveOverview(channel, task, request, report, lineCount)) return;
     binaryNumbers = {};
 
     report.lines = static_cast<uint32_t>(lineCount);

@@ -181,30 +181,36 @@ TEST_F(MatchTest, PartsBecomeBinariesTheRestMessages) {
     }
 }
 
-TEST_F(MatchTest, DamagedHeaderRecordFailsAndLeavesNoBin) {
+TEST_F(MatchTest, DamagedHeaderRecordFailsAndLeavesTheFilesAsTheyWere) {
     test::WriteHeaderFile(Path("XOV"), 1, 1000, {Hdr{101, "a (1/1)"}, Hdr{102, "b (1/1)"}});
     WriteFileBytes(Path("BIN"), "stale");
+    const std::string xov = ReadFileBytes(Path("XOV"));
     CHeaderFile file(Path("XOV"));
     // An offset in the middle of a record (its lengths are garbage to the reader).
     auto r = MatchBinaries(locks, abortFlag, dir.Path(), "g", file, {8, 8 + 4}, false, 1, 1000);
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.statusText, "Exception Caught While Matching Parts");
-    EXPECT_LT(FileSize(Path("BIN")), 0);
-    EXPECT_LT(FileSize(Path("BIN.tmp")), 0);
+    EXPECT_EQ(ReadFileBytes(Path("BIN")), "stale");
+    EXPECT_EQ(ReadFileBytes(Path("XOV")), xov);
+    for (const char* ext : {"BIN.NEXT", "BIN.NEXT.tmp", "MSG.NEXT"})
+        EXPECT_LT(FileSize(Path(ext)), 0) << ext;
     EXPECT_FALSE(locks.IsHeld("g"));
 }
 
 TEST_F(MatchTest, FailuresWithOldData) {
-    // No .BIN to rename.
-    EXPECT_EQ(Match({"a (1/1)"}, true).statusText, "Error Renaming BIN to OLD");
-    // A full disk: the old .BIN is restored.
+    // No old .BIN to merge with.
+    EXPECT_EQ(Match({"a (1/1)"}, true).statusText, "Error Merging NEW/OLD To New BIN");
+    // A full disk: the old .BIN is left as it was, and nothing of the scan stays.
     test::WriteBinaryFile(Path("BIN"), 1, 100, {MakeBinary("old (1/1)", {50})});
     const std::string oldBin = ReadFileBytes(Path("BIN"));
-    failWritesAfter = 4;
-    EXPECT_EQ(Match({"a (1/1)"}, true).statusText, "Exception Caught While Matching Parts");
-    EXPECT_EQ(ReadFileBytes(Path("BIN")), oldBin);
-    EXPECT_LT(FileSize(Path("NEW")), 0);
-    EXPECT_LT(FileSize(Path("OLD")), 0);
+    for (int64_t bytes : {4, 60}) {  // in the pass, in the merge
+        failWritesAfter = bytes;
+        EXPECT_NE(Match({"a (1/1)"}, true).statusText, "");
+        EXPECT_EQ(ReadFileBytes(Path("BIN")), oldBin);
+        for (const char* ext : {"NEW", "BIN.NEXT", "BIN.NEXT.tmp", "MSG.NEXT", "MSG.NEXT.tmp"})
+            EXPECT_LT(FileSize(Path(ext)), 0) << ext;
+        EXPECT_GE(FileSize(Path("XOV")), 0);
+    }
     // The merge step alone fails when an input is missing.
     RemoveFile(Path("BIN"));
     test::WriteBinaryFile(Path("NEW"), 1, 2, {});
@@ -218,7 +224,6 @@ TEST_F(MatchTest, MergesWithOldBinariesAndExpiresOldOnes) {
     test::WriteBinaryFile(Path("BIN"), 1, 100,
                           {MakeBinary("b.rar (1/1)", {60}), MakeBinary("expired (1/2)", {40, 90}),
                            MakeBinary("m.rar (2/2)", {70, 71}), MakeBinary("same (1/1)", {80})});
-    WriteFileBytes(Path("OLD"), "stale");
     auto r = Match({"a.rar (1/1)", "n.rar (1/1)", "same (1/1)", "plain"}, true, 50, 1000);
     ASSERT_TRUE(r.ok) << r.statusText;
     EXPECT_EQ(r.newCount, 3u);
@@ -230,8 +235,9 @@ TEST_F(MatchTest, MergesWithOldBinariesAndExpiresOldOnes) {
     EXPECT_EQ(test::Flags(bins), (Numbers{1, 0, 0, 1, 1, 0}));
     EXPECT_EQ(Parts(bins)[4], Numbers{103});
     EXPECT_EQ(test::FileRange(Path("BIN")), std::pair(50u, 1000u));
-    EXPECT_LT(FileSize(Path("NEW")), 0);
-    EXPECT_LT(FileSize(Path("OLD")), 0);
+    // Committed: the next pair in place, the scan's other files gone.
+    for (const char* ext : {"NEW", "XOV", "BIN.NEXT", "MSG.NEXT"})
+        EXPECT_LT(FileSize(Path(ext)), 0) << ext;
     EXPECT_EQ(MessageArticles(), Numbers{104});
 }
 

@@ -61,8 +61,8 @@ class MessageDbTest : public test::GroupFilesTest {
     }
     // Field `get` of the records in the order of an index.
     template <class Get>
-    auto InIndexOrder(const HeaderIndex& idx, Get get) {
-        std::string bytes = ReadFileBytes(Path("XOV"));
+    auto InIndexOrder(const HeaderIndex& idx, Get get, const char* file = "XOV") {
+        std::string bytes = ReadFileBytes(Path(file));
         std::vector<decltype(get(HeaderRecord{}))> out;
         HeaderRecord r;
         for (uint32_t off : idx.offsets) {
@@ -77,7 +77,8 @@ class MessageDbTest : public test::GroupFilesTest {
                             [](const HeaderRecord& r) { return std::string(r.subject); });
     }
 
-    // The scan merge of new headers `fresh` with the .MSG there is (`old` when given).
+    // The scan merge of new headers `fresh` with the .MSG there is (`old` when
+    // given) into the .XOT; `index` then lists the .XOT.
     ScanStepResult Merge(const std::vector<Hdr>* old, const std::vector<Hdr>& fresh, uint32_t first,
                          uint32_t last = 200) {
         Numbers known;
@@ -87,11 +88,11 @@ class MessageDbTest : public test::GroupFilesTest {
             std::sort(known.begin(), known.end());
         }
         test::WriteHeaderFile(Path("XOV"), 90, last, fresh);
-        CHeaderFile headers(Path("XOV"));
-        index = IndexAndSort(Path("XOV"));
+        CHeaderFile headers(Path("XOV")), merged(Path("XOT"));
+        const HeaderIndex received = IndexAndSort(Path("XOV"));
         testing::FailWritesAfter(failWritesAfter);
-        auto r =
-            RunScanMerge(GroupFilePaths::Make(dir.Path(), "g"), headers, index, known, first, last);
+        auto r = RunScanMerge(GroupFilePaths::Make(dir.Path(), "g"), headers, received, known,
+                              first, last, merged, index);
         testing::FailWritesAfter(-1);
         return r;
     }
@@ -216,18 +217,21 @@ TEST_F(MessageDbTest, MergeRulesForCaseRangeAndKnownArticles) {
     };
     auto r = Merge(&old, {Hdr{101, "SAME"}, Hdr{21, "known again"}, Hdr{102, "yyy last new"}}, 10);
     ASSERT_TRUE(r.ok) << r.statusText;
-    auto merged = test::ReadHeaderFile(Path("XOV"));
+    auto merged = test::ReadHeaderFile(Path("XOT"));
     EXPECT_EQ(Subjects(merged),
               (Strings{"known", "SAME", "same", "yyy last new", "zzz expired", "zzzz kept"}));
     EXPECT_EQ(Articles(merged), (Numbers{21, 101, 20, 102, 6, 22}));
-    EXPECT_EQ(test::FileRange(Path("XOV")), std::pair(10u, 200u));
-    // .XOT and the old .MSG are gone; the index lists the merged file.
-    EXPECT_LT(FileSize(Path("XOT")), 0);
-    EXPECT_LT(FileSize(Path("MSG")), 0);
-    EXPECT_EQ(InIndexOrder(index, [](const auto& r) { return r.article; }), Articles(merged));
+    EXPECT_EQ(test::FileRange(Path("XOT")), std::pair(10u, 200u));
+    // The received headers and the old .MSG stay until the scan's commit; the
+    // index lists the merged file.
+    EXPECT_EQ(test::ReadHeaderFile(Path("XOV")).size(), 3u);
+    EXPECT_EQ(Articles(test::ReadHeaderFile(Path("MSG"))), (Numbers{5, 21, 20, 6, 22}));
+    EXPECT_EQ(InIndexOrder(
+                  index, [](const auto& r) { return r.article; }, "XOT"),
+              Articles(merged));
 
     // The .MSG writer drops the expired record later.
-    CHeaderFile headers(Path("XOV"));
+    CHeaderFile headers(Path("XOT"));
     uint32_t count = 0;
     ASSERT_TRUE(
         WriteMessageFile(headers, index.offsets, CArticleSet({101}), 10, 200, Path("MSG"), count));
@@ -239,7 +243,7 @@ TEST_F(MessageDbTest, MergeRulesForCaseRangeAndKnownArticles) {
 TEST_F(MessageDbTest, MergeWithoutNewHeadersKeepsTheOldOnes) {
     const std::vector<Hdr> old = {Hdr{10, "a"}, Hdr{11, "b"}};
     ASSERT_TRUE(Merge(&old, {}, 11).ok);  // copied without the range test
-    EXPECT_EQ(Articles(test::ReadHeaderFile(Path("XOV"))), (Numbers{10, 11}));
+    EXPECT_EQ(Articles(test::ReadHeaderFile(Path("XOT"))), (Numbers{10, 11}));
 }
 
 TEST_F(MessageDbTest, MergeStopsTheOldStreamAtADamagedRecord) {
@@ -248,10 +252,10 @@ TEST_F(MessageDbTest, MergeStopsTheOldStreamAtADamagedRecord) {
     msg.replace(8 + 67 + 16, 4, test::U32Bytes(1u << 30));  // second record damaged
     WriteFileBytes(Path("MSG"), msg);
     ASSERT_TRUE(Merge(nullptr, {Hdr{101, "bb"}}, 1).ok);
-    EXPECT_EQ(Subjects(test::ReadHeaderFile(Path("XOV"))), (Strings{"a", "bb"}));
+    EXPECT_EQ(Subjects(test::ReadHeaderFile(Path("XOT"))), (Strings{"a", "bb"}));
 }
 
-TEST_F(MessageDbTest, MergeFailureRemovesTheXovAndKeepsTheOldFiles) {
+TEST_F(MessageDbTest, MergeFailureLeavesNoXotAndKeepsTheOtherFiles) {
     test::WriteHeaderFile(Path("MSG"), 1, 100, FromSubjects({"a", "b"}, 10));
     const struct {
         const char* what;
@@ -269,7 +273,8 @@ TEST_F(MessageDbTest, MergeFailureRemovesTheXovAndKeepsTheOldFiles) {
         auto r = Merge(nullptr, {Hdr{101, "x"}}, 1);
         EXPECT_FALSE(r.ok);
         EXPECT_EQ(r.statusText, "Error Merging XOT With MSG");
-        for (const char* ext : {"XOV", "XOT", "XOV.tmp"}) EXPECT_LT(FileSize(Path(ext)), 0) << ext;
+        for (const char* ext : {"XOT", "XOT.tmp"}) EXPECT_LT(FileSize(Path(ext)), 0) << ext;
+        EXPECT_EQ(test::ReadHeaderFile(Path("XOV")).size(), 1u);
         EXPECT_EQ(row.msg.empty() ? "" : ReadFileBytes(Path("MSG")), row.msg);
         EXPECT_EQ(FileSize(Path("BIN")), 8);
     }

@@ -1,0 +1,246 @@
+// A scan stopped at any moment of its end — at each of its file steps, or by
+// kill -9 while the overview arrives slowly — must leave the group so that the
+// next scan ends with the same .BIN and .MSG as a scan that was never
+// interrupted. Each interrupted scan runs in a child process (fork), which
+// leaves its files exactly as a killed program would.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/app_context.h"
+#include "groups/scan_steps.h"
+#include "support/recording_message_box.h"
+#include "support/script_peer.h"
+#include "support/temp_dir.h"
+#include "tasks/main_controller.h"
+#include "tasks/task_handlers.h"
+
+namespace vexlo {
+namespace {
+
+using test::CPeerSession;
+using test::CScriptPeer;
+
+// A news server holding group "g": GROUP, XOVER a-b with the overview lines
+// of the articles in [a, b] (each `lineDelayMs` after the one before) and QUIT,
+// over any number of connections one after the other.
+class CGroupServer {
+  public:
+    CGroupServer() : peer_([this](CPeerSession& s) { Serve(s); }, 1000) {}
+
+    uint16_t Port() const { return peer_.Port(); }
+    // The group holds the first `count` articles of Articles().
+    void Publish(size_t count, int lineDelayMs = 0) {
+        std::lock_guard lock(mutex_);
+        published_ = count;
+        lineDelayMs_ = lineDelayMs;
+    }
+    // Interleaved multi-part posts (one reposted part), with messages between.
+    static std::vector<std::string> Articles() {
+        const std::pair<const char*, int> posts[] = {
+            {"alpha.rar", 6}, {"beta.zip", 4}, {"gamma.gif", 1}, {"delta.rar", 5}, {"eps.zip", 3}};
+        std::vector<std::string> subjects;
+        for (int part = 1; part <= 6; ++part) {
+            for (const auto& [name, parts] : posts) {
+                if (part > parts) continue;
+                subjects.push_back(std::string(name) + " (" + std::to_string(part) + "/" +
+                                   std::to_string(parts) + ")");
+                if (subjects.size() % 5 == 0)
+                    subjects.push_back("a message " + std::to_string(part));
+            }
+            if (part == 3) subjects.push_back("beta.zip (2/4)");  // a repost
+        }
+        return subjects;
+    }
+
+  private:
+    void Serve(CPeerSession& s) {
+        const std::vector<std::string> subjects = Articles();
+        s.Write("200 test server\r\n");
+        for (std::string line = s.ReadLine(); !line.empty(); line = s.ReadLine()) {
+            size_t published;
+            int delay;
+            {
+                std::lock_guard lock(mutex_);
+                published = published_;
+                delay = lineDelayMs_;
+            }
+            if (line.rfind("GROUP", 0) == 0) {
+                s.Write("211 " + std::to_string(published) + " 1 " + std::to_string(published) +
+                        " g\r\n");
+            } else if (line.rfind("XOVER ", 0) == 0) {
+                const size_t dash = line.find('-');
+                const size_t from = std::stoul(line.substr(6)),
+                             to = std::stoul(line.substr(dash + 1));
+                if (!Send(s, "224 overview follows\r\n")) return;
+                for (size_t a = std::max<size_t>(from, 1); a <= std::min(to, published); ++a) {
+                    if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+                    const std::string n = std::to_string(a);
+                    if (!Send(s, n + "\t" + subjects[a - 1] + "\tposter <p@x>\td\t<" + n +
+                                     "@x>\t\t" + n + "00\t" + n + "\t\r\n"))
+                        return;
+                }
+                if (!Send(s, ".\r\n")) return;
+            } else {
+                s.Write("205 bye\r\n");
+                return;
+            }
+        }
+    }
+    // False once the client has gone (a killed scan).
+    static bool Send(CPeerSession& s, const std::string& text) {
+        return ::send(s.Fd(), text.data(), text.size(), MSG_NOSIGNAL) ==
+               static_cast<ssize_t>(text.size());
+    }
+
+    std::mutex mutex_;
+    size_t published_ = 0;  // guarded by mutex_
+    int lineDelayMs_ = 0;   // guarded by mutex_
+    CScriptPeer peer_;
+};
+
+// One SCAN NEW of group "g" in `appDir` as the program runs it; its status text.
+std::string RunScan(const std::string& appDir, uint16_t port) {
+    test::CRecordingMessageBox box;
+    CAppContext context(appDir, box);
+    context.Start();
+    context.settings.SetServer("127.0.0.1");
+    context.settings.SetPort(port);
+    context.settings.SetRetries(0);
+    CTaskHandlers handlers;
+    RegisterStandardHandlers(handlers);
+    CMainController controller(context, handlers);
+    controller.Open();
+    controller.ScanGroups({"g"});
+    const CTask& task = *controller.Queue().Row(0).task;
+    controller.StartCommand();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (task.GetResult() < kResultCompleted && std::chrono::steady_clock::now() < deadline)
+        controller.ProcessMessages(20);
+    return task.GetStatusText();
+}
+
+// Runs `scan` in a child process; its exit status (128 + signal when one ended it).
+int InChild(const std::function<void()>& scan, int killAfterMs = -1) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        scan();
+        ::_exit(0);
+    }
+    if (killAfterMs >= 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(killAfterMs));
+        ::kill(pid, SIGKILL);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+struct GroupFiles {
+    std::string bin, msg;
+    bool operator==(const GroupFiles&) const = default;
+};
+
+class ScanInterruptTest : public ::testing::Test {
+  protected:
+    // The server's first half scanned into `base_`; then the second half is
+    // published. refA_: after a scan of it; refB_: after one more scan.
+    void SetUp() override {
+        const size_t all = CGroupServer::Articles().size();
+        server_.Publish(all / 2);
+        ASSERT_EQ(RunScan(base_.Path(), server_.Port()), "Newsgroup Scanned Successfully");
+        server_.Publish(all);
+        test::CTempDir ref;
+        CopyData(base_.Path(), ref.Path());
+        std::mutex mutex;
+        testing::SetScanFileStepHook([&](const char* step) {
+            std::lock_guard lock(mutex);
+            steps_.push_back(step);
+        });
+        EXPECT_EQ(RunScan(ref.Path(), server_.Port()), "Newsgroup Scanned Successfully");
+        testing::SetScanFileStepHook(nullptr);
+        refA_ = Files(ref.Path());
+        EXPECT_EQ(RunScan(ref.Path(), server_.Port()), "Newsgroup Scanned Successfully");
+        refB_ = Files(ref.Path());
+        ASSERT_NE(refA_, refB_);  // the second scan clears the new marks
+    }
+
+    static void CopyData(const std::string& from, const std::string& to) {
+        std::filesystem::copy(from + "DATA", to + "DATA",
+                              std::filesystem::copy_options::recursive |
+                                  std::filesystem::copy_options::overwrite_existing);
+    }
+    static GroupFiles Files(const std::string& appDir) {
+        return {test::ReadFileBytes(appDir + "DATA/g.BIN"),
+                test::ReadFileBytes(appDir + "DATA/g.MSG")};
+    }
+    // After the next scan: only the pair is left, as `want`.
+    void ExpectNextScanGives(const std::string& appDir, const GroupFiles& want) {
+        EXPECT_EQ(RunScan(appDir, server_.Port()), "Newsgroup Scanned Successfully");
+        EXPECT_TRUE(Files(appDir) == want) << (Files(appDir) == refA_   ? "the first reference"
+                                               : Files(appDir) == refB_ ? "the second reference"
+                                                                        : "neither reference");
+        for (const auto& entry : std::filesystem::directory_iterator(appDir + "DATA")) {
+            const std::string name = entry.path().filename();
+            if (name.rfind("g.", 0) == 0) {
+                EXPECT_TRUE(name == "g.BIN" || name == "g.MSG") << name << " left behind";
+            }
+        }
+    }
+
+    CGroupServer server_;
+    test::CTempDir base_;
+    std::vector<std::string> steps_;  // the file steps of a scan's end, in order
+    GroupFiles refA_, refB_;
+};
+
+TEST_F(ScanInterruptTest, StoppedAtEachFileStepTheNextScanEndsAsIfNothingHappened) {
+    const auto commit = std::find(steps_.begin(), steps_.end(), std::string("commit"));
+    ASSERT_NE(commit, steps_.end());
+    for (size_t n = 0; n < steps_.size(); ++n) {
+        SCOPED_TRACE("stopped before step " + std::to_string(n) + ": " + steps_[n]);
+        test::CTempDir dir;
+        CopyData(base_.Path(), dir.Path());
+        const int status = InChild([&] {
+            size_t taken = 0;
+            testing::SetScanFileStepHook([&](const char*) {
+                if (taken++ == n) ::_exit(42);
+            });
+            RunScan(dir.Path(), server_.Port());
+        });
+        ASSERT_EQ(status, 42);
+        // Before the commit the scan is done again; after it, a next one is done.
+        ExpectNextScanGives(dir.Path(),
+                            n <= static_cast<size_t>(commit - steps_.begin()) ? refA_ : refB_);
+    }
+}
+
+TEST_F(ScanInterruptTest, KilledWhileTheOverviewArrivesSlowly) {
+    server_.Publish(CGroupServer::Articles().size(), 4);
+    for (int ms : {0, 5, 20, 40, 60, 80, 100, 130, 160, 250, 400}) {
+        SCOPED_TRACE(ms);
+        test::CTempDir dir;
+        CopyData(base_.Path(), dir.Path());
+        InChild([&] { RunScan(dir.Path(), server_.Port()); }, ms);
+        const GroupFiles killed = Files(dir.Path());
+        EXPECT_EQ(RunScan(dir.Path(), server_.Port()), "Newsgroup Scanned Successfully");
+        // Killed after the end the scan stands; killed before it the scan is done again.
+        const GroupFiles next = Files(dir.Path());
+        EXPECT_TRUE(next == refA_ || next == refB_);
+        if (killed == refA_) {
+            EXPECT_TRUE(next == refB_);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace vexlo
