@@ -279,6 +279,12 @@ bool CGroupBar::OnListKey(const QKeyEvent& key) {
         if (groups_.SelectedCount() > 0) groups_.SelectEmptyGroups();
         return true;
     }
+    // Enter opens the group as a double click does, for keyboard users.
+    if ((key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter) && plain) {
+        const int row = groups_.FirstSelected();
+        if (row >= 0) emit openGroupRequested(QString::fromStdString(groups_.Group(row).name));
+        return true;
+    }
     return false;
 }
 

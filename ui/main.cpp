@@ -13,7 +13,6 @@
 int main(int argc, char** argv) {
     QApplication qt(argc, argv);
     QApplication::setApplicationName("vexlo");
-    QApplication::setApplicationDisplayName("Vexlo");
     QApplication::setApplicationVersion(VEXLO_VERSION);
     QApplication::setWindowIcon(vexlo::ui::AppIcon());
 

@@ -276,7 +276,10 @@ void CMainFrame::RestoreDockState(const char* section) {
     QString size =
         QString::fromStdString(context_.profile.GetProfileString(section, kFrameSizeKey, ""));
     int cx = size.section(',', 0, 0).toInt(), cy = size.section(',', 1, 1).toInt();
-    if (cx >= 200 && cy >= 150) resize(cx, cy);
+    if (cx >= 200 && cy >= 150) {
+        resize(cx, cy);
+        hasSavedSize_ = true;
+    }
 }
 
 void CMainFrame::SaveDockState(const char* section) {

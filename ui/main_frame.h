@@ -63,6 +63,8 @@ class CMainFrame : public QMainWindow {
     QLabel* SelectionPane() const { return selectionPane_; }
     QLabel* QueuePane() const { return queuePane_; }
     bool TimerRunning() const { return timerId_ != 0; }
+    // The profile held the window's size from an earlier close.
+    bool HasSavedSize() const { return hasSavedSize_; }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -97,6 +99,7 @@ class CMainFrame : public QMainWindow {
     QLabel* selectionPane_ = nullptr;
     QLabel* queuePane_ = nullptr;
     int timerId_ = 0;
+    bool hasSavedSize_ = false;
 };
 
 }  // namespace vexlo::ui

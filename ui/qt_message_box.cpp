@@ -14,7 +14,8 @@ QString MessageBoxText(std::string_view text) {
 MessageAnswer CQtMessageBox::Show(std::string_view text, MessageIcon icon,
                                   MessageButtons buttons) {
     QMessageBox box(parent_ ? parent_.data() : QApplication::activeWindow());
-    box.setWindowTitle(QApplication::applicationDisplayName());
+    // Qt would add a display name to every caption; the boxes carry the program's.
+    box.setWindowTitle(QStringLiteral("Vexlo"));
     box.setText(MessageBoxText(text));
     switch (icon) {
         case MessageIcon::Stop:

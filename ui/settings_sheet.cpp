@@ -22,7 +22,23 @@ QPushButton* MakeButton(const char* id, const char* text, QWidget* parent) {
     return button;
 }
 
+// Gives the focus to the first field of `page` that takes it from the keyboard.
+void FocusFirstField(QWidget* page) {
+    for (QWidget* w = page->nextInFocusChain(); w && w != page; w = w->nextInFocusChain()) {
+        if (page->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) && w->isEnabled() &&
+            w->isVisibleTo(page)) {
+            w->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
+}
+
 }  // namespace
+
+void CSettingsSheet::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (QWidget* page = tabs_->currentWidget()) FocusFirstField(page);
+}
 
 CSettingsSheet::CSettingsSheet(CAppContext& context, bool withServerPage,
                                const SettingsSheetHooks& hooks, QWidget* parent)

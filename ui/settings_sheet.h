@@ -39,6 +39,10 @@ class CSettingsSheet : public QDialog {
 
     QTabWidget* Tabs() const { return tabs_; }
 
+  protected:
+    // The keyboard starts in the page's first field, not on the tabs.
+    void showEvent(QShowEvent* event) override;
+
   private:
     // Applies the opened pages; false when one refused (it is then shown).
     bool ApplyPages();

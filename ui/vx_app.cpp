@@ -29,6 +29,9 @@ bool CVXApp::InitInstance() {
     frame_->setWindowTitle(kStartupCaption);
     if (QScreen* screen = frame_->screen()) {
         QRect area = screen->availableGeometry();
+        // A first start has no saved size: most of the screen, as a new
+        // desktop window gets.
+        if (!frame_->HasSavedSize()) frame_->resize(area.size() * 0.8);
         QRect rect = frame_->frameGeometry();
         rect.moveCenter(area.center());
         frame_->move(rect.topLeft());

@@ -59,7 +59,6 @@ int main(int argc, char** argv) {
         return 2;
     }
     QApplication qt(argc, argv);
-    QApplication::setApplicationDisplayName("Vexlo");
     QApplication::setWindowIcon(vexlo::ui::AppIcon());
     QString out = QDir(argv[2]).absolutePath();
     QDir().mkpath(out);
