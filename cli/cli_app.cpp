@@ -1,6 +1,7 @@
 #include "cli/cli_app.h"
 
 #include <cstdio>
+#include <filesystem>
 
 #include "cli/help.h"
 #include "cli/password.h"
@@ -87,6 +88,17 @@ int CCliApp::Run(CArgs args) {
     return CmdJoin(args);
 }
 
+namespace {
+// How `server` reports the encryption: nothing for plain text.
+std::string EncryptionText(const CAppSettings& s) {
+    if (s.GetTls() == kTlsNone) return "";
+    std::string text = std::string(", ") + kTlsModeTexts[s.GetTls()];
+    if (s.GetTlsVerify() == 0) return text + " without certificate check";
+    if (!s.GetTlsCaFile().empty()) text += ", also trusting " + s.GetTlsCaFile();
+    return text;
+}
+}  // namespace
+
 int CCliApp::CmdServer(CArgs& args) {
     std::string host = args.Next("server host");
     std::string port, conn, retries, user, pass;
@@ -96,9 +108,17 @@ int CCliApp::CmdServer(CArgs& args) {
     bool hasUser = args.Option("--user", user);
     bool hasPass = args.Option("--pass", pass);
     bool noAuth = args.Flag("--no-auth");
+    const bool tls = args.Flag("--tls"), startTls = args.Flag("--starttls");
+    const bool noTls = args.Flag("--no-tls"), noVerify = args.Flag("--no-verify");
+    std::string caFile;
+    const bool hasCa = args.Option("--ca", caFile, false);
     if (!args.Rest().empty()) throw CUsageError("server takes one host");
     if (noAuth && (hasUser || hasPass))
         throw CUsageError("--no-auth goes without --user and --pass");
+    if (int(tls) + int(startTls) + int(noTls) > 1)
+        throw CUsageError("choose one of --tls, --starttls and --no-tls");
+    if ((noVerify || hasCa) && !tls && !startTls)
+        throw CUsageError("--no-verify and --ca go with --tls or --starttls");
     CAppSettings& s = context_.settings;
     // The Server page's checks and texts, on everything before anything is stored.
     ServerPageValues page = ServerPageFromSettings(s);
@@ -124,6 +144,15 @@ int CCliApp::CmdServer(CArgs& args) {
     } else if (noAuth) {
         page.login = false;
     }
+    // --tls and --starttls describe the encryption whole: verified unless
+    // --no-verify, with --ca's file or none.
+    if (tls || startTls) {
+        page.tls = tls ? kTlsImplicit : kTlsStartTls;
+        page.tlsVerify = !noVerify;
+        page.tlsCaFile = hasCa ? std::filesystem::absolute(caFile).lexically_normal().string() : "";
+    } else if (noTls) {
+        page.tls = kTlsNone;
+    }
     const char* refusal = CheckServerPage(page);
     if (!refusal && (retryCount < 0 || retryCount > 65535)) refusal = kRetriesInvalidText;
     if (refusal) {
@@ -138,8 +167,9 @@ int CCliApp::CmdServer(CArgs& args) {
     s.GetChannelMask();
     if (!s.SetAffinity(s.GetAffinity())) s.SetAffinity(1);
     s.Save(context_.profile);
-    std::printf("Server %s:%d, %d channel(s), %d retries, login %s\n", s.GetServer().c_str(),
-                s.GetPort(), s.GetConn(), s.GetRetries(), s.GetAuth() == 1 ? "on" : "off");
+    std::printf("Server %s:%d, %d channel(s), %d retries, login %s%s\n", s.GetServer().c_str(),
+                s.GetPort(), s.GetConn(), s.GetRetries(), s.GetAuth() == 1 ? "on" : "off",
+                EncryptionText(s).c_str());
     return kExitOk;
 }
 

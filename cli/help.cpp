@@ -16,7 +16,8 @@ struct CommandHelp {
 // clang-format off
 constexpr CommandHelp kCommands[] = {
     {"server",
-     "server HOST [--port N] [--conn N] [--retries N] [--user USER [--pass PASS] | --no-auth]\n",
+     "server HOST [--port N] [--conn N] [--retries N] [--user USER [--pass PASS] | --no-auth]\n"
+     "       [--tls | --starttls [--no-verify] [--ca FILE] | --no-tls]\n",
      "Sets the news server and how to connect to it.\n",
      "  HOST          host name or dotted IPv4 address\n"
      "  --port N      TCP port, 1 to 65535 (119 when never set)\n"
@@ -25,7 +26,13 @@ constexpr CommandHelp kCommands[] = {
      "  --user USER   log in as USER; the password comes from --pass, else from\n"
      "                VEXLO_PASS, else from a prompt that does not echo (typed twice)\n"
      "  --pass PASS   the password (ps and the shell history see it: prefer VEXLO_PASS)\n"
-     "  --no-auth     the server needs no login\n"},
+     "  --no-auth     the server needs no login\n"
+     "  --tls         encrypted from the first byte (NNTPS, usually port 563)\n"
+     "  --starttls    encrypted with STARTTLS after the greeting; a server that\n"
+     "                refuses it is not used\n"
+     "  --no-verify   accept any certificate (self-signed ones; noted in DEBUG.TXT)\n"
+     "  --ca FILE     also trust the certificates in FILE (PEM)\n"
+     "  --no-tls      plain text again\n"},
     {"set",
      "set\n"
      "set NAME\n"
@@ -39,6 +46,9 @@ constexpr CommandHelp kCommands[] = {
      "  Auth on|off            log in (needs User and Pass)\n"
      "  User TEXT, Pass TEXT   login name and password\n"
      "  Affinity LIST          channels of new downloads, e.g. 1,2 (within Conn)\n"
+     "  TLS N                  encryption: 0 none, 1 NNTPS, 2 STARTTLS\n"
+     "  TlsVerify on|off       check the server's certificate and host name\n"
+     "  TlsCaFile FILE         extra trusted certificates (PEM), or \"\"\n"
      "  OPT_NAME on|off        an option bit; `set` lists their names\n"
      "  SaveQueue N            auto-save interval: 15, 30, 60, 300, 600 or 900 seconds\n"
      "  ChanMaxBPS N           per-channel speed limit, 1 to 99 KB/s\n"

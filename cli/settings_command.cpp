@@ -5,12 +5,14 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "cli/cli_app.h"
 #include "cli/visible_text.h"
+#include "decode/file_utils.h"
 #include "frame/settings_rules.h"
 #include "frame/task_dialog_rules.h"
 #include "groups/group_folder.h"
@@ -134,6 +136,27 @@ std::vector<Setting> AllSettings(const std::string& appDir) {
          [](CAppSettings& s, const std::string& value) -> const char* {
              if (value.empty()) return kNoChannelAffinityText;
              s.SetAffinity(ParseChannels(value, s.GetConn(), "Affinity"));
+             return nullptr;
+         }},
+        {"TLS", [](CAppSettings& s) { return std::to_string(s.GetTls()); },
+         [](CAppSettings& s, const std::string& value) -> const char* {
+             if (!s.SetTls(StrictNumber(value)))
+                 throw CUsageError("TLS must be 0 (none), 1 (NNTPS) or 2 (STARTTLS)");
+             return nullptr;
+         }},
+        {"TlsVerify", [](CAppSettings& s) { return std::string(s.GetTlsVerify() ? "on" : "off"); },
+         [](CAppSettings& s, const std::string& value) -> const char* {
+             s.SetTlsVerify(ParseSwitch("TlsVerify", value) ? 1 : 0);
+             return nullptr;
+         }},
+        {"TlsCaFile", [](CAppSettings& s) { return s.GetTlsCaFile(); },
+         [](CAppSettings& s, const std::string& value) -> const char* {
+             const std::string path =
+                 value.empty() ? value
+                               : std::filesystem::absolute(value).lexically_normal().string();
+             if (!path.empty() && !FileExists(path)) return kCaFileNotFoundText;
+             if (!s.SetTlsCaFile(path))
+                 throw CUsageError("TlsCaFile: at most 259 characters, no line breaks");
              return nullptr;
          }},
     };

@@ -529,6 +529,48 @@ TEST(CliTest, ServerTestGroupListsAndPasswordsKeptOffTheCommandLine) {
     EXPECT_EQ(Order(home.Run({"queue"}).out), "1");
 }
 
+TEST(CliTest, EncryptedServersTheirCertificateChecksAndRefusals) {
+    ASSERT_NE(Inn().anonTlsPort, 0) << "the INN fixture was started without its TLS ports";
+    CCliHome home;
+    const std::string tlsPort = std::to_string(Inn().anonTlsPort);
+    const std::string plainPort = std::to_string(Inn().anonPort);
+    const std::string selfSigned = "TLS: certificate not trusted (self-signed): 127.0.0.1";
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"server", "127.0.0.1", "--tls", "--starttls"},
+             {"server", "127.0.0.1", "--no-verify"},
+             {"server", "127.0.0.1", "--tls", "--ca", home.Path("missing.pem")},
+             {"set", "TLS", "3"}})
+        home.Run(args, 2);
+    EXPECT_FALSE(std::filesystem::exists(home.Path("DATA")));
+
+    // NNTPS with the fixture's own authority not trusted: refused wherever
+    // connections are made.
+    CliResult r = home.Run({"server", "127.0.0.1", "--port", tlsPort, "--tls"}, 0);
+    EXPECT_EQ(r.out, "Server 127.0.0.1:" + tlsPort + ", 1 channel(s), 99 retries, login off, " +
+                         "TLS (NNTPS)\n");
+    r = home.Run({"test"}, 1);
+    EXPECT_TRUE(Has(r.out, "Channel 1: FAIL " + selfSigned + "\n")) << r;
+    r = home.Run({"groups", "fetch"}, 1);
+    EXPECT_TRUE(Has(r.err, "vexlo: " + selfSigned + "\n")) << r;
+    home.Run({"group", "add", "alt.binaries.test"}, 0);
+    r = home.Run({"scan", "alt.binaries.test"}, 1);
+    EXPECT_TRUE(Has(r.err, selfSigned)) << r;
+
+    // Trusted through --ca; STARTTLS without the check, noted in DEBUG.TXT.
+    r = home.Run({"server", "127.0.0.1", "--port", tlsPort, "--tls", "--ca", Inn().caFile}, 0);
+    EXPECT_TRUE(Has(r.out, "TLS (NNTPS), also trusting " + Inn().caFile + "\n")) << r;
+    EXPECT_TRUE(Has(home.Run({"test"}, 0).out, ": OK   200 "));
+    r = home.Run({"server", "127.0.0.1", "--port", plainPort, "--starttls", "--no-verify"}, 0);
+    EXPECT_TRUE(Has(r.out, ", STARTTLS without certificate check\n")) << r;
+    EXPECT_TRUE(Has(home.Run({"test"}, 0).out, ": OK   200 "));
+    EXPECT_TRUE(Has(ReadFileBytes(home.Path("DEBUG.TXT")),
+                    "accepted without verification (TlsVerify 0): not trusted (self-signed)"));
+    EXPECT_EQ(home.Run({"set", "TlsVerify"}, 0).out, "TlsVerify                off\n");
+    r = home.Run({"server", "127.0.0.1", "--no-tls"}, 0);
+    EXPECT_TRUE(r.out.ends_with("login off\n")) << r;
+    EXPECT_EQ(home.Run({"set", "TLS"}, 0).out, "TLS                      0\n");
+}
+
 // Bytes a terminal could act on: C0 controls but the line end, DEL, and (in
 // these texts, all of them ASCII but for the posted ones) every byte of a C1
 // control, raw or encoded.
@@ -739,7 +781,7 @@ TEST(CliTest, QueueCommandsSettingsAndTheExitStatusOfTheTasksRun) {
     const std::string ini = ReadFileBytes(home.Path("DATA/_SETUP.INI"));
     for (const char* line : {"SaveQueue=30", "Options=256", "Retries=7", "ChanMaxBPS=0"})
         EXPECT_TRUE(Has(ini, line)) << line << "\n" << ini;
-    EXPECT_EQ(CountOf(home.Run({"set"}, 0).out, "\n"), 26);
+    EXPECT_EQ(CountOf(home.Run({"set"}, 0).out, "\n"), 29);
 }
 
 // Listing commands read damaged working files and change none of them; the

@@ -13,7 +13,7 @@ TEST(SettingsRules, ServerPageStoresWhatWasTyped) {
     CAppSettings settings;
     settings.SetUser("old");
     settings.SetPass("keep");
-    ServerPageValues values{"news.example", "8119", "", "", "", 3, true};
+    ServerPageValues values{"news.example", "8119", "", "", "", 3, true, kTlsNone, true, ""};
     values.user = "u";
     values.password = "Secret";
     values.confirm = "secret";
