@@ -12,7 +12,10 @@
 // (decoded MB, 10^6 bytes, per second of wall-clock time from the start
 // command to the last task's end), BENCH download_8ch_cpu_s (CPU seconds of
 // this process, all threads, during the 8-channel run), and the wire rates
-// download_<n>ch_wire_MBps (bytes received per second).
+// download_<n>ch_wire_MBps (bytes received per second). Then the same 8
+// channels over TLS from the first byte (the fixture's NNTPS port, its
+// authority trusted): download_tls_8ch_MBps, download_tls_8ch_cpu_s and
+// download_tls_8ch_vs_plain (the TLS rate over the plain 8-channel rate).
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,6 +29,7 @@
 #include <vector>
 
 #include "core/app_context.h"
+#include "nntp/tls_settings.h"
 #include "platform/file.h"
 #include "support/inn_fixture.h"
 #include "support/raw_nntp_client.h"
@@ -120,14 +124,20 @@ struct RunResult {
     double wireBytes = 0;
 };
 
-RunResult Download(const std::string& group, const std::vector<Binary>& binaries, int channels) {
+// `tls`: plain text on the anonymous port when false, else NNTPS on its TLS port.
+RunResult Download(const std::string& group, const std::vector<Binary>& binaries, int channels,
+                   bool tls = false) {
     RunResult result;
     test::CTempDir dir;
     test::CRecordingMessageBox box;
     CAppContext context(dir.Path(), box);
     if (!context.Start()) return result;
     context.settings.SetServer(test::Inn().host);
-    context.settings.SetPort(test::Inn().anonPort);
+    context.settings.SetPort(tls ? test::Inn().anonTlsPort : test::Inn().anonPort);
+    if (tls) {
+        context.settings.SetTls(kTlsImplicit);
+        context.settings.SetTlsCaFile(test::Inn().caFile);
+    }
     context.settings.SetConn(channels);
     context.settings.SetAffinity(0xff);
     context.settings.SetRetries(3);
@@ -193,6 +203,7 @@ int Main() {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - postStart).count());
 
     int status = 0;
+    double plain8 = 0;
     for (int channels : {1, 4, 8}) {
         RunResult run = Download(group, binaries, channels);
         if (!run.ok) {
@@ -202,9 +213,22 @@ int Main() {
         std::printf("BENCH download_%dch_MBps %.1f MB/s\n", channels, total / 1e6 / run.seconds);
         std::printf("BENCH download_%dch_wire_MBps %.1f MB/s\n", channels,
                     run.wireBytes / 1e6 / run.seconds);
-        if (channels == 8) std::printf("BENCH download_8ch_cpu_s %.2f s\n", run.cpuSeconds);
+        if (channels == 8) {
+            std::printf("BENCH download_8ch_cpu_s %.2f s\n", run.cpuSeconds);
+            plain8 = total / 1e6 / run.seconds;
+        }
         std::fflush(stdout);
     }
+    if (test::Inn().anonTlsPort == 0) {
+        std::fprintf(stderr, "bench_download: the fixture has no TLS port\n");
+        return 1;
+    }
+    RunResult run = Download(group, binaries, 8, true);
+    if (!run.ok) return 1;
+    const double tls8 = total / 1e6 / run.seconds;
+    std::printf("BENCH download_tls_8ch_MBps %.1f MB/s\n", tls8);
+    std::printf("BENCH download_tls_8ch_cpu_s %.2f s\n", run.cpuSeconds);
+    if (plain8 > 0) std::printf("BENCH download_tls_8ch_vs_plain %.2f\n", tls8 / plain8);
     return status;
 }
 

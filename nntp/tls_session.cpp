@@ -5,10 +5,14 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
+#include <utility>
+#include <vector>
 
 #include "core/debug_log.h"
 
@@ -120,6 +124,74 @@ bool IsUnexpectedEof(unsigned long code) {
            ERR_GET_REASON(code) == SSL_R_UNEXPECTED_EOF_WHILE_READING;
 }
 
+// A new client context: the system's authorities and those of `caFile`.
+SSL_CTX* MakeContext(const std::string& caFile) {
+    SSL_CTX* context = SSL_CTX_new(TLS_client_method());
+    if (context == nullptr) return nullptr;
+    SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
+    SSL_CTX_set_default_verify_paths(context);
+    if (!caFile.empty() && SSL_CTX_load_verify_locations(context, caFile.c_str(), nullptr) != 1) {
+        SSL_CTX_free(context);
+        return nullptr;
+    }
+    // A certificate of the CA file is trusted as it stands, even when it is
+    // the server's own rather than an authority's.
+    X509_VERIFY_PARAM_set_flags(SSL_CTX_get0_param(context), X509_V_FLAG_PARTIAL_CHAIN);
+    SSL_CTX_set_read_ahead(context, 1);
+    SSL_CTX_set_default_read_buffer_len(context, kReadBufferBytes);
+    return context;
+}
+
+// Client contexts, one per CA file. Loading the system's authorities takes
+// some 20 to 30 ms, too long to repeat for every connection of eight channels;
+// a context is made once per CA file (again when the file changes) and shared,
+// as OpenSSL allows once it is set up. Thread-safe.
+class CContextCache {
+  public:
+    // A reference to the context for `caFile` (the caller frees it), or
+    // nullptr when the file cannot be read.
+    SSL_CTX* Get(const std::string& caFile) {
+        std::string key = caFile;
+        struct stat info {};
+        if (!caFile.empty()) {
+            if (stat(caFile.c_str(), &info) != 0) return nullptr;
+            key += '\n' + std::to_string(info.st_mtim.tv_sec) + '.' +
+                   std::to_string(info.st_mtim.tv_nsec) + '/' + std::to_string(info.st_size);
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (const auto& [entryKey, context] : entries_) {
+            if (entryKey == key) {
+                SSL_CTX_up_ref(context.get());
+                return context.get();
+            }
+        }
+        ContextPtr context(MakeContext(caFile));
+        if (context == nullptr) return nullptr;
+        if (entries_.size() == kMaxEntries) entries_.erase(entries_.begin());
+        SSL_CTX_up_ref(context.get());
+        entries_.emplace_back(std::move(key), std::move(context));
+        return entries_.back().second.get();
+    }
+
+  private:
+    struct FreeContext {
+        void operator()(SSL_CTX* context) const { SSL_CTX_free(context); }
+    };
+    using ContextPtr = std::unique_ptr<SSL_CTX, FreeContext>;
+    static constexpr size_t kMaxEntries = 4;
+    std::mutex mutex_;
+    std::vector<std::pair<std::string, ContextPtr>> entries_;  // guarded by mutex_
+};
+
+CContextCache& Contexts() {
+    // OpenSSL is set up before the cache exists, so that its own clean-up at
+    // exit runs after the cache has let go of its contexts.
+    static const int initialized = OPENSSL_init_ssl(0, nullptr);
+    static CContextCache cache;
+    (void)initialized;
+    return cache;
+}
+
 }  // namespace
 
 struct CTlsSession::Impl {
@@ -151,33 +223,21 @@ bool CTlsSession::Handshake(int socket, const TlsSettings& settings, const std::
     ERR_clear_error();
     const std::string host = settings.hostName.empty() ? hostShown : settings.hostName;
 
-    impl_->context = SSL_CTX_new(TLS_client_method());
+    impl_->context = Contexts().Get(settings.caFile);
     if (impl_->context == nullptr) {
-        Fail("TLS: cannot be set up: " + host, true);
+        Fail(settings.caFile.empty() ? "TLS: cannot be set up: " + host
+                                     : "TLS: CA file cannot be read: " + settings.caFile,
+             true);
         return false;
     }
-    SSL_CTX* context = impl_->context;
-    SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
-    SSL_CTX_set_default_verify_paths(context);
-    if (!settings.caFile.empty() &&
-        SSL_CTX_load_verify_locations(context, settings.caFile.c_str(), nullptr) != 1) {
-        Fail("TLS: CA file cannot be read: " + settings.caFile, true);
-        return false;
-    }
-    // A certificate of the CA file is trusted as it stands, even when it is
-    // the server's own rather than an authority's.
-    X509_VERIFY_PARAM_set_flags(SSL_CTX_get0_param(context), X509_V_FLAG_PARTIAL_CHAIN);
-    SSL_CTX_set_verify(context, settings.verify ? SSL_VERIFY_PEER : SSL_VERIFY_NONE, nullptr);
-    SSL_CTX_set_read_ahead(context, 1);
-    SSL_CTX_set_default_read_buffer_len(context, kReadBufferBytes);
-
-    impl_->ssl = SSL_new(context);
+    impl_->ssl = SSL_new(impl_->context);
     BIO* bio = impl_->ssl != nullptr ? BIO_new(LinkMethod()) : nullptr;
     if (bio == nullptr) {
         Fail("TLS: cannot be set up: " + host, true);
         return false;
     }
     SSL* ssl = impl_->ssl;
+    SSL_set_verify(ssl, settings.verify ? SSL_VERIFY_PEER : SSL_VERIFY_NONE, nullptr);
     impl_->link.fd = socket;
     BIO_set_data(bio, &impl_->link);
     SSL_set_bio(ssl, bio, bio);
