@@ -24,8 +24,8 @@ inline constexpr BarSize kBarMinVert{33, 32};
 inline constexpr BarSize kBarMinFloat{37, 32};
 
 struct BarSizes {
-    BarSize horz;   // docked at the top or bottom
-    BarSize vert;   // docked at the left or right
+    BarSize horz;  // docked at the top or bottom
+    BarSize vert;  // docked at the left or right
     BarSize floating;
     bool operator==(const BarSizes&) const = default;
 };

@@ -12,8 +12,7 @@ QStringList StandIns(const QString& family) {
     if (family == "Courier New")
         return {"Courier New", "Liberation Mono", "Cousine", "DejaVu Sans Mono"};
     if (family == "Tahoma") return {"Tahoma", "Arial", "Liberation Sans", "DejaVu Sans"};
-    if (family == "Arial Black")
-        return {"Arial Black", "Liberation Sans", "Arimo", "DejaVu Sans"};
+    if (family == "Arial Black") return {"Arial Black", "Liberation Sans", "Arimo", "DejaVu Sans"};
     return {family};
 }
 

@@ -20,8 +20,7 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--user-dir") != 0) continue;
         std::string error;
         if (!vexlo::ui::EnterUserAppDirectory(&error)) {
-            std::fprintf(stderr, "vexlo: cannot use the application directory %s\n",
-                         error.c_str());
+            std::fprintf(stderr, "vexlo: cannot use the application directory %s\n", error.c_str());
             return 1;
         }
     }

@@ -71,8 +71,7 @@ CMainFrame::CMainFrame(CAppContext& context, CMainController& controller, QWidge
 
     // The channels wake the event loop with every message they post.
     controller_.Notify().SetWakeup([this] {
-        QMetaObject::invokeMethod(this, &CMainFrame::ProcessChannelMessages,
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &CMainFrame::ProcessChannelMessages, Qt::QueuedConnection);
     });
     controller_.onScanCompleted = [this](const std::string& group) {
         view_->RefreshIfShowing(group);
@@ -122,13 +121,33 @@ QAction* CMainFrame::Action(int id) const {
 
 void CMainFrame::CreateActions() {
     // The toolbar's own actions come first, so Action(id) finds them.
-    static const int kToolbar[] = {ID_SETTINGS,     0,           ID_VIEW_GROUPBAR, ID_VIEW_QUEUEBAR,
-                                   ID_VIEW_GRAPHBAR, 0,          ID_START,         ID_STOP_GRACEFULLY,
-                                   ID_STOP_NOW,      0,          ID_HISTORY,       0,
-                                   ID_GET_TEXT,      ID_GET_DECODE, 0,             ID_SCAN_SELECTED,
-                                   0,                ID_FIND,    0,                ID_NEW_ONLY,
-                                   ID_FILTER,        ID_CLEAR_FILTER, 0,           ID_VIEW_MSG,
-                                   ID_VIEW_BIN,      0,          ID_APP_ABOUT};
+    static const int kToolbar[] = {ID_SETTINGS,
+                                   0,
+                                   ID_VIEW_GROUPBAR,
+                                   ID_VIEW_QUEUEBAR,
+                                   ID_VIEW_GRAPHBAR,
+                                   0,
+                                   ID_START,
+                                   ID_STOP_GRACEFULLY,
+                                   ID_STOP_NOW,
+                                   0,
+                                   ID_HISTORY,
+                                   0,
+                                   ID_GET_TEXT,
+                                   ID_GET_DECODE,
+                                   0,
+                                   ID_SCAN_SELECTED,
+                                   0,
+                                   ID_FIND,
+                                   0,
+                                   ID_NEW_ONLY,
+                                   ID_FILTER,
+                                   ID_CLEAR_FILTER,
+                                   0,
+                                   ID_VIEW_MSG,
+                                   ID_VIEW_BIN,
+                                   0,
+                                   ID_APP_ABOUT};
     toolBar_ = new QToolBar(QStringLiteral("Barra Herramientas"), this);
     toolBar_->setObjectName("toolBar");
     toolBar_->setIconSize(QSize(20, 20));
@@ -284,7 +303,8 @@ void CMainFrame::RestoreDockState(const char* section) {
 
 void CMainFrame::SaveDockState(const char* section) {
     CProfileBatch batch(context_.profile);
-    context_.profile.WriteProfileString(section, kDockStateKey, saveState().toBase64().toStdString());
+    context_.profile.WriteProfileString(section, kDockStateKey,
+                                        saveState().toBase64().toStdString());
     QSize size = normalGeometry().size();
     if (!size.isValid() || size.isEmpty()) size = this->size();
     context_.profile.WriteProfileString(
@@ -323,8 +343,8 @@ void CMainFrame::UpdateCommandUi() {
     QString selection =
         QString::fromStdString(SelectionPaneText(view_->SelectedCount(), view_->SelectedLines()));
     if (selectionPane_->text() != selection) selectionPane_->setText(selection);
-    QString queue = QString::fromStdString(
-        QueuePaneText(static_cast<int>(controller_.Queue().CountWaiting())));
+    QString queue =
+        QString::fromStdString(QueuePaneText(static_cast<int>(controller_.Queue().CountWaiting())));
     if (queuePane_->text() != queue) queuePane_->setText(queue);
 }
 

@@ -11,8 +11,7 @@ QString MessageBoxText(std::string_view text) {
     return s;
 }
 
-MessageAnswer CQtMessageBox::Show(std::string_view text, MessageIcon icon,
-                                  MessageButtons buttons) {
+MessageAnswer CQtMessageBox::Show(std::string_view text, MessageIcon icon, MessageButtons buttons) {
     QMessageBox box(parent_ ? parent_.data() : QApplication::activeWindow());
     // Qt would add a display name to every caption; the boxes carry the program's.
     box.setWindowTitle(QStringLiteral("Vexlo"));
