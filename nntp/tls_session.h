@@ -17,8 +17,10 @@
 //    waiting for the answer. Nothing here closes the socket: its owner does.
 //  - Socket writes never raise SIGPIPE.
 //
-// Thread ownership: one thread at a time, with its connection. OpenSSL's own
-// state is thread-safe; each session has its own context.
+// Thread ownership: one thread at a time, with its connection. The client
+// contexts (trusted authorities and protocol settings) are shared by all
+// sessions, one per CA file, behind a lock; each session has its own TLS
+// state.
 #pragma once
 
 #include <memory>
