@@ -65,7 +65,9 @@ int CollateTexts(const char* a, size_t aLength, const char* b, size_t bLength) {
 int LifePercent(uint32_t article, uint32_t first, uint32_t last) {
     if (last <= first) return 100;
     double life = (static_cast<double>(article) - first) / (static_cast<double>(last) - first);
-    return static_cast<int>(life * 100.0);
+    // An article outside the range (an old binary's part, a damaged record)
+    // would not fit an int, or read as a negative age.
+    return static_cast<int>(std::clamp(life * 100.0, 0.0, 100.0));
 }
 
 CHeaderList::CHeaderList(CAppContext& context) : context_(context) {}

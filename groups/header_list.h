@@ -178,7 +178,8 @@ class CHeaderList {
 };
 
 // The age of article `article` within the range first..last, 0 (oldest) to
-// 100 (newest). A range of one article counts as newest.
+// 100 (newest). A range of one article counts as newest; an article outside
+// the range counts as the nearer end.
 int LifePercent(uint32_t article, uint32_t first, uint32_t last);
 
 }  // namespace vexlo

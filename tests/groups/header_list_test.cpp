@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "core/app_context.h"
 #include "groups/binary_match.h"
 #include "groups/group_list.h"
@@ -69,7 +71,16 @@ TEST_F(HeaderListTest, RowsCarryLifeLinesAndTheNewMark) {
     EXPECT_EQ(list.Poster(list.Rows()[1]), "BOB <bob@x>");
     EXPECT_TRUE(list.Rows()[0].isNew);
     EXPECT_FALSE(list.Rows()[1].isNew);
-    EXPECT_EQ(LifePercent(5, 5, 5), 100);  // a one-article range is all new
+    // A one-article range is all new; articles outside the range count as its ends.
+    const std::pair<std::array<uint32_t, 3>, int> lives[] = {{{5, 5, 5}, 100},
+                                                             {{150, 100, 200}, 50},
+                                                             {{0, 100, 200}, 0},
+                                                             {{99, 100, 200}, 0},
+                                                             {{201, 100, 200}, 100},
+                                                             {{0xFFFFFFFFu, 1, 2}, 100},
+                                                             {{0, 0xFFFFFFF0u, 0xFFFFFFFFu}, 0}};
+    for (const auto& [args, life] : lives)
+        EXPECT_EQ(LifePercent(args[0], args[1], args[2]), life) << args[0];
 }
 
 TEST_F(HeaderListTest, FilterCoversThePosterAndIgnoresCase) {
