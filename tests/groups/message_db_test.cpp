@@ -278,6 +278,12 @@ TEST_F(MessageDbTest, MergeFailureLeavesNoXotAndKeepsTheOtherFiles) {
         EXPECT_EQ(row.msg.empty() ? "" : ReadFileBytes(Path("MSG")), row.msg);
         EXPECT_EQ(FileSize(Path("BIN")), 8);
     }
+    // The merge itself, as the message database declares it.
+    CHeaderFile received(Path("XOV"));
+    uint32_t count = 7;
+    EXPECT_FALSE(MergeNewHeaders(Path("XOT"), {}, {}, received, Path("NONE"), 1, 2, count));
+    EXPECT_EQ(count, 0u);
+    EXPECT_LT(FileSize(Path("XOT")), 0);
 }
 
 TEST_F(MessageDbTest, WriteMessageFileFailuresLeaveNoMsg) {
