@@ -1,4 +1,5 @@
 #include "ui/folder_picker.h"
+#include "ui/dialog_buttons.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -61,18 +62,7 @@ CFolderPicker::CFolderPicker(const std::string& preset, QWidget* parent) : QDial
     pathText_->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     pathText_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    ok_ = new QPushButton(QStringLiteral("Aceptar"), this);
-    ok_->setObjectName("1");
-    ok_->setDefault(true);
-    connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
-    auto* cancel = new QPushButton(QStringLiteral("Cancelar"), this);
-    cancel->setObjectName("2");
-    cancel->setAutoDefault(false);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok_);
-    buttons->addWidget(cancel);
+    QHBoxLayout* buttons = MakeOkCancelRow(this, &ok_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tree_, 1);
     layout->addWidget(pathText_);

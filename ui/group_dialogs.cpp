@@ -1,4 +1,5 @@
 #include "ui/group_dialogs.h"
+#include "ui/dialog_buttons.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -45,18 +46,7 @@ CFolderDialogBase::CFolderDialogBase(CAppContext& context, const QString& title,
     subfolderBox_ = new QCheckBox(QString::fromUtf8(kSubfolderText), this);
     subfolderBox_->setObjectName(Id(kSubfolderBoxId));
 
-    auto* ok = new QPushButton(QStringLiteral("Aceptar"), this);
-    ok->setObjectName("1");
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    auto* cancel = new QPushButton(QStringLiteral("Cancelar"), this);
-    cancel->setObjectName("2");
-    cancel->setAutoDefault(false);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
+    QHBoxLayout* buttons = MakeOkCancelRow(this);
 
     form_ = new QFormLayout;
     form_->addRow(QStringLiteral("Carpeta:"), folderRow);

@@ -1,4 +1,5 @@
 #include "ui/task_dialogs.h"
+#include "ui/dialog_buttons.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -62,19 +63,7 @@ void CTaskDialog::showEvent(QShowEvent* event) {
 }
 
 QLayout* CTaskDialog::MakeOkCancel() {
-    auto* ok = new QPushButton(QStringLiteral("Aceptar"), this);
-    ok->setObjectName("1");
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    auto* cancel = new QPushButton(QStringLiteral("Cancelar"), this);
-    cancel->setObjectName("2");
-    cancel->setAutoDefault(false);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    auto* row = new QHBoxLayout;
-    row->addStretch();
-    row->addWidget(ok);
-    row->addWidget(cancel);
-    return row;
+    return MakeOkCancelRow(this);
 }
 
 // ---- CAffinityDialog ----
