@@ -31,6 +31,9 @@ enum : uint32_t {
     OPT_NO_DOWNLOAD_DIALOG = 1024,
     OPT_START_MAXIMIZED = 2048,
     OPT_LIMIT_SPEED = 4096,
+    // Bodies that hold a yEnc block (and no uuencoded begin line before it)
+    // are decoded; off, they end with "No Binary Attachment Found".
+    OPT_DECODE_YENC = 8192,
 };
 
 inline constexpr size_t kMaxTextLength = 259;  // fixed 260-byte text fields

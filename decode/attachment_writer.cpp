@@ -6,6 +6,7 @@
 #include "core/app_context.h"
 #include "decode/file_utils.h"
 #include "decode/uu_decoder.h"
+#include "decode/yenc_decoder.h"
 #include "platform/file.h"
 #include "tasks/task.h"
 
@@ -17,7 +18,8 @@ CAttachmentWriter::CAttachmentWriter(CAppContext& context, CTask& task)
       saveDir_(task.GetSaveDir()),
       subject_(task.GetSubject()),
       renameExisting_(context.settings.TestOptions(OPT_RENAME_EXISTING) != 0),
-      parts_(static_cast<uint32_t>(task.GetArticles().size())) {}
+      parts_(static_cast<uint32_t>(task.GetArticles().size())),
+      decodeYenc_(context.settings.TestOptions(OPT_DECODE_YENC) != 0) {}
 
 CAttachmentWriter::~CAttachmentWriter() {
     CloseKeep();
@@ -105,9 +107,15 @@ CAttachmentWriter::ResumeResult CAttachmentWriter::Resume() {
 CAttachmentWriter::LineResult CAttachmentWriter::Feed(uint32_t part, std::string_view line) {
     if (line.size() == 1 && line[0] == '.') return LineResult::kEndOfBody;
     if (!line.empty() && line[0] == '.') line.remove_prefix(1);  // dot-stuffing
+    // Every line inside a yEnc block is the block's, "`" and "end" included.
+    if (yenc_.open) return YencLine(part, line);
     if (line.empty() || line == "`") return LineResult::kSkipped;
+    if (encoding_ == Encoding::kYenc)  // between blocks only the next =ybegin counts
+        return IsYbeginLine(line) ? YencBeginLine(part, line) : LineResult::kContent;
     if (line == "end") return EndLine();
     if (ended_) return LineResult::kContent;  // behind the attachment: never written
+    if (decodeYenc_ && encoding_ == Encoding::kUnknown && IsYbeginLine(line))
+        return YencBeginLine(part, line);
     if (file_.IsOpen()) return WriteDataLine(part, line);
     if (!IsBeginLine(line)) return LineResult::kContent;
     return OpenAtBeginLine(line);
@@ -129,6 +137,7 @@ CAttachmentWriter::LineResult CAttachmentWriter::WriteDataLine(uint32_t part,
                                                                std::string_view line) {
     unsigned char bytes[kUuDecodeBufferSize];
     int count = 0;
+    encoding_ = Encoding::kUu;  // a resumed file shows its encoding here
     if (!DecodeUuLine(line, bytes, kUuLineLimit, count)) {
         DecodeError(part, line);
         return LineResult::kFailed;
@@ -163,6 +172,12 @@ CAttachmentWriter::LineResult CAttachmentWriter::OpenAtBeginLine(std::string_vie
         Fail("ERROR: Invalid Binary Filename");
         return LineResult::kFailed;
     }
+    const LineResult result = OpenOutput(name);
+    if (result != LineResult::kFailed) encoding_ = Encoding::kUu;
+    return result;
+}
+
+CAttachmentWriter::LineResult CAttachmentWriter::OpenOutput(const std::string& name) {
     // A file that another unfinished task will resume is never opened here:
     // this task then names its file as if renaming were on. The claim is taken
     // before the open, so two channels cannot both pick one free name.
@@ -201,6 +216,7 @@ CAttachmentWriter::LineResult CAttachmentWriter::OpenAtBeginLine(std::string_vie
 }
 
 CAttachmentWriter::PartResult CAttachmentWriter::FinishPart(uint32_t part) {
+    if (yenc_.open && !FinishYencBlock(part, nullptr)) return PartResult::kFailed;
     if (part == 0 && !file_.IsOpen() && !ended_ && task_.GetBytesWritten() == 0) {
         context_.log.LogPrintf("No Binary Attachment Found: %s\n", subject_.c_str());
         Fail("No Binary Attachment Found");
@@ -220,6 +236,11 @@ CAttachmentWriter::PartResult CAttachmentWriter::FinishPart(uint32_t part) {
             return PartResult::kWriteFailed;
         }
         bytes = file_.BytesWritten();
+        if (encoding_ == Encoding::kYenc && partsDone >= parts_) {
+            const PartResult checked = CheckYencFile(part);
+            if (checked != PartResult::kNext) return checked;
+            context_.stats.AddFileReceived(1);  // a block's =yend is no file's end
+        }
     }
     if (bytes > std::numeric_limits<uint32_t>::max()) {
         // The resume point cannot express it; the file is kept as it is.

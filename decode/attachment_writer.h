@@ -28,6 +28,14 @@
 //  - A begin line whose output path (save-to directory and cleaned name, after
 //    a rename) is longer than 259 characters fails the task with
 //    "ERROR: Output File Path Too Long" before anything is opened.
+//  - With OPT_DECODE_YENC, a "=ybegin" line where a begin line could open the
+//    file starts a yEnc block instead (decode/yenc_decoder.h): its name= names
+//    the file as a begin line's name does, each part's bytes go to the offset
+//    its =ypart gives (parts may come in any order), and every part's size and
+//    pcrc32, and the whole file's crc32 once the file holds all its bytes, are
+//    checked; a mismatch fails the task like an undecodable line, with a
+//    status that says what did not match. The resume point is the file's
+//    length after each whole part, as for uuencoded parts.
 //
 // Owned by the channel thread that runs the download; one object per call.
 #pragma once
@@ -35,6 +43,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "decode/output_file.h"
 
@@ -42,6 +51,7 @@ namespace vexlo {
 
 class CAppContext;
 class CTask;
+struct YencEnd;
 
 class CAttachmentWriter {
   public:
@@ -100,7 +110,11 @@ class CAttachmentWriter {
     bool IsOpen() const { return file_.IsOpen(); }
 
   private:
+    enum class Encoding { kUnknown, kUu, kYenc };  // of the open file (unknown after Resume)
+
     LineResult OpenAtBeginLine(std::string_view line);
+    // Finds the path for a cleaned name, claims it and opens it.
+    LineResult OpenOutput(const std::string& name);
     LineResult WriteDataLine(uint32_t part, std::string_view line);
     LineResult EndLine();
     bool CleanUp(bool keepData);
@@ -118,6 +132,19 @@ class CAttachmentWriter {
     void DecodeError(uint32_t part, std::string_view line);
     bool SetProgress(uint32_t parts, int64_t bytes);
 
+    // The yEnc side (decode/attachment_writer_yenc.cpp).
+    LineResult YencBeginLine(uint32_t part, std::string_view line);
+    LineResult YencLine(uint32_t part, std::string_view line);
+    LineResult YencPartLine(uint32_t part, std::string_view line);
+    // Ends the open block at its =yend (or, with end null, at the part's "."
+    // line without one) and checks it. False when the task failed.
+    bool FinishYencBlock(uint32_t part, const YencEnd* end);
+    // At the last part: the whole file's crc32, when one was given and the
+    // file holds all its bytes. kNext when it matches or is not checked.
+    PartResult CheckYencFile(uint32_t part);
+    // A yEnc block that does not check: handled as an undecodable line.
+    LineResult YencError(uint32_t part, const std::string& status);
+
     CAppContext& context_;
     CTask& task_;
     const std::string saveDir_;
@@ -130,6 +157,32 @@ class CAttachmentWriter {
     std::string path_;        // the file that is or was last open
     bool ended_ = false;      // the attachment's "end" line closed the file
     int64_t endedBytes_ = 0;  // its length then
+
+    const bool decodeYenc_;
+    Encoding encoding_ = Encoding::kUnknown;
+
+    // The yEnc block being read, from its =ybegin to its =yend.
+    struct YencBlock {
+        bool open = false;
+        bool awaitingPart = false;  // =ybegin had part=: its =ypart comes next
+        bool single = false;        // no part= (or total=1): the block is the whole file
+        bool escaped = false;       // the last line ended with a lone "="
+        int64_t begin = 0;          // offset of its first byte in the file
+        int64_t expected = 0;       // bytes it announces
+        int64_t decoded = 0;
+        uint32_t crc = 0;
+    };
+    // A block decoded in this call: where its bytes lie and their checksum.
+    struct YencSpan {
+        int64_t begin, length;
+        uint32_t crc;
+    };
+    YencBlock yenc_;
+    int64_t yencSize_ = -1;  // the whole file's, from the first =ybegin of this call
+    bool yencHasFileCrc_ = false;
+    uint32_t yencFileCrc_ = 0;
+    std::vector<YencSpan> yencSpans_;
+    std::vector<unsigned char> yencBytes_;  // one decoded line
 };
 
 }  // namespace vexlo

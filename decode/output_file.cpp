@@ -2,6 +2,7 @@
 
 #include <sys/file.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace vexlo {
@@ -38,6 +39,7 @@ bool COutputFile::Open(const std::string& path, OpenMode mode) {
     if (!buffer_) buffer_ = std::make_unique<unsigned char[]>(capacity_);
     used_ = 0;
     flushed_ = length;
+    length_ = length;
     failed_ = false;
     writable_ = capacity_;
     return true;
@@ -59,6 +61,7 @@ bool COutputFile::WriteSlow(const void* data, size_t n) {
             return false;
         }
         flushed_ += static_cast<int64_t>(n);
+        length_ = std::max(length_, flushed_);
         return true;
     }
     std::memcpy(buffer_.get(), data, n);
@@ -74,22 +77,40 @@ bool COutputFile::Flush() {
         return false;
     }
     flushed_ += static_cast<int64_t>(used_);
+    length_ = std::max(length_, flushed_);
     used_ = 0;
+    return true;
+}
+
+bool COutputFile::SeekTo(int64_t offset) {
+    if (!file_.IsOpen() || failed_ || offset < 0) return false;
+    if (offset == flushed_ + static_cast<int64_t>(used_)) return true;
+    if (!Flush()) return false;
+    if (!file_.Seek(offset)) {
+        Fail();
+        return false;
+    }
+    flushed_ = offset;
     return true;
 }
 
 bool COutputFile::Truncate(int64_t length) {
     if (!file_.IsOpen() || failed_ || length < 0 || length > BytesWritten()) return false;
-    if (length >= flushed_) {  // only gathered bytes are dropped
-        used_ = static_cast<size_t>(length - flushed_);
+    const int64_t gatheredEnd = flushed_ + static_cast<int64_t>(used_);
+    if (length >= flushed_ && length <= gatheredEnd && length_ <= length) {
+        used_ = static_cast<size_t>(length - flushed_);  // only gathered bytes are dropped
         return true;
     }
+    // Gathered bytes below the cut (after a seek back) go to the file first;
+    // those above it are dropped.
+    if (length > flushed_ && !Flush()) return false;
     used_ = 0;
     if (!file_.Truncate(length) || !file_.Seek(length)) {
         Fail();
         return false;
     }
     flushed_ = length;
+    length_ = length;
     return true;
 }
 
@@ -102,6 +123,7 @@ bool COutputFile::Close() {
     }
     used_ = 0;
     flushed_ = 0;
+    length_ = 0;
     writable_ = 0;
     failed_ = false;
     return ok;

@@ -4,8 +4,10 @@
 // writer gathers them and writes large blocks. Flush() hands every gathered
 // byte to the operating system, so that once it returns the first
 // BytesWritten() bytes of the file are complete even if the process is killed
-// (the retrieval flushes before it records a resume point). Data always goes
-// to the logical end: a fresh file starts empty, a resumed one at its length.
+// (the retrieval flushes before it records a resume point). Data goes to the
+// current position: a fresh file starts empty, a resumed one at its length,
+// and SeekTo moves it (yEnc parts carry the offset of their bytes, and may
+// arrive in any order, leaving holes until the missing parts come).
 //
 // While open the file is held with an exclusive lock, so that two channels
 // that picked the same name never write into one file: the second open fails.
@@ -17,6 +19,7 @@
 // Owned by the one channel thread that runs the download.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -61,8 +64,15 @@ class COutputFile {
     // Writes every gathered byte to the file.
     bool Flush();
 
-    // Logical length of the file: bytes on disk plus bytes gathered.
-    int64_t BytesWritten() const { return flushed_ + static_cast<int64_t>(used_); }
+    // Logical length of the file: its length on disk, or the end of the
+    // gathered bytes when they reach beyond it.
+    int64_t BytesWritten() const {
+        return used_ == 0 ? length_ : std::max(length_, flushed_ + static_cast<int64_t>(used_));
+    }
+
+    // Moves the position of the next write to offset (beyond the end leaves a
+    // hole, which reads as zeros). Free when the position is there already.
+    bool SeekTo(int64_t offset);
 
     // Cuts the file back to length (at most BytesWritten()); later writes go there.
     bool Truncate(int64_t length);
@@ -83,7 +93,8 @@ class COutputFile {
     std::unique_ptr<unsigned char[]> buffer_;  // allocated at the first open
     size_t used_ = 0;                          // gathered bytes not yet written
     size_t writable_ = 0;  // capacity_ while open and sound, else 0 (keeps Write's test single)
-    int64_t flushed_ = 0;  // bytes in the file
+    int64_t flushed_ = 0;  // the file's position: where the gathered bytes go
+    int64_t length_ = 0;   // the file's length on disk
     bool failed_ = false;
     int error_ = 0;
 };

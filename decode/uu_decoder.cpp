@@ -45,8 +45,12 @@ bool IsBeginLine(std::string_view line) {
 
 bool ParseBeginFileName(std::string_view line, std::string& name) {
     if (line.size() < 11) return false;
-    size_t start = line[10] == '"' ? 11 : 10;
-    std::string text(line.substr(start));
+    return CleanAttachmentName(line.substr(10), name);
+}
+
+bool CleanAttachmentName(std::string_view posted, std::string& name) {
+    if (!posted.empty() && posted[0] == '"') posted.remove_prefix(1);
+    std::string text(posted);
     if (text.empty()) return false;
     if (text.back() == '"') text.pop_back();
     TrimSpaces(text);

@@ -31,6 +31,11 @@ bool IsBeginLine(std::string_view line);
 // False when nothing is left, or only "." or "..".
 bool ParseBeginFileName(std::string_view line, std::string& name);
 
+// The file name of an attachment as posted (after "begin 644 ", or yEnc's
+// name=): without one enclosing double quote at each end and outer blanks,
+// cleaned by CleanFileName. False when nothing is left, or only "." or "..".
+bool CleanAttachmentName(std::string_view posted, std::string& name);
+
 // Removes blanks (code 32 only) from both ends.
 void TrimSpaces(std::string& text);
 

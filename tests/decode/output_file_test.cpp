@@ -89,6 +89,19 @@ TEST_F(OutputFileTest, TruncateWithinAndBelowTheBuffer) {
     EXPECT_EQ(ReadFileBytes(path_), Bytes(30, 'a') + "tail");
 }
 
+TEST_F(OutputFileTest, SeekToPlacesBytesAndLeavesHoles) {
+    COutputFile out(64);
+    ASSERT_TRUE(out.Open(path_, COutputFile::OpenMode::Create));
+    ASSERT_TRUE(out.SeekTo(10) && Put(out, "later"));  // a part from the middle first
+    EXPECT_EQ(out.BytesWritten(), 15);
+    ASSERT_TRUE(out.SeekTo(0) && Put(out, "first"));  // gathered below the end
+    EXPECT_EQ(out.BytesWritten(), 15);
+    ASSERT_TRUE(out.Truncate(12));  // keeps the gathered bytes below the cut
+    ASSERT_TRUE(Put(out, "!"));
+    ASSERT_TRUE(out.Close());
+    EXPECT_EQ(ReadFileBytes(path_), std::string("first\0\0\0\0\0la!", 13));
+}
+
 TEST_F(OutputFileTest, AFullDiskFailsEveryCallUntilReopened) {
     COutputFile out(64);
     ASSERT_TRUE(out.Open(path_, COutputFile::OpenMode::Create));
