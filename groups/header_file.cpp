@@ -26,7 +26,9 @@ CHeaderPass::CHeaderPass(CHeaderFile& file, const std::vector<uint32_t>& offsets
         int64_t size = ok_ ? file_.Size() : -1;
         ok_ = ok_ && size >= 0;
         fileSize_ = size > 0 ? static_cast<uint64_t>(size) : 0;
-        if (ok_) buffer_.resize(kStreamBuffer);
+        // A small file needs no large buffer (Refill grows it for a long record).
+        if (ok_)
+            buffer_.resize(std::max<uint64_t>(std::min<uint64_t>(kStreamBuffer, fileSize_), 4096));
     } else {
         map_ = file.Map();
         ok_ = map_ != nullptr;

@@ -7,10 +7,11 @@
 
 namespace vexlo {
 
-CRecordReader::CRecordReader(CFile& file, size_t bufferSize)
-    : file_(file), buffer_(std::max<size_t>(bufferSize, 4096)) {
+CRecordReader::CRecordReader(CFile& file, size_t bufferSize) : file_(file) {
     int64_t size = file_.Size();
     size_ = size > 0 ? static_cast<uint64_t>(size) : 0;
+    // A small file needs no large buffer (Fill grows it for a larger peek).
+    buffer_.resize(std::max<size_t>(std::min<uint64_t>(bufferSize, size_ + 1), 4096));
     file_.Seek(0);
 }
 
@@ -81,7 +82,10 @@ bool CRecordReader::Seek(uint64_t position) {
 }
 
 CRecordWriter::CRecordWriter(CFile& file, size_t bufferSize)
-    : file_(file), buffer_(std::max<size_t>(bufferSize, 4096)) {}
+    : file_(file), capacity_(std::max<size_t>(bufferSize, 4096)) {
+    // It grows to its full size only for a file that needs it.
+    buffer_.resize(std::min<size_t>(capacity_, 64 * 1024));
+}
 
 CRecordWriter::~CRecordWriter() {
     Flush();
@@ -91,6 +95,8 @@ bool CRecordWriter::Write(const void* data, size_t n) {
     if (!ok_) return false;
     if (n == 0) return true;  // empty texts may come with a null pointer
     const auto* src = static_cast<const char*>(data);
+    if (n > buffer_.size() - used_ && buffer_.size() < capacity_ && used_ + n <= capacity_)
+        buffer_.resize(std::min(capacity_, std::max(2 * buffer_.size(), used_ + n)));
     if (n > buffer_.size() - used_) {
         if (!Flush()) return false;
         if (n >= buffer_.size()) {

@@ -86,6 +86,7 @@ class CRecordWriter {
 
   private:
     CFile& file_;
+    const size_t capacity_;  // the size the buffer may grow to
     std::vector<char> buffer_;
     size_t used_ = 0;
     bool ok_ = true;
