@@ -11,6 +11,14 @@
 // Prints: BENCH decode_MBps, BENCH uudecode_MBps (encoded input MB per second
 // of wall-clock time, MB = 10^6 bytes), BENCH decode_vs_uudecode (ours over
 // theirs), and the same rates over CPU time (steadier on a busy machine).
+//
+// Then yEnc: the same data posted as a yEnc binary of parts of 3000 lines of
+// 128 characters (=ybegin, =ypart, lines, =yend with pcrc32, crc32 in the
+// last), each part's body ending with its "." line, goes through the real
+// attachment writer (CAttachmentWriter: the body-line rules, the yEnc
+// decoder, both CRC-32 checks, buffered writes, the resume point after every
+// part) in a child process, five times. Prints BENCH yenc_decode_MBps and
+// yenc_decode_cpu_MBps (encoded input MB per second).
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -26,9 +34,13 @@
 #include <string_view>
 #include <vector>
 
+#include "core/app_context.h"
+#include "decode/attachment_writer.h"
+#include "decode/crc32.h"
 #include "decode/output_file.h"
 #include "decode/uu_decoder.h"
 #include "platform/file.h"
+#include "tasks/task.h"
 
 extern char** environ;
 
@@ -166,6 +178,99 @@ bool DecodeLikeADownload(const std::string& input, const std::string& saveDir) {
     return !reader.error() && out.Close();
 }
 
+// --- yEnc
+
+constexpr size_t kYencLineLength = 128;
+constexpr int kYencLinesPerPart = 3000;
+
+// Appends the yEnc lines of data, each with its "\n"; escapes as posters do.
+void YencodeLines(const unsigned char* data, size_t n, std::string& out) {
+    size_t column = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(data[i] + 42);
+        const bool first = column == 0, last = column + 1 >= kYencLineLength || i + 1 == n;
+        if (c == 0 || c == '\n' || c == '\r' || c == '=' ||
+            ((c == '\t' || c == ' ') && (first || last)) || (c == '.' && first)) {
+            out += '=';
+            out += static_cast<char>(c + 64);
+            column += 2;
+        } else {
+            out += static_cast<char>(c);
+            ++column;
+        }
+        if (column >= kYencLineLength || i + 1 == n) {
+            out += '\n';
+            column = 0;
+        }
+    }
+}
+
+// The bodies of all parts, each ending with ".": returns the part count.
+int WriteYencInput(const std::string& path) {
+    CFile file;
+    if (!file.Open(path, CFile::Mode::CreateTruncate)) return 0;
+    std::vector<unsigned char> data(static_cast<size_t>(kDataBytes));
+    CDataSource source;
+    source.Fill(data.data(), data.size());
+    // A part of 3000 lines carries about 3000 * 126 bytes (escapes take two characters).
+    const size_t partBytes = kYencLinesPerPart * (kYencLineLength - 2);
+    const int parts = static_cast<int>((data.size() + partBytes - 1) / partBytes);
+    const uint32_t fileCrc = Crc32(0, data.data(), data.size());
+    char line[160];
+    std::string text;
+    for (int part = 1; part <= parts; ++part) {
+        const size_t begin = partBytes * static_cast<size_t>(part - 1);
+        const size_t end = std::min(data.size(), begin + partBytes);
+        text.clear();
+        std::snprintf(line, sizeof line,
+                      "=ybegin part=%d total=%d line=%zu size=%zu name=bench.yenc.bin\n=ypart "
+                      "begin=%zu end=%zu\n",
+                      part, parts, kYencLineLength, data.size(), begin + 1, end);
+        text += line;
+        YencodeLines(data.data() + begin, end - begin, text);
+        std::snprintf(line, sizeof line, "=yend size=%zu part=%d pcrc32=%08x", end - begin, part,
+                      Crc32(0, data.data() + begin, end - begin));
+        text += line;
+        if (part == parts) {
+            std::snprintf(line, sizeof line, " crc32=%08x", fileCrc);
+            text += line;
+        }
+        text += "\n.\n";
+        if (!file.Write(text.data(), text.size())) return 0;
+    }
+    return file.Sync() && file.Close() ? parts : 0;
+}
+
+// The body lines of every part through the attachment writer, as a channel
+// hands them over; true when the task completed.
+bool DecodeYencLikeADownload(const std::string& input, const std::string& dir, int parts) {
+    CFile in;
+    if (!in.Open(input, CFile::Mode::Read)) return false;
+    CLineReader reader(in);
+    CSilentMessageBox box;
+    CAppContext context(dir, box);
+    if (!context.Start()) return false;
+    context.settings.SetOption(OPT_DECODE_YENC, 1);
+    CTask task(&context.settings);
+    task.SetType(kTaskDecode);
+    task.SetSubject("bench.yenc.bin");
+    task.SetSaveDir(dir);
+    task.SetArticles(std::vector<uint32_t>(static_cast<size_t>(parts), 1));
+    task.SetLines(std::vector<uint32_t>(static_cast<size_t>(parts), kYencLinesPerPart));
+    CAttachmentWriter writer(context, task);
+    uint32_t part = 0;
+    std::string_view line;
+    while (reader.Next(line)) {
+        const auto result = writer.Feed(part, line);
+        if (result == CAttachmentWriter::LineResult::kFailed) return false;
+        if (result != CAttachmentWriter::LineResult::kEndOfBody) continue;
+        const auto finished = writer.FinishPart(part++);
+        if (finished == CAttachmentWriter::PartResult::kCompleted) return true;
+        if (finished != CAttachmentWriter::PartResult::kNext) return false;
+    }
+    return false;
+}
+
 double CpuSeconds(const rusage& usage) {
     auto seconds = [](const timeval& t) {
         return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
@@ -190,10 +295,11 @@ bool RunUudecode(const std::string& input, const std::string& output, double& cp
 
 // Decodes in a child process, so that both sides are measured alike: a fresh
 // process, its CPU time taken by wait4.
-bool RunInChild(const std::string& input, const std::string& saveDir, double& cpuSeconds) {
+template <typename F>
+bool RunInChild(F&& decode, double& cpuSeconds) {
     pid_t pid = fork();
     if (pid < 0) return false;
-    if (pid == 0) _exit(DecodeLikeADownload(input, saveDir) ? 0 : 1);
+    if (pid == 0) _exit(decode() ? 0 : 1);
     int status = 0;
     rusage usage{};
     if (wait4(pid, &status, 0, &usage) != pid) return false;
@@ -219,6 +325,34 @@ void TimeRun(const std::string& output, F&& run, CTimes& times) {
     std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     times.wall = std::min(times.wall, took.count());
     times.cpu = std::min(times.cpu, cpu);
+}
+
+bool SameAsSource(const std::string& path);
+
+// The yEnc runs: false when one failed or the output differs.
+bool BenchYenc(const std::string& dir) {
+    const std::string input = dir + "input.yenc";
+    const std::string output = dir + "bench.yenc.bin";
+    const int parts = WriteYencInput(input);
+    if (parts == 0) {
+        std::fprintf(stderr, "cannot write the yEnc input file\n");
+        return false;
+    }
+    const double megabytes = static_cast<double>(FileSize(input)) / 1e6;
+    CTimes times;
+    auto decode = [&](double& cpu) {
+        return RunInChild([&] { return DecodeYencLikeADownload(input, dir, parts); }, cpu);
+    };
+    for (int i = 0; i < kRuns && times.ok; ++i) TimeRun(output, decode, times);
+    if (!times.ok || !SameAsSource(output)) {
+        std::fprintf(stderr, "yEnc decoding failed or differs from the original data\n");
+        return false;
+    }
+    std::printf("BENCH yenc_decode_input_MB %.1f MB\n", megabytes);
+    std::printf("BENCH yenc_decode_MBps %.1f MB/s\n", megabytes / times.wall);
+    std::printf("BENCH yenc_decode_cpu_MBps %.1f MB/s\n", megabytes / times.cpu);
+    RemoveFile(input);
+    return true;
 }
 
 bool SameAsSource(const std::string& path) {
@@ -257,7 +391,9 @@ int Main() {
         // The runs alternate, so that a busy moment of the machine hits both.
         // CPU times are shown too: on a loaded machine they vary less.
         CTimes oursTimes, theirTimes;
-        auto decode = [&](double& cpu) { return RunInChild(input, dir, cpu); };
+        auto decode = [&](double& cpu) {
+            return RunInChild([&] { return DecodeLikeADownload(input, dir); }, cpu);
+        };
         auto uudecode = [&](double& cpu) { return RunUudecode(input, theirs, cpu); };
         for (int i = 0; i < kRuns && oursTimes.ok && theirTimes.ok; ++i) {
             TimeRun(ours, decode, oursTimes);
@@ -277,7 +413,8 @@ int Main() {
             std::printf("BENCH decode_vs_uudecode %.2f x\n", oursRate / theirRate);
             std::printf("BENCH decode_cpu_MBps %.1f MB/s\n", megabytes / oursTimes.cpu);
             std::printf("BENCH uudecode_cpu_MBps %.1f MB/s\n", megabytes / theirTimes.cpu);
-            rc = 0;
+            RemoveFile(input);
+            rc = BenchYenc(dir) ? 0 : 1;
         }
     }
     std::error_code ec;

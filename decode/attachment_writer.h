@@ -144,6 +144,8 @@ class CAttachmentWriter {
     PartResult CheckYencFile(uint32_t part);
     // A yEnc block that does not check: handled as an undecodable line.
     LineResult YencError(uint32_t part, const std::string& status);
+    // Adds the gathered decoded bytes to the block's checksum and the file.
+    bool YencFlushStage();
 
     CAppContext& context_;
     CTask& task_;
@@ -182,7 +184,10 @@ class CAttachmentWriter {
     bool yencHasFileCrc_ = false;
     uint32_t yencFileCrc_ = 0;
     std::vector<YencSpan> yencSpans_;
-    std::vector<unsigned char> yencBytes_;  // one decoded line
+    // Decoded bytes gather here and go to the checksum and the file in large
+    // pieces: the checksum runs far faster over long stretches.
+    std::vector<unsigned char> yencStage_;
+    size_t yencStaged_ = 0;
 };
 
 }  // namespace vexlo

@@ -22,6 +22,7 @@ namespace {
 // The resume point records at most this many bytes: a part may not end later.
 constexpr int64_t kMaxFileBytes = std::numeric_limits<uint32_t>::max();
 constexpr size_t kReadBackBlock = 1 << 20;
+constexpr size_t kStageBytes = 64 * 1024;
 
 [[gnu::format(printf, 1, 2)]] std::string Format(const char* format, ...) {
     char text[256];
@@ -41,6 +42,7 @@ CAttachmentWriter::LineResult CAttachmentWriter::YencError(uint32_t part,
     context_.log.LogPrintf("yEnc Error In Part %u of %u [%u]: %s\r\n", part + 1, parts_, article,
                            status.c_str());
     yenc_.open = false;
+    yencStaged_ = 0;
     file_.Close();
     if (!path_.empty()) RemoveFile(path_);
     context_.outputClaims.Release(task_.Key());
@@ -119,20 +121,30 @@ CAttachmentWriter::LineResult CAttachmentWriter::YencLine(uint32_t part, std::st
     if (yenc_.awaitingPart)
         return YencError(
             part, Format("yEnc Error: Part %u Of %u: =ypart Line Missing", part + 1, parts_));
-    if (yencBytes_.size() < line.size()) yencBytes_.resize(line.size());
-    const size_t n = DecodeYencLine(line, yencBytes_.data(), yenc_.escaped);
+    const size_t room = line.size() + kYencDecodeSlack;
+    if (yencStage_.size() - yencStaged_ < room) {
+        if (!YencFlushStage()) return LineResult::kFailed;
+        if (yencStage_.size() < room || yencStage_.size() < kStageBytes)
+            yencStage_.resize(std::max(room, kStageBytes));
+    }
+    const size_t n = DecodeYencLine(line, yencStage_.data() + yencStaged_, yenc_.escaped);
     if (yenc_.decoded + static_cast<int64_t>(n) > yenc_.expected) {
         return YencError(part,
                          Format("yEnc Error: Part %u Of %u Holds More Than Its %" PRId64 " Bytes",
                                 part + 1, parts_, yenc_.expected));
     }
-    yenc_.crc = Crc32(yenc_.crc, yencBytes_.data(), n);
     yenc_.decoded += static_cast<int64_t>(n);
-    if (n > 0 && !file_.Write(yencBytes_.data(), n)) {
-        WriteFailure();
-        return LineResult::kFailed;
-    }
+    yencStaged_ += n;
     return LineResult::kContent;
+}
+
+bool CAttachmentWriter::YencFlushStage() {
+    if (yencStaged_ == 0) return true;
+    yenc_.crc = Crc32(yenc_.crc, yencStage_.data(), yencStaged_);
+    const bool written = file_.Write(yencStage_.data(), yencStaged_);
+    yencStaged_ = 0;
+    if (!written) WriteFailure();
+    return written;
 }
 
 bool CAttachmentWriter::FinishYencBlock(uint32_t part, const YencEnd* end) {
@@ -141,6 +153,7 @@ bool CAttachmentWriter::FinishYencBlock(uint32_t part, const YencEnd* end) {
         return false;
     }
     yenc_.open = false;
+    if (!YencFlushStage()) return false;
     if (end == nullptr) {
         // A part cut short by its poster or a server: taken when its bytes are
         // all there (there is no checksum to test them against).

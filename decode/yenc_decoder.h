@@ -60,12 +60,22 @@ struct YencEnd {
 // False when a number or a checksum (one to eight hex digits) is malformed.
 bool ParseYend(std::string_view line, YencEnd& out);
 
-// Decodes one data line into out, which must hold line.size() bytes, and
-// returns the number of bytes. `escaped` carries an escape character that
-// ended the previous line over to this one (encoders should not split an
-// escape, some do): true on entry makes the first character an escaped one,
-// and it is set on return when this line ends with a lone "=".
-// No allocation: it runs once for every body line.
+// Room DecodeYencLine needs in out beyond line.size() bytes: it writes whole
+// blocks of 16 bytes and keeps only the decoded ones.
+inline constexpr size_t kYencDecodeSlack = 16;
+
+// Decodes one data line into out, which must hold line.size() +
+// kYencDecodeSlack bytes, and returns the number of bytes. `escaped` carries
+// an escape character that ended the previous line over to this one
+// (encoders should not split an escape, some do): true on entry makes the
+// first character an escaped one, and it is set on return when this line
+// ends with a lone "=". No allocation: it runs once for every body line.
+// Sixteen characters at a time on processors with SSSE3, where the escapes
+// are taken out by shuffles instead of branches.
 size_t DecodeYencLine(std::string_view line, unsigned char* out, bool& escaped);
+
+// The same one character after another, as processors without SSSE3 do it;
+// tests hold the two against each other.
+size_t DecodeYencLinePortable(std::string_view line, unsigned char* out, bool& escaped);
 
 }  // namespace vexlo

@@ -25,14 +25,19 @@ using Part = CAttachmentWriter::PartResult;
 using test::RandomBytes;
 using test::ReadFileBytes;
 
+// The lines decoded one after another, by both decoders; they must agree.
 std::string Decode(const std::vector<std::string>& lines) {
-    std::string out;
-    bool escaped = false;
+    std::string out, portableOut;
+    bool escaped = false, portableEscaped = false;
     for (const std::string& line : lines) {
-        std::string bytes(line.size(), '\0');
+        std::string bytes(line.size() + kYencDecodeSlack, '\0'), portable = bytes;
         bytes.resize(DecodeYencLine(line, reinterpret_cast<unsigned char*>(bytes.data()), escaped));
+        portable.resize(DecodeYencLinePortable(
+            line, reinterpret_cast<unsigned char*>(portable.data()), portableEscaped));
         out += bytes;
+        portableOut += portable;
     }
+    EXPECT_EQ(out, portableOut);
     return out;
 }
 
@@ -42,9 +47,13 @@ TEST(Crc32, KnownValuesAndPiecesLaidEndToEnd) {
     EXPECT_EQ(Crc32(0, "123456789", 9), 0xcbf43926u);
     const std::string fox = "The quick brown fox jumps over the lazy dog";
     EXPECT_EQ(Crc32(0, fox.data(), fox.size()), 0x414fa339u);
+    std::string bytes;
+    for (int i = 0; i < 768; ++i) bytes += static_cast<char>(i);
+    EXPECT_EQ(Crc32(0, bytes.data(), bytes.size()), 0xb0c0df2au);
+    // Pieces short and long, so every way through the function meets the others.
     const std::string data = RandomBytes(1000, 1);
     const uint32_t whole = Crc32(0, data.data(), data.size());
-    for (size_t cut : {0, 1, 7, 8, 9, 500, 999, 1000}) {
+    for (size_t cut : {0, 1, 7, 8, 9, 63, 64, 65, 80, 500, 936, 999, 1000}) {
         const uint32_t a = Crc32(0, data.data(), cut);
         const uint32_t b = Crc32(0, data.data() + cut, data.size() - cut);
         EXPECT_EQ(Crc32(a, data.data() + cut, data.size() - cut), whole) << cut;
@@ -66,6 +75,8 @@ TEST(YencLines, EscapesAtLineStartsAndEndsAndAcrossLines) {
         {{"=I", "=@"}, "\xdf\xd6"},           // lines of one escape each
         {{"kl=", "}m"}, "\x41\x42\x13\x43"},  // an escape split over two lines
         {{"==", "k"}, std::string("\xd3\x41", 2)},
+        {{std::string(15, 'k') + "==" + std::string(20, 'k')},  // "==" across a block's end
+         std::string(15, 'A') + "\xd3" + std::string(20, 'A')},
     };
     for (const auto& c : cases) EXPECT_EQ(Decode(c.lines), c.bytes) << c.lines.front();
     // Round trips over every position of an escape in and around a 16-character
