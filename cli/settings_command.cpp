@@ -37,6 +37,7 @@ constexpr OptionBit kOptionBits[] = {
     {"OPT_NO_DOWNLOAD_DIALOG", OPT_NO_DOWNLOAD_DIALOG},
     {"OPT_START_MAXIMIZED", OPT_START_MAXIMIZED},
     {"OPT_LIMIT_SPEED", OPT_LIMIT_SPEED},
+    {"OPT_DECODE_YENC", OPT_DECODE_YENC},
 };
 
 constexpr int kMaxRetries = 65535;

@@ -122,6 +122,7 @@ OptionsPageValues OptionsPageFromSettings(const CAppSettings& settings) {
     values.noDownloadDialog = OptionBox(settings, OPT_NO_DOWNLOAD_DIALOG);
     values.autoSaveQueue = OptionBox(settings, OPT_AUTO_SAVE_QUEUE);
     values.limitSpeed = OptionBox(settings, OPT_LIMIT_SPEED);
+    values.decodeYenc = OptionBox(settings, OPT_DECODE_YENC);
     values.interval = SaveQueueIntervalIndex(settings.GetSaveQueue());
     values.retries = std::to_string(settings.GetRetries());
     values.speed = SpeedText(settings.GetChanMaxBPS());
@@ -160,6 +161,8 @@ const char* ApplyOptionsPage(const OptionsPageValues& values, CAppSettings& sett
     } else if (values.limitSpeed) {
         return kSpeedInvalidText;
     }
+
+    SetBox(settings, OPT_DECODE_YENC, values.decodeYenc);
 
     if (!values.appTitle.empty() && values.appTitle.size() <= kMaxTextLength)
         settings.SetAppTitle(values.appTitle);

@@ -104,6 +104,7 @@ struct OptionsPageValues {
     bool noDownloadDialog = false;
     bool autoSaveQueue = false;
     bool limitSpeed = false;
+    bool decodeYenc = false;
     int interval = 0;  // 0 "(SELECT)", 1..6 the intervals, -1 nothing selected
     std::string retries;
     std::string speed;
@@ -125,7 +126,7 @@ std::string SpeedText(int chanMaxBPS);
 // scan-to-top and no-download-dialog bits; the interval (refused without an
 // entry while auto-save is ticked); retries 0..65535; the rename and limit
 // bits; the speed 1..99 (refused out of range while the limit box is ticked,
-// otherwise left as it was); the title prefix when it holds 1 to 259
+// otherwise left as it was); the yEnc bit; the title prefix when it holds 1 to 259
 // characters. A refusal ends the apply; the steps before it stay applied.
 const char* ApplyOptionsPage(const OptionsPageValues& values, CAppSettings& settings);
 

@@ -48,6 +48,7 @@ CPropPage_Options1::CPropPage_Options1(CAppContext& context, const SettingsSheet
     rename_ = MakeBox("1058", "¿Renombrar Archivo(s) Binario(s) si ya existen?", v.renameExisting);
     scanToTop_ = MakeBox("1066", "Añadir Tareas a ESCANEAR a lo más ALTO de la Cola", v.scanToTop);
     noDownloadDialog_ = MakeBox("1067", "Nunca Mostrar Diálogo de Descarga", v.noDownloadDialog);
+    decodeYenc_ = MakeBox("1083", "Decodificar Mensajes yEnc", v.decodeYenc);
     autoSave_ = MakeBox("1059", "Auto-Guardar Cola:", v.autoSaveQueue);
 
     interval_ = new QComboBox(this);
@@ -66,7 +67,7 @@ CPropPage_Options1::CPropPage_Options1(CAppContext& context, const SettingsSheet
 
     auto* layout = new QVBoxLayout(this);
     for (QCheckBox* box : {fullRowGroup_, fullRowQueue_, fullRowHeader_, autoRemove_, rename_,
-                           scanToTop_, noDownloadDialog_})
+                           scanToTop_, noDownloadDialog_, decodeYenc_})
         layout->addWidget(box);
     auto* grid = new QGridLayout;
     grid->addWidget(autoSave_, 0, 0);
@@ -90,7 +91,7 @@ CPropPage_Options1::CPropPage_Options1(CAppContext& context, const SettingsSheet
     connect(autoSave_, &QCheckBox::toggled, interval_, &QWidget::setEnabled);
     connect(limitSpeed_, &QCheckBox::toggled, speed_, &QWidget::setEnabled);
     for (QCheckBox* box : {fullRowGroup_, fullRowQueue_, fullRowHeader_, autoRemove_, rename_,
-                           scanToTop_, noDownloadDialog_, autoSave_, limitSpeed_})
+                           scanToTop_, noDownloadDialog_, decodeYenc_, autoSave_, limitSpeed_})
         WatchChanges(box);
     WatchChanges(interval_);
     for (QLineEdit* edit : {retries_, speed_, title_}) WatchChanges(edit);
@@ -107,6 +108,7 @@ OptionsPageValues CPropPage_Options1::Values() const {
     v.noDownloadDialog = noDownloadDialog_->isChecked();
     v.autoSaveQueue = autoSave_->isChecked();
     v.limitSpeed = limitSpeed_->isChecked();
+    v.decodeYenc = decodeYenc_->isChecked();
     v.interval = interval_->currentIndex();
     v.retries = retries_->text().toStdString();
     v.speed = speed_->text().toStdString();

@@ -1,6 +1,6 @@
 // CPropPage_Options1, the settings sheet's "Opciones" page: the option boxes,
 // the queue auto-save interval, retries, the speed limit and the caption's
-// prefix. Its two boxes "Auto-Guardar Cola:" and "Limitar Velocidad de
+// prefix, and the yEnc box. Its two boxes "Auto-Guardar Cola:" and "Limitar Velocidad de
 // Descarga a:" enable the interval list and the speed box. Main thread only.
 #pragma once
 
@@ -43,6 +43,7 @@ class CPropPage_Options1 : public CSettingsPage {
     QCheckBox* rename_;
     QCheckBox* scanToTop_;
     QCheckBox* noDownloadDialog_;
+    QCheckBox* decodeYenc_;
     QCheckBox* autoSave_;
     QComboBox* interval_;
     QLineEdit* retries_;

@@ -781,7 +781,9 @@ TEST(CliTest, QueueCommandsSettingsAndTheExitStatusOfTheTasksRun) {
     const std::string ini = ReadFileBytes(home.Path("DATA/_SETUP.INI"));
     for (const char* line : {"SaveQueue=30", "Options=256", "Retries=7", "ChanMaxBPS=0"})
         EXPECT_TRUE(Has(ini, line)) << line << "\n" << ini;
-    EXPECT_EQ(CountOf(home.Run({"set"}, 0).out, "\n"), 29);
+    EXPECT_EQ(CountOf(home.Run({"set"}, 0).out, "\n"), 30);
+    EXPECT_EQ(home.Run({"set", "decode_yenc", "on"}, 0).out, "OPT_DECODE_YENC          on\n");
+    EXPECT_TRUE(Has(ReadFileBytes(home.Path("DATA/_SETUP.INI")), "Options=8448"));
 }
 
 // Listing commands read damaged working files and change none of them; the

@@ -38,12 +38,14 @@ TEST(SettingsRules, OptionsPageStepByStep) {
     EXPECT_EQ(SaveQueueIntervalIndex(45), 0);
 
     values.fullRowGroup = true;
+    values.decodeYenc = true;
     values.appTitle = "VX";
     for (const char* retries : {"-1", "65536"}) {
         values.retries = retries;
         EXPECT_STREQ(ApplyOptionsPage(values, settings), kRetriesInvalidText);
     }
     EXPECT_TRUE(settings.TestOptions(OPT_FULL_ROW_GROUP));  // applied before the refusal
+    EXPECT_FALSE(settings.TestOptions(OPT_DECODE_YENC));    // after it
     EXPECT_EQ(settings.GetAppTitle(), "");
 
     values.interval = 0;  // "(SELECT)" without auto-save keeps the interval
@@ -54,6 +56,7 @@ TEST(SettingsRules, OptionsPageStepByStep) {
     EXPECT_EQ(settings.GetRetries(), 7);
     EXPECT_EQ(settings.GetChanMaxBPS(), 12345);
     EXPECT_EQ(settings.GetAppTitle(), "VX");
+    EXPECT_TRUE(OptionsPageFromSettings(settings).decodeYenc);
 }
 
 }  // namespace

@@ -223,8 +223,13 @@ void SettingsSheetTest::OptionsPageRules() {
     QCOMPARE(fullRow, 3);
     QCOMPARE(title, 0);
     speed->setText("42");
+    auto* yenc = Find<QCheckBox>(&sheet, 1083);
+    QCOMPARE(yenc->text(), QString("Decodificar Mensajes yEnc"));
+    QVERIFY(!yenc->isChecked());
+    yenc->click();
     Click(&sheet, 12321);
     QVERIFY(h.TakeTexts().empty());
+    QVERIFY(h.Context().settings.TestOptions(OPT_DECODE_YENC));
     QCOMPARE(title, 1);
     QVERIFY(!Find<QPushButton>(&sheet, 12321)->isEnabled());
     QCOMPARE(h.Context().settings.GetSaveQueue(), 30);
