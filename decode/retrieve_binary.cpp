@@ -104,6 +104,7 @@ void CRetrieval::Report(uint32_t part, uint32_t lines) {
 }
 
 void CRetrieval::Run() {
+    task_.SetOutOfSpace(false);  // a full disk of an earlier run is told already
     if (!CreateDirectoryPath(task_.GetSaveDir())) {
         Fail("Error Creating Or Accessing Save-To Directory!");
         return;
