@@ -1,5 +1,6 @@
-// Fills the INN test servers with articles: a real file as a uuencoded
-// multi-part binary, one plain article, or many small synthetic binaries.
+// Fills the INN test servers with articles: a real file as a uuencoded (or,
+// with --yenc, yEnc) multi-part binary, one plain article, or many small
+// synthetic binaries.
 // Run through "scripts/inn-test-server seed --dir D ..."; see Usage() below.
 #include <chrono>
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "support/inn_fixture.h"
+#include "support/yenc_encoder.h"
 
 namespace {
 
@@ -21,7 +23,7 @@ constexpr const char* kDefaultPoster = "Vexlo Seed <seed@vexlo.test>";
 
 void Usage() {
     std::fprintf(stderr,
-                 "usage: vexlo_seed --dir D [--instance anon|auth|both] [--group G] MODE\n"
+                 "usage: vexlo_seed --dir D [--instance anon|auth|both] [--group G] [--yenc] MODE\n"
                  "modes:\n"
                  "  --binary FILE --parts N [--name NAME] [--poster P] [--subject-format F]\n"
                  "           [--skip-parts I,J]  (leave parts out: an incomplete post)\n"
@@ -29,6 +31,8 @@ void Usage() {
                  "  --count N [--parts K] [--size BYTES] [--poster P]\n"
                  "                 N synthetic binaries of K parts (default 2) and BYTES bytes\n"
                  "                 (default 2000) each, named synthetic-000001.bin ...\n"
+                 "Binaries are uuencoded, or yEnc-encoded with --yenc (=ybegin/=ypart/=yend,\n"
+                 "lines of 128 characters, pcrc32 in every part, crc32 in the last).\n"
                  "The group must exist (inn-test-server newgroup); default alt.binaries.test.\n");
 }
 
@@ -45,7 +49,7 @@ struct Options {
 };
 
 bool ParseOptions(int argc, char** argv, Options* options) {
-    static const char* const kFlags[] = {"--article"};
+    static const char* const kFlags[] = {"--article", "--yenc"};
     for (int i = 1; i < argc; ++i) {
         std::string key = argv[i];
         if (key.rfind("--", 0) != 0) return false;
@@ -131,6 +135,16 @@ class CPoster {
     size_t bytes_ = 0;
 };
 
+// The articles of one binary, encoded as the options say.
+std::vector<Article> MakePosts(const Options& options, const std::string& group,
+                               const std::string& name, const std::string& data, int parts,
+                               const std::string& from,
+                               const std::string& subjectFormat = "%s (%d/%d)") {
+    if (options.Has("yenc"))
+        return vexlo::test::MakeYencodedPosts(group, name, data, parts, from, subjectFormat);
+    return vexlo::test::MakeUuencodedPosts(group, name, data, parts, from, subjectFormat);
+}
+
 int PostBinary(const Options& options, CPoster* poster) {
     std::string data;
     if (!ReadWholeFile(options.Get("binary"), &data)) {
@@ -138,10 +152,10 @@ int PostBinary(const Options& options, CPoster* poster) {
         return 1;
     }
     std::string name = options.Get("name", BaseName(options.Get("binary")));
-    auto posts = vexlo::test::MakeUuencodedPosts(options.Get("group", "alt.binaries.test"), name,
-                                                 data, static_cast<int>(options.Number("parts", 1)),
-                                                 options.Get("poster", kDefaultPoster),
-                                                 options.Get("subject-format", "%s (%d/%d)"));
+    auto posts = MakePosts(options, options.Get("group", "alt.binaries.test"), name, data,
+                           static_cast<int>(options.Number("parts", 1)),
+                           options.Get("poster", kDefaultPoster),
+                           options.Get("subject-format", "%s (%d/%d)"));
     if (options.Has("skip-parts")) {
         // An incomplete post: the listed parts (1-based, comma separated) are left out.
         std::vector<Article> kept;
@@ -186,7 +200,7 @@ int PostSynthetic(const Options& options, CPoster* poster) {
         for (char& c : data) c = static_cast<char>(random());
         char name[64];
         std::snprintf(name, sizeof(name), "synthetic-%06ld.bin", i);
-        for (Article& post : vexlo::test::MakeUuencodedPosts(group, name, data, parts, from)) {
+        for (Article& post : MakePosts(options, group, name, data, parts, from)) {
             batch.push_back(std::move(post));
         }
         if (batch.size() >= 20000 || i == count) {
