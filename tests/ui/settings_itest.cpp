@@ -50,6 +50,20 @@ QStringList Column(QWidget* root, int id, int column = 0) {
     return texts;
 }
 
+// Clicks the Server page's Test button, waits for the test dialog to finish
+// and returns its result column (empty when no dialog opened).
+QStringList RunTestButton(QWidget& sheet) {
+    QStringList results;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<CServerTestDialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        if (WaitUntil([&] { return Enabled(dialog, 1); })) results = Column(dialog, 1033, 1);
+        Find<QPushButton>(dialog, 1)->click();
+    });
+    Find<QPushButton>(&sheet, 1012)->click();
+    return results;
+}
+
 ServerLogin PeerLogin(const CScriptPeer& peer) {
     ServerLogin login;
     login.address = CScriptPeer::kAddress;
@@ -131,15 +145,7 @@ void SettingsITest::WrongPasswordThroughTheTestButton() {
     Find<QLineEdit>(&sheet, 1009)->setText("wrong");
     Find<QLineEdit>(&sheet, 1010)->setText("wrong");
     Find<QComboBox>(&sheet, 1011)->setCurrentIndex(1);
-    QStringList results;
-    QTimer::singleShot(0, [&] {
-        auto* dialog = qobject_cast<CServerTestDialog*>(QApplication::activeModalWidget());
-        QVERIFY(dialog);
-        QVERIFY(WaitUntil([&] { return Enabled(dialog, 1); }));
-        results = Column(dialog, 1033, 1);
-        Find<QPushButton>(dialog, 1)->click();
-    });
-    Find<QPushButton>(&sheet, 1012)->click();
+    QStringList results = RunTestButton(sheet);
     QCOMPARE(results.size(), 2);
     for (const QString& result : results) QVERIFY2(result.startsWith("481 "), qPrintable(result));
     QVERIFY(h.TakeTexts().empty());
@@ -156,15 +162,7 @@ void SettingsITest::EncryptedServerThroughTheTestButton() {
         Find<QComboBox>(&sheet, 1080)->setCurrentIndex(1);
         Find<QLineEdit>(&sheet, 1006)->setText(QString::number(Inn().anonTlsPort));
         Find<QLineEdit>(&sheet, 1082)->setText(QString::fromStdString(caFile));
-        QStringList results;
-        QTimer::singleShot(0, [&] {
-            auto* dialog = qobject_cast<CServerTestDialog*>(QApplication::activeModalWidget());
-            QVERIFY(dialog);
-            QVERIFY(WaitUntil([&] { return Enabled(dialog, 1); }));
-            results = Column(dialog, 1033, 1);
-            Find<QPushButton>(dialog, 1)->click();
-        });
-        Find<QPushButton>(&sheet, 1012)->click();
+        QStringList results = RunTestButton(sheet);
         QCOMPARE(results.size(), 1);
         if (caFile.empty())
             QCOMPARE(results[0], QString("TLS: certificate not trusted (self-signed): 127.0.0.1"));
