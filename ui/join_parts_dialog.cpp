@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "frame/task_dialog_rules.h"
+#include "ui/fonts.h"
 #include "ui/task_dialogs.h"
 
 namespace vexlo::ui {
@@ -83,6 +84,8 @@ CJoinPartsDialog::CJoinPartsDialog(QWidget* parent) : CTaskDialog(parent) {
     model_ = new CJoinPartsModel(this);
     list_ = new QTableView(this);
     list_->setObjectName(QString::number(kListId));
+    // The list's fixed column widths fit five-digit numbers in the lists' font.
+    list_->setFont(ListFont());
     list_->setModel(model_);
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);
