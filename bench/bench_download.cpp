@@ -16,22 +16,37 @@
 // channels over TLS from the first byte (the fixture's NNTPS port, its
 // authority trusted): download_tls_8ch_MBps, download_tls_8ch_cpu_s and
 // download_tls_8ch_vs_plain (the TLS rate over the plain 8-channel rate).
+//
+// The server-bound reference: right before the 1- and 8-channel engine runs,
+// a raw pipelined fetch of the same articles over as many plain connections
+// (binary i on connection i % n), each sending GROUP and all its BODY commands
+// at once and discarding the replies as they arrive. It prints
+// raw_fetch_<n>ch_MBps (decoded MB per second of that fetch) and
+// download_<n>ch_vs_raw (the engine's seconds over the raw fetch's: 1.0 is as
+// fast as the server can serve). Both are run twice at these channel counts
+// and the faster of each kept, so download_1ch and download_8ch are best of two.
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/app_context.h"
 #include "nntp/tls_settings.h"
 #include "platform/file.h"
 #include "support/inn_fixture.h"
+#include "support/loopback_socket.h"
 #include "support/raw_nntp_client.h"
 #include "support/recording_message_box.h"
 #include "support/temp_dir.h"
@@ -184,6 +199,149 @@ RunResult Download(const std::string& group, const std::vector<Binary>& binaries
     return result;
 }
 
+// Reads one connection's pipelined replies straight off the socket and throws
+// them away, counting the bytes: the least a client can do with them, so the
+// time it takes is the server's (and loopback's). Owned by one thread.
+class CRawReplyReader {
+  public:
+    explicit CRawReplyReader(int fd) : fd_(fd), buffer_(256 * 1024) {}
+
+    // Reads one status line (without its CRLF).
+    bool StatusLine(std::string* line) {
+        for (;;) {
+            const char* start = buffer_.data() + begin_;
+            if (const void* end = memmem(start, end_ - begin_, "\r\n", 2)) {
+                line->assign(start, static_cast<const char*>(end));
+                begin_ += line->size() + 2;
+                return true;
+            }
+            if (!Fill()) return false;
+        }
+    }
+
+    // Skips a multi-line block up to and including its "." line.
+    bool SkipBlock() {
+        while (end_ - begin_ < 3)
+            if (!Fill()) return false;
+        if (std::memcmp(buffer_.data() + begin_, ".\r\n", 3) == 0) {  // empty block
+            begin_ += 3;
+            return true;
+        }
+        // Any other block ends in the CRLF of its last line followed by ".\r\n".
+        for (;;) {
+            const char* start = buffer_.data() + begin_;
+            if (const void* hit = memmem(start, end_ - begin_, "\r\n.\r\n", 5)) {
+                begin_ = static_cast<size_t>(static_cast<const char*>(hit) - buffer_.data()) + 5;
+                return true;
+            }
+            if (end_ - begin_ > 4) begin_ = end_ - 4;  // the end may straddle two reads
+            if (!Fill()) return false;
+        }
+    }
+
+    uint64_t Bytes() const { return bytes_; }
+
+  private:
+    bool Fill() {
+        std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+        end_ -= begin_;
+        begin_ = 0;
+        if (end_ == buffer_.size()) return false;  // a status line longer than the buffer
+#ifdef TCP_QUICKACK
+        // Re-armed before every read: the kernel drops quick-ACK mode on its own,
+        // and a delayed ACK holds back the server's next write (its Nagle).
+        const int one = 1;
+        setsockopt(fd_, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
+#endif
+        const ssize_t n = recv(fd_, buffer_.data() + end_, buffer_.size() - end_, 0);
+        if (n <= 0) return false;
+        end_ += static_cast<size_t>(n);
+        bytes_ += static_cast<uint64_t>(n);
+        return true;
+    }
+
+    int fd_;
+    std::vector<char> buffer_;
+    size_t begin_ = 0;
+    size_t end_ = 0;
+    uint64_t bytes_ = 0;
+};
+
+// One connection of the raw fetch: GROUP and every BODY in one write, then all
+// the replies. Returns the bytes received, 0 on any failure or unexpected reply.
+uint64_t FetchPipelined(const std::string& group, const std::vector<uint32_t>& articles) {
+    std::string error;
+    test::CSocketFd socket = test::ConnectLoopback(test::Inn().anonPort, "", 30, &error);
+    if (!socket.IsOpen()) {
+        std::fprintf(stderr, "bench_download: raw fetch: %s\n", error.c_str());
+        return 0;
+    }
+    const int one = 1;
+    setsockopt(socket.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    std::string commands = "GROUP " + group + "\r\n";
+    for (uint32_t article : articles) commands += "BODY " + std::to_string(article) + "\r\n";
+    // Written before any reply is read, which cannot block while the commands
+    // fit the socket's send buffer (a few KB against its 16 KB or more).
+    int sendBuffer = 0;
+    socklen_t size = sizeof sendBuffer;
+    getsockopt(socket.Get(), SOL_SOCKET, SO_SNDBUF, &sendBuffer, &size);
+    if (commands.size() > static_cast<size_t>(sendBuffer) / 2 ||
+        !test::SendAll(socket.Get(), commands, &error)) {
+        std::fprintf(stderr, "bench_download: raw fetch: cannot send %zu bytes of commands %s\n",
+                     commands.size(), error.c_str());
+        return 0;
+    }
+    CRawReplyReader reader(socket.Get());
+    std::string line;
+    auto expect = [&](const char* code) {
+        if (reader.StatusLine(&line) && line.rfind(code, 0) == 0) return true;
+        std::fprintf(stderr, "bench_download: raw fetch: expected %s, got \"%s\"\n", code,
+                     line.c_str());
+        return false;
+    };
+    if (!expect("20") || !expect("211")) return 0;
+    for (size_t i = 0; i < articles.size(); ++i)
+        if (!expect("222") || !reader.SkipBlock()) return 0;
+    return reader.Bytes();
+}
+
+struct RawResult {
+    bool ok = false;
+    double seconds = 0;
+};
+
+// Fetches every part of every binary over `channels` connections at once,
+// binary i on connection i % channels, as the engine spreads its tasks.
+RawResult RawFetch(const std::string& group, const std::vector<Binary>& binaries, int channels,
+                   double decodedBytes) {
+    std::vector<std::vector<uint32_t>> articles(static_cast<size_t>(channels));
+    for (size_t i = 0; i < binaries.size(); ++i) {
+        auto& mine = articles[i % articles.size()];
+        mine.insert(mine.end(), binaries[i].articles.begin(), binaries[i].articles.end());
+    }
+    std::vector<uint64_t> bytes(articles.size());
+    const auto start = std::chrono::steady_clock::now();
+    {
+        std::vector<std::jthread> threads;
+        for (size_t c = 0; c < articles.size(); ++c)
+            threads.emplace_back([&, c] { bytes[c] = FetchPipelined(group, articles[c]); });
+    }
+    RawResult result;
+    result.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    double wire = 0;
+    for (uint64_t b : bytes) {
+        if (b == 0) return result;
+        wire += static_cast<double>(b);
+    }
+    // Uuencoded lines carry 45 bytes in 63 (1.4 times), plus the status lines.
+    result.ok = wire > decodedBytes * 1.35 && wire < decodedBytes * 1.5;
+    if (!result.ok)
+        std::fprintf(stderr, "bench_download: raw fetch: %.0f bytes for %.0f decoded\n", wire,
+                     decodedBytes);
+    return result;
+}
+
 int Main() {
     test::CScopedInnFixture fixture;
     if (!fixture.StartIfNeeded(VEXLO_SOURCE_DIR)) {
@@ -205,14 +363,32 @@ int Main() {
     int status = 0;
     double plain8 = 0;
     for (int channels : {1, 4, 8}) {
-        RunResult run = Download(group, binaries, channels);
-        if (!run.ok) {
+        // With the raw reference: two rounds, each engine run right after a raw
+        // fetch of as many connections; the faster of each is kept.
+        const bool withRaw = channels != 4;
+        RawResult raw;
+        RunResult run;
+        bool failed = false;
+        auto keepFaster = [&failed](auto& best, const auto& result) {
+            failed |= !result.ok;
+            if (result.ok && (best.seconds == 0 || result.seconds < best.seconds)) best = result;
+        };
+        for (int round = 0; round < (withRaw ? 2 : 1); ++round) {
+            if (withRaw) keepFaster(raw, RawFetch(group, binaries, channels, total));
+            keepFaster(run, Download(group, binaries, channels));
+        }
+        if (failed) {
             status = 1;
             continue;
         }
         std::printf("BENCH download_%dch_MBps %.1f MB/s\n", channels, total / 1e6 / run.seconds);
         std::printf("BENCH download_%dch_wire_MBps %.1f MB/s\n", channels,
                     run.wireBytes / 1e6 / run.seconds);
+        if (withRaw) {
+            std::printf("BENCH raw_fetch_%dch_MBps %.1f MB/s\n", channels,
+                        total / 1e6 / raw.seconds);
+            std::printf("BENCH download_%dch_vs_raw %.2f\n", channels, run.seconds / raw.seconds);
+        }
         if (channels == 8) {
             std::printf("BENCH download_8ch_cpu_s %.2f s\n", run.cpuSeconds);
             plain8 = total / 1e6 / run.seconds;
