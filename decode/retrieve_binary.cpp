@@ -1,5 +1,6 @@
 #include "decode/retrieve_binary.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -20,6 +21,11 @@ namespace {
 
 constexpr int kBodyFollows = 222;
 constexpr int kFirstFailureCode = 400;
+// BODY commands a channel keeps outstanding: the next part's command is on its
+// way while the current body arrives, so the server streams without waiting a
+// round trip between parts. Two is enough for that; more would only deepen
+// what a failed part leaves to drain.
+constexpr uint32_t kPipelineDepth = 2;
 constexpr uint32_t kReportEveryLines = 50;
 // A body is read no further than this many lines over four times the part's
 // line count from the overview: a server that sends far more (a body that
@@ -67,6 +73,19 @@ class CRetrieval {
   private:
     enum class PartOutcome { kNext, kStop };
 
+    // Sends the BODY commands of the parts before `end` not sent yet, as one
+    // write. False (connection closed, status set) when the send failed.
+    bool SendBodies(uint32_t end);
+    // After the task stopped with its connection open: reads the replies of
+    // the BODY commands still outstanding to their end, so the next command
+    // on the connection is not answered by them. Closes the connection when
+    // that fails.
+    void DrainOutstanding();
+    // Reads a multi-line body to its "." line, throwing it away; false when
+    // the read failed, the line limit was passed or the task was aborted.
+    bool SkipBody(uint32_t k);
+    uint64_t LineLimit(uint32_t k) const;
+
     bool Aborted() const { return abort_.load() != 0; }
     void Report(uint32_t part, uint32_t lines);
     // Fetches and decodes part k (zero-based).
@@ -82,6 +101,10 @@ class CRetrieval {
     const uint32_t parts_;
     CAttachmentWriter writer_;
     CRatePacer pacer_;  // the channel's speed limit
+    // Parts [nextReply_, nextSend_) have their BODY sent and the reply not
+    // yet read to its end.
+    uint32_t nextSend_ = 0;
+    uint32_t nextReply_ = 0;
 };
 
 void CRetrieval::Fail(std::string_view status) {
@@ -128,9 +151,60 @@ void CRetrieval::Run() {
         return;
     }
 
+    nextSend_ = nextReply_ = task_.GetPartsFetched();
     while (task_.GetPartsFetched() < parts_) {
-        if (FetchPart(task_.GetPartsFetched()) == PartOutcome::kStop) return;
+        if (FetchPart(task_.GetPartsFetched()) == PartOutcome::kStop) break;
     }
+    DrainOutstanding();
+}
+
+bool CRetrieval::SendBodies(uint32_t end) {
+    end = std::min(end, parts_);
+    if (nextSend_ >= end) return true;
+    std::string commands;
+    for (; nextSend_ < end; ++nextSend_)
+        commands += "BODY " + std::to_string(task_.GetArticles()[nextSend_]) + "\r\n";
+    if (!connection_.Send(commands)) {
+        writer_.CloseKeep();
+        connection_.Quit();
+        task_.SetStatusText("Socket Send() Error [BODY]");
+        return false;
+    }
+    context_.stats.AddBytesSent(static_cast<uint32_t>(commands.size()));
+    return true;
+}
+
+uint64_t CRetrieval::LineLimit(uint32_t k) const {
+    const auto& expected = task_.GetLines();
+    return (k < expected.size() ? uint64_t{expected[k]} * 4 : 0) + kBodyLineAllowance;
+}
+
+void CRetrieval::DrainOutstanding() {
+    for (; nextReply_ < nextSend_; ++nextReply_) {
+        if (connection_.GetSocket() == CNntpConnection::kInvalidSocket) return;
+        const int length = connection_.ReadLine();
+        if (length < 0) return;  // closed by the read
+        context_.stats.AddBytesReceived(static_cast<uint32_t>(length) + 2);
+        const int code = ReplyCode(connection_.GetLine());
+        // Anything but a one-line reply or a whole body leaves the stream in
+        // an unknown place: the connection is dropped instead.
+        if (code < 0 || (code == kBodyFollows && !SkipBody(nextReply_))) {
+            connection_.Quit();
+            return;
+        }
+    }
+}
+
+bool CRetrieval::SkipBody(uint32_t k) {
+    CReceivedBytes received(context_.stats);
+    const uint64_t lineLimit = LineLimit(k);
+    for (uint64_t lines = 0; lines <= lineLimit && !Aborted(); ++lines) {
+        const int length = connection_.ReadLine();
+        if (length < 0) return false;
+        received.Add(static_cast<uint32_t>(length) + 2);
+        if (connection_.GetLine() == ".") return true;
+    }
+    return false;
 }
 
 CRetrieval::PartOutcome CRetrieval::FetchPart(uint32_t k) {
@@ -138,19 +212,10 @@ CRetrieval::PartOutcome CRetrieval::FetchPart(uint32_t k) {
     std::snprintf(text, sizeof(text), "Getting Part (%u/%u)", k + 1, parts_);
     task_.SetStatusText(text);
 
-    char command[32];
-    const int commandLength =
-        std::snprintf(command, sizeof(command), "BODY %u\r\n", task_.GetArticles()[k]);
-    context_.log.WriteLog(command, commandLength);
     Report(k, 0);
-
-    if (!connection_.Send(std::string_view(command, static_cast<size_t>(commandLength)))) {
-        writer_.CloseKeep();
-        connection_.Quit();
-        task_.SetStatusText("Socket Send() Error [BODY]");
-        return PartOutcome::kStop;
-    }
-    context_.stats.AddBytesSent(static_cast<uint32_t>(commandLength));
+    if (!SendBodies(k + kPipelineDepth)) return PartOutcome::kStop;
+    // The command goes into the debug log beside its reply.
+    context_.log.LogPrintf("BODY %u\r\n", task_.GetArticles()[k]);
 
     const int length = connection_.ReadLine();
     if (length <= 0) {
@@ -164,6 +229,7 @@ CRetrieval::PartOutcome CRetrieval::FetchPart(uint32_t k) {
     context_.log.LogPrintf("%s\r\n", reply.c_str());
 
     const int code = ReplyCode(reply);
+    if (code != kBodyFollows) ++nextReply_;  // a one-line reply, read whole
     if (code < 0) {
         writer_.CloseKeep();
         connection_.Quit();
@@ -187,9 +253,7 @@ CRetrieval::PartOutcome CRetrieval::FetchPart(uint32_t k) {
 
 CRetrieval::PartOutcome CRetrieval::ReadBody(uint32_t k) {
     CReceivedBytes received(context_.stats);
-    const auto& expected = task_.GetLines();
-    const uint64_t lineLimit =
-        (k < expected.size() ? uint64_t{expected[k]} * 4 : 0) + kBodyLineAllowance;
+    const uint64_t lineLimit = LineLimit(k);
     uint32_t lines = 0;
     for (;;) {
         const int length = connection_.ReadLine();
@@ -239,6 +303,7 @@ CRetrieval::PartOutcome CRetrieval::ReadBody(uint32_t k) {
         }
         break;  // the "." line
     }
+    ++nextReply_;
     received.Flush();
 
     switch (writer_.FinishPart(k)) {

@@ -7,6 +7,14 @@
 // point (partsFetched, bytesWritten) is stored, so a call that breaks off
 // — connection lost, abort, program closed — is continued at the next part.
 //
+// The BODY commands are pipelined: the next part's command is sent before the
+// current part's reply is read, so the server streams from part to part
+// without a round trip between them. Parts are still read, decoded and
+// recorded one after the other. When the task ends with a command still
+// outstanding on an open connection (a part refused, a part failing its
+// check), that reply is read to its end and thrown away before the call
+// returns; if that fails the connection is closed, as after a cut.
+//
 // The outcome is left in the task, as every handler does:
 //   - completed: result 2, "Completed Successfully";
 //   - permanent failure: result 3, inProgress 0 and the reason (a server
@@ -19,13 +27,13 @@
 // plus 100,000 lines) fails the task for good, cleaned up as after a read
 // failure, so a hostile server cannot fill the disk through one part.
 // A call that gives up in the middle of a body closes the connection (the
-// rest of the body is still on its way); between commands it stays open.
+// rest of the body is still on its way); between tasks it stays open.
 //
 // Progress reports go to the task progress table at the start of every part
 // and every 50 lines; the transfer statistics count the bytes of commands and
 // replies, the bodies and the files received. Debug log lines: every BODY
-// command and its reply, decoding errors, aborts, and the " DONE:" / "   AS:"
-// pair of a completed task.
+// command beside its reply (logged as the reply is read), decoding errors, aborts, and the " DONE:"
+// / "   AS:" pair of a completed task.
 //
 // Runs on the channel thread that owns the connection.
 #pragma once

@@ -235,9 +235,10 @@ TEST_F(Downloads, RefusalsMissingAttachmentsAndDecodeErrorsFailForGood) {
     Binary noAttachment, good, broken;
     ASSERT_TRUE(Post(group, {yenc}, &noAttachment));
     ASSERT_TRUE(PostBinary(group, "good.bin", RandomBytes(7000, 9), 2, &good));
-    Binary missing = good;
+    Binary missing = good, missingFirst = good;
     missing.subject = "missing.bin (1/2)";
     missing.articles[1] = 99999;
+    missingFirst.articles[0] = 99998;  // its part 2 is asked for and must be read away
     broken.data = RandomBytes(30000, 11);
     auto posts = test::MakeUuencodedPosts(group, "broken.bin", broken.data, 3, "Poster <p@x>");
     posts[1].bodyLines[5] = "Mshort";
@@ -248,14 +249,16 @@ TEST_F(Downloads, RefusalsMissingAttachmentsAndDecodeErrorsFailForGood) {
     StartEngine(1, relay.Port());
     CTask* noFile = Queue(group, noAttachment);
     CTask* gone = Queue(group, missing);
+    CTask* firstGone = Queue(group, missingFirst);
     CTask* noGroup = Queue(group + ".nonexistent", good);
     CTask* fine = Queue(group, good);
     CTask* undecodable = Queue(group, broken);
-    ASSERT_TRUE(RunAll({noFile, gone, noGroup, fine, undecodable}));
+    ASSERT_TRUE(RunAll({noFile, gone, firstGone, noGroup, fine, undecodable}));
 
     const std::pair<CTask*, std::string> failures[] = {
         {noFile, "No Binary Attachment Found"},
         {gone, "423 No such article number 99999"},
+        {firstGone, "423 No such article number 99998"},
         {noGroup, "411 No such group " + group + ".nonexistent"},
         {undecodable, "Error Decoding Line, Len=6: Mshort"},
     };
@@ -335,15 +338,32 @@ class DownloadFaults : public Downloads {
 };
 
 TEST_F(DownloadFaults, AConnectionCutInAPartIsRetriedFromThatPart) {
-    relay_->Arm(3, 12000, CNntpRelay::Action::kCut);
-    StartEngine(2, relay_->Port());
-    CTask* task = Queue(group_, binary_);
-    ASSERT_TRUE(RunAll({task}));
-    EXPECT_EQ(task->GetResult(), kResultCompleted) << task->GetStatusText();
-    EXPECT_TRUE(ReadFileBytes(task->GetOutputFile()) == binary_.data);
-    EXPECT_EQ(Bodies(1), Articles(0, 3));
-    EXPECT_EQ(Bodies(2), Articles(2));
-    EXPECT_EQ(engine_->context.stats.Run().bodyRecv.ToString(), "8");
+    // The next part's BODY is on its way as a part arrives: the cut comes in
+    // part 3, or at the first byte of part 2's reply, after part 1 arrived
+    // whole. The new connection asks again from the part that broke off.
+    const struct {
+        int body;
+        size_t bytes;
+        size_t resumeAt;
+    } cases[] = {{3, 12000, 2}, {2, 0, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.body);
+        engine_.reset();
+        relay_ = std::make_unique<CNntpRelay>(Inn().anonPort);
+        relay_->Arm(c.body, c.bytes, CNntpRelay::Action::kCut);
+        StartEngine(2, relay_->Port());
+        CTask* task = Queue(group_, binary_);
+        ASSERT_TRUE(RunAll({task}));
+        EXPECT_EQ(task->GetResult(), kResultCompleted) << task->GetStatusText();
+        EXPECT_TRUE(ReadFileBytes(task->GetOutputFile()) == binary_.data);
+        // The relay may have cut before the command for the part after next came.
+        const auto first = Bodies(1);
+        ASSERT_GE(first.size(), c.resumeAt + 1);
+        EXPECT_EQ(std::vector(first.begin(), first.begin() + c.resumeAt + 1),
+                  Articles(0, c.resumeAt + 1));
+        EXPECT_EQ(Bodies(2), Articles(c.resumeAt));
+        EXPECT_EQ(engine_->context.stats.Run().bodyRecv.ToString(), "8");
+    }
 }
 
 TEST_F(DownloadFaults, AnAbortInPartOneDeletesTheFile) {

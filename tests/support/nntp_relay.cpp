@@ -9,6 +9,9 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
 #include <stdexcept>
 
 namespace vexlo::test {
@@ -16,6 +19,14 @@ namespace vexlo::test {
 namespace {
 
 constexpr int kPollMs = 50;
+
+// Whether a reply with this status code to this command goes on to a "." line.
+bool IsMultiLine(const std::string& verb, int code) {
+    if (code == 211) return verb == "LISTGROUP";
+    for (int c : {100, 101, 215, 220, 221, 222, 224, 225, 230, 231})
+        if (code == c) return true;
+    return false;
+}
 
 bool SendAllBytes(int fd, const char* data, size_t n) {
     while (n > 0) {
@@ -44,14 +55,25 @@ int ConnectToServer(uint16_t port) {
 
 }  // namespace
 
+// A command whose reply has not ended yet: its verb and its number among the
+// commands of that verb ("" and 0 for the greeting).
+struct PendingReply {
+    std::string verb;
+    int number = 0;
+};
+
 struct CNntpRelay::Session {
     int index = 0;
     int clientFd = -1;
     int serverFd = -1;
     std::string partialLine;  // client bytes behind the last LF
-    std::string replyVerb;    // the command the server is answering: its verb
-    int replyNumber = 0;      // and its number among the commands of that verb
-    size_t replyBytes = 0;    // bytes of that reply passed on so far
+    // Commands sent and not answered to the end, oldest first: clients may
+    // send several before reading (pipelining), and replies come in order.
+    std::deque<PendingReply> pending{PendingReply{}};
+    size_t replyBytes = 0;   // bytes of the front reply passed on so far
+    std::string line;        // the front reply's current line so far (its start)
+    bool statusLine = true;  // that line is the reply's first
+    bool multiLine = false;  // the reply goes on to a "." line
     std::thread thread;
 };
 
@@ -123,7 +145,7 @@ void CNntpRelay::Relay(Session& session) {
             const ssize_t n = ::recv(session.serverFd, buffer, sizeof buffer, 0);
             if (n <= 0) break;
             bool fire = false;
-            const size_t pass = PassableServerBytes(session, static_cast<size_t>(n), &fire);
+            const size_t pass = PassableServerBytes(session, buffer, static_cast<size_t>(n), &fire);
             if (!SendAllBytes(session.clientFd, buffer, pass)) break;
             if (fire) {
                 std::unique_lock lock(mutex_);
@@ -152,24 +174,56 @@ void CNntpRelay::NoteClientBytes(Session& session, const char* data, size_t n) {
         commands_.push_back(std::to_string(session.index) + " " + line);
         std::string verb = line.substr(0, line.find(' '));
         for (char& c : verb) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        session.replyVerb = verb;
-        session.replyNumber = ++commandCounts_[verb];
-        session.replyBytes = 0;
+        const int number = ++commandCounts_[verb];
+        session.pending.push_back({std::move(verb), number});
     }
 }
 
-size_t CNntpRelay::PassableServerBytes(Session& session, size_t n, bool* fire) {
+size_t CNntpRelay::PassableServerBytes(Session& session, const char* data, size_t n, bool* fire) {
+    // Walks the bytes line by line, following the replies in the order their
+    // commands were sent; the trigger fires at the armed byte of the armed
+    // reply, or at that reply's end when it is shorter.
     std::lock_guard lock(mutex_);
     size_t pass = n;
-    if (armedNumber_ != 0 && !triggered_ && session.replyVerb == armedVerb_ &&
-        session.replyNumber == armedNumber_ && session.replyBytes + n >= armedBytes_) {
-        pass = armedBytes_ - session.replyBytes;
+    auto armed = [&] {
+        return armedNumber_ != 0 && !triggered_ && !session.pending.empty() &&
+               session.pending.front().verb == armedVerb_ &&
+               session.pending.front().number == armedNumber_;
+    };
+    auto fireAt = [&](size_t at) {
+        pass = at;
         triggered_ = true;
         held_ = armedAction_ == Action::kHold;
         *fire = true;
         changed_.notify_all();
+    };
+    for (size_t at = 0; at < n;) {
+        const char* lf = static_cast<const char*>(std::memchr(data + at, '\n', n - at));
+        size_t end = lf ? static_cast<size_t>(lf - data) + 1 : n;
+        if (armed() && session.replyBytes + (end - at) >= armedBytes_) {
+            fireAt(at + (armedBytes_ - session.replyBytes));
+        }
+        if (session.line.size() < 8) session.line.append(data + at, std::min<size_t>(end - at, 8));
+        session.replyBytes += end - at;
+        at = end;
+        if (!lf) break;
+        // A whole line of the front reply.
+        bool ended;
+        if (session.statusLine) {
+            const std::string verb = session.pending.empty() ? "" : session.pending.front().verb;
+            session.multiLine = IsMultiLine(verb, std::atoi(session.line.c_str()));
+            session.statusLine = false;
+            ended = !session.multiLine;
+        } else {
+            ended = session.line == ".\r\n" || session.line == ".\n";
+        }
+        session.line.clear();
+        if (!ended) continue;
+        if (armed()) fireAt(at);  // the armed reply was shorter than the armed bytes
+        if (!session.pending.empty()) session.pending.pop_front();
+        session.replyBytes = 0;
+        session.statusLine = true;
     }
-    session.replyBytes += n;
     return pass;
 }
 

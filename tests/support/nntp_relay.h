@@ -4,7 +4,10 @@
 // the reply to the n-th command of a kind (BODY unless told otherwise, counted
 // over all connections, from 1) has passed a given number of bytes, it cuts
 // that connection (both sides closed, as a lost link looks to the client) or
-// holds the rest back until the test releases it.
+// holds the rest back until the test releases it. Replies are matched to
+// commands in order, so a client that sends several commands before reading
+// (pipelining) is followed reply by reply: the relay knows which replies end
+// at a "." line.
 //
 // Each client connection gets its own connection to the server and a thread
 // that relays it. Thread-safe; the destructor ends every relayed connection.
@@ -55,8 +58,9 @@ class CNntpRelay {
     void Relay(Session& session);
     // Client bytes: notes the complete command lines.
     void NoteClientBytes(Session& session, const char* data, size_t n);
-    // Server bytes: how many of n may pass now; fires the trigger when due.
-    size_t PassableServerBytes(Session& session, size_t n, bool* fire);
+    // Server bytes: how many of the n at `data` may pass now; fires the
+    // trigger when due.
+    size_t PassableServerBytes(Session& session, const char* data, size_t n, bool* fire);
 
     uint16_t serverPort_;
     int listener_ = -1;
