@@ -28,8 +28,8 @@ void CMainController::Open() {
     StartChannels();
 }
 
-void CMainController::StartChannels() {
-    if (!agent_.CreateChannels(context_.settings.GetConn(), notify_))
+void CMainController::StartChannels(std::unique_ptr<CNntpConnection> openConnection) {
+    if (!agent_.CreateChannels(context_.settings.GetConn(), notify_, std::move(openConnection)))
         context_.messageBox.Show("Task Agent Failed To Start!", MessageIcon::Exclamation);
 }
 

@@ -15,6 +15,7 @@
 
 #include "core/app_dirs.h"
 #include "groups/group_list.h"
+#include "nntp/nntp_connection.h"
 #include "platform/message_queue.h"
 #include "tasks/download_queue.h"
 #include "tasks/task_agent.h"
@@ -46,7 +47,9 @@ class CMainController {
     // Starts `Conn` channels; when they cannot start, shows "Task Agent Failed
     // To Start!" and goes on without channels. (A window that loads the group
     // list and the queue itself, each with its bar, calls this after them.)
-    void StartChannels();
+    // `openConnection`, a connection to the configured server already open and
+    // logged in, becomes channel 1's, so its first task does not connect again.
+    void StartChannels(std::unique_ptr<CNntpConnection> openConnection = {});
 
     CDownloadQueue& Queue() { return queue_; }
     CGroupList& Groups() { return groups_; }

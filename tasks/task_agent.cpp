@@ -14,9 +14,11 @@ CTaskAgent::~CTaskAgent() {
     DestroyChannels();
 }
 
-int CTaskAgent::CreateChannels(int count, CThreadMessageQueue& notify) {
+int CTaskAgent::CreateChannels(int count, CThreadMessageQueue& notify,
+                               std::unique_ptr<CNntpConnection> openConnection) {
     for (int index = 0; index < count; ++index) {
-        auto channel = std::make_unique<CTaskThread>(context_, handlers_, index, notify);
+        auto channel = std::make_unique<CTaskThread>(context_, handlers_, index, notify,
+                                                     std::move(openConnection));
         if (!channel->Start()) {
             context_.messageBox.Show("Failed To Create Background Task Thread!",
                                      MessageIcon::Exclamation);

@@ -10,6 +10,8 @@
 #include <memory>
 #include <vector>
 
+#include "nntp/nntp_connection.h"
+
 namespace vexlo {
 
 class CAppContext;
@@ -29,7 +31,9 @@ class CTaskAgent {
 
     // Starts `count` channels reporting to `notify`; on failure shows
     // "Failed To Create Background Task Thread!" and returns 0 with no channels.
-    int CreateChannels(int count, CThreadMessageQueue& notify);
+    // `openConnection`, when given, becomes channel 1's connection.
+    int CreateChannels(int count, CThreadMessageQueue& notify,
+                       std::unique_ptr<CNntpConnection> openConnection = {});
     // Aborts, ends and waits for every channel (no time limit).
     void DestroyChannels();
 

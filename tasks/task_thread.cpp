@@ -21,12 +21,14 @@ constexpr uint32_t kAbortPollMs = 50;
 }  // namespace
 
 CTaskThread::CTaskThread(CAppContext& context, const CTaskHandlers& handlers, int channelIndex,
-                         CThreadMessageQueue& notify)
+                         CThreadMessageQueue& notify,
+                         std::unique_ptr<CNntpConnection> openConnection)
     : context_(context),
       handlers_(handlers),
       index_(channelIndex),
       notify_(notify),
-      connection_(std::make_unique<CNntpConnection>()) {}
+      connection_(openConnection ? std::move(openConnection)
+                                 : std::make_unique<CNntpConnection>()) {}
 
 CTaskThread::~CTaskThread() {
     Stop();

@@ -6,6 +6,10 @@
 // thread's queue. The connection belongs to the channel thread (handlers use
 // it there); the abort flag is written by the main thread and polled by the
 // channel.
+//
+// A channel may start with a connection opened (and logged in) elsewhere on
+// the main thread, handed over before its thread starts: its first task then
+// skips the connect, as any later task on an open connection does.
 #pragma once
 
 #include <atomic>
@@ -13,19 +17,20 @@
 #include <memory>
 #include <thread>
 
+#include "nntp/nntp_connection.h"
 #include "platform/message_queue.h"
 
 namespace vexlo {
 
 class CAppContext;
-class CNntpConnection;
 class CTask;
 class CTaskHandlers;
 
 class CTaskThread {
   public:
+    // `openConnection`, when given, is the channel's connection from the start.
     CTaskThread(CAppContext& context, const CTaskHandlers& handlers, int channelIndex,
-                CThreadMessageQueue& notify);
+                CThreadMessageQueue& notify, std::unique_ptr<CNntpConnection> openConnection = {});
     // Ends the thread (abort, quit, join) if it still runs.
     ~CTaskThread();
     CTaskThread(const CTaskThread&) = delete;
