@@ -24,6 +24,7 @@
 namespace vexlo {
 class CGroupList;
 class CMainController;
+class CNntpConnection;
 class CTask;
 }  // namespace vexlo
 
@@ -74,8 +75,9 @@ class CCliApp {
     // the GUI's user sees "Connecting ..." and stops them, but a command run
     // unattended would wait forever on a wrong password. So a run with work
     // to do first connects once and gives up (with the server's reply) when
-    // that fails.
-    bool ServerAnswers();
+    // that fails. The open connection it returns becomes channel 1's: a
+    // greeting and login cost a busy server tens of milliseconds.
+    std::unique_ptr<CNntpConnection> ServerAnswers();
     // What a run has learned so far, in case the process dies: the queue
     // with its resume points, the group list when a scan completed, and the
     // counters.

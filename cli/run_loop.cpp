@@ -23,23 +23,22 @@ constexpr uint32_t kSaveEveryMs = 15000;
 
 }  // namespace
 
-bool CCliApp::ServerAnswers() {
+std::unique_ptr<CNntpConnection> CCliApp::ServerAnswers() {
     const CAppSettings& s = context_.settings;
     uint32_t address = 0;
     if (!ResolveServerAddress(s.GetServer(), &address)) {
         context_.messageBox.Show("Error Getting Server IP Address.", MessageIcon::Stop);
-        return false;
+        return nullptr;
     }
-    CNntpConnection connection;
-    connection.SetTls(TlsFromSettings(s, &context_.log));
-    if (!connection.Connect(address, static_cast<uint16_t>(s.GetPort()), s.GetAuth() == 1 ? 1 : 0,
-                            s.GetUser(), s.GetPass())) {
+    auto connection = std::make_unique<CNntpConnection>();
+    connection->SetTls(TlsFromSettings(s, &context_.log));
+    if (!connection->Connect(address, static_cast<uint16_t>(s.GetPort()), s.GetAuth() == 1 ? 1 : 0,
+                             s.GetUser(), s.GetPass())) {
         std::fprintf(stderr, "vexlo: cannot connect to %s, port %d: %s\n", s.GetServer().c_str(),
-                     s.GetPort(), Visible(connection.GetError()).c_str());
-        return false;
+                     s.GetPort(), Visible(connection->GetError()).c_str());
+        return nullptr;
     }
-    connection.Quit();
-    return true;
+    return connection;
 }
 
 void CCliApp::SaveRunState(bool groupsChanged) {
@@ -75,7 +74,8 @@ int CCliApp::RunQueue(const std::set<const CTask*>* only) {
         return n;
     };
     if (only != nullptr) queue.SetDispatchFilter(inRun);
-    if (waitingInRun() > 0 && !ServerAnswers()) return kExitTaskError;
+    std::unique_ptr<CNntpConnection> checked;
+    if (waitingInRun() > 0 && !(checked = ServerAnswers())) return kExitTaskError;
 
     CProgressPrinter printer(stdout);
     // The result of each task's last run in this invocation.
@@ -88,7 +88,7 @@ int CCliApp::RunQueue(const std::set<const CTask*>* only) {
             (task.GetType() == kTaskScanNew || task.GetType() == kTaskScanAll))
             scanCompleted = true;
     };
-    controller.Open();
+    controller.StartChannels(std::move(checked));
     CTaskAgent& agent = controller.Agent();
     if (agent.ChannelCount() == 0) return kExitTaskError;
 

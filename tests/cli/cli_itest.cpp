@@ -372,6 +372,9 @@ class CliResumeTest : public ::testing::Test {
                 runs[std::stoi(command.substr(0, blank))].push_back(command.substr(blank));
         }
         ASSERT_EQ(runs.size(), 2u);
+        // The scan and both runs each logged in once, and channel 1 went on
+        // on that connection.
+        EXPECT_EQ(relay_->Connections(), 3);
         const auto& first = runs.begin()->second;
         const auto& second = runs.rbegin()->second;
         ASSERT_GE(first.size(), 5u);
