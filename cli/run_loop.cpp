@@ -10,6 +10,7 @@
 #include "cli/visible_text.h"
 #include "nntp/nntp_connection.h"
 #include "nntp/server_test_thread.h"
+#include "platform/profile_store.h"
 #include "platform/tick.h"
 #include "tasks/main_controller.h"
 
@@ -96,10 +97,9 @@ int CCliApp::RunQueue(const std::set<const CTask*>* only) {
     bool stopping = false;
     uint32_t lastTimer = GetTickCount32(), lastSave = lastTimer;
     for (;;) {
-        if (controller.ProcessMessages(100) > 0) {
-            SaveRunState(scanCompleted);
-            lastSave = GetTickCount32();
-        }
+        // Done messages wake the wait at once; the time-out only paces the
+        // signal checks and the one-second duties.
+        const bool tasksFinished = controller.ProcessMessages(100) > 0;
         if (gInterrupted && !stopping) {
             // The channels are told first: they may be mid-part, and every line
             // they read before they see the flag is downloaded for nothing.
@@ -116,13 +116,14 @@ int CCliApp::RunQueue(const std::set<const CTask*>* only) {
             controller.OnTimer(now);
             printer.Update(queue, agent, context_.stats, waitingInRun());
         }
-        if (agent.BusyMask() != 0 && now - lastSave >= kSaveEveryMs) {
-            SaveRunState(scanCompleted);
-            lastSave = now;
-        }
         // Every run that could start has started from the done handling, so
-        // no busy channel means nothing more can run.
+        // no busy channel means nothing more can run. The close below saves
+        // everything, so the last finished task needs no save of its own.
         if (agent.BusyMask() == 0) break;
+        if (tasksFinished || now - lastSave >= kSaveEveryMs) {
+            SaveRunState(scanCompleted);
+            lastSave = GetTickCount32();
+        }
     }
     printer.Finish();
     // Processing stopped by the engine itself (a full disk, already reported)
@@ -135,9 +136,14 @@ int CCliApp::RunQueue(const std::set<const CTask*>* only) {
                      "see: vexlo-cli queue channels\n",
                      stuck, context_.settings.GetConn());
     controller.StopNowCommand();
-    controller.RequestClose();
+    {
+        // The statistics, the settings and the counters go to one file: one
+        // write of it (each write is flushed to the disk).
+        CProfileBatch batch(context_.profile);
+        controller.RequestClose();
+        SaveCounters();
+    }
     controller.onTaskDone = nullptr;
-    SaveCounters();
     std::printf("Queue saved: %zu task(s) listed.\n", queue.Count());
     if (stopping) return InterruptedExitStatus();
     bool failed = stuck > 0 || haltedByEngine;
