@@ -6,9 +6,11 @@
 #include <thread>
 
 #include "engine_harness.h"
+#include "nntp/nntp_connection.h"
 #include "platform/file.h"
 #include "support/nntp_relay.h"
 #include "support/script_peer.h"
+#include "tasks/task_thread.h"
 
 namespace vexlo {
 namespace {
@@ -33,6 +35,28 @@ TEST(ChannelTest, DroppedConnectionsAreRetriedWithPausesUntilAborted) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
     EXPECT_EQ(task->GetStatusText(), "ABORTED!");
     EXPECT_EQ(handlerCalls.load(), 0);
+}
+
+TEST(ChannelTest, ChannelOneGoesOnOnAConnectionHandedToIt) {
+    test::CScriptPeer server([](test::CPeerSession& s) {
+        s.Write("200 the only greeting\r\n");
+        s.WaitForClose();
+    });
+    test::CEngineHarness engine("127.0.0.1", server.Port(), 2);
+    std::string banner;  // written by channel 1, read after its done message
+    engine.handlers.Register(kTaskDecode, [&](CTaskThread& channel, CTask& task) {
+        banner = channel.Connection().GetBanner();
+        task.SetResult(kResultCompleted);
+    });
+    auto open = std::make_unique<CNntpConnection>();
+    ASSERT_TRUE(open->Connect(test::CScriptPeer::kAddress, server.Port(), 0, "", ""));
+    engine.controller = std::make_unique<CMainController>(engine.context, engine.handlers);
+    engine.controller->StartChannels(std::move(open));
+    CTask* task = engine.Add(kTaskDecode, 1, "no second connect");
+    engine.controller->StartCommand();
+    ASSERT_TRUE(engine.PumpUntil([&] { return engine.Agent().BusyMask() == 0; }));
+    EXPECT_EQ(task->GetResult(), kResultCompleted);
+    EXPECT_EQ(banner, "200 the only greeting");
 }
 
 TEST(ChannelTest, UnresolvableServerEndsAfterTheRetries) {
