@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "core/app_context.h"
+#include "groups/record_file.h"
 #include "platform/file.h"
 #include "tasks/task_agent.h"
 
@@ -352,10 +353,9 @@ void CDownloadQueue::LoadQueue(FileAccess access) {
         }
         context_.messageBox.Show(text, MessageIcon::Exclamation);
     };
-    unsigned char count[4];
-    if (!file.ReadExact(count, 4)) return fail(kOpenForInputFailed);
-    uint32_t n =
-        count[0] | (count[1] << 8) | (count[2] << 16) | (static_cast<uint32_t>(count[3]) << 24);
+    CRecordReader in(file);
+    uint32_t n = 0;
+    if (!in.ReadU32(n)) return fail(kOpenForInputFailed);
     // One reset around the whole load: a view takes thousands of rows at once.
     // Its end comes before any message box, so no view waits in the middle.
     Notify(QueueChange::kAboutToReset, 0);
@@ -363,7 +363,7 @@ void CDownloadQueue::LoadQueue(FileAccess access) {
     const char* failure = nullptr;
     for (uint32_t i = 0; i < n && !failure; ++i) {
         auto task = std::make_unique<CTask>(&context_.settings);
-        if (!task->ReadRecord(file)) {
+        if (!task->ReadRecord(in)) {
             failure = kContentsFailed;
         } else if (!RowAccepted(*task)) {
             failure = kFormatError;
@@ -382,8 +382,7 @@ void CDownloadQueue::LoadQueue(FileAccess access) {
     Notify(QueueChange::kReset, 0);
     if (failure) return fail(failure);
     counter_ = largest;
-    unsigned char behind;
-    if (file.Read(&behind, 1) != 0) fail(kContentsFailed);
+    if (in.Peek(1) != nullptr) fail(kContentsFailed);
 }
 
 }  // namespace vexlo

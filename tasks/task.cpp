@@ -6,7 +6,7 @@
 
 #include "core/app_settings.h"
 #include "core/named_locks.h"
-#include "platform/file.h"
+#include "groups/record_file.h"
 
 namespace vexlo {
 
@@ -26,17 +26,15 @@ void PutText(std::string& out, const std::string& text) {
     out.append(CTask::kTextField - n, '\0');
 }
 
-bool GetU32(CFile& file, uint32_t& v) {
-    unsigned char b[4];
-    if (!file.ReadExact(b, 4)) return false;
-    v = b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24);
-    return true;
+bool GetU32(CRecordReader& in, uint32_t& v) {
+    return in.ReadU32(v);
 }
 
-bool GetText(CFile& file, std::string& text) {
-    char b[CTask::kTextField];
-    if (!file.ReadExact(b, sizeof b)) return false;
+bool GetText(CRecordReader& in, std::string& text) {
+    const char* b = in.Peek(CTask::kTextField);
+    if (b == nullptr) return false;
     text.assign(b, strnlen(b, CTask::kTextField - 1));
+    in.Advance(CTask::kTextField);
     return true;
 }
 
@@ -204,38 +202,37 @@ bool CTask::WriteRecord(CNamedLocks& locks, std::string& out) const {
     return true;
 }
 
-int CTask::ReadRecord(CFile& file) {
+int CTask::ReadRecord(CRecordReader& in) {
     Reset();
     uint32_t v;
-    if (!GetU32(file, v)) return 0;
+    if (!GetU32(in, v)) return 0;
     id_ = v;
-    if (!GetU32(file, v)) return 0;
+    if (!GetU32(in, v)) return 0;
     type_ = v;
-    if (!GetU32(file, v)) return 0;
+    if (!GetU32(in, v)) return 0;
     result_ = v;
-    if (!GetU32(file, v)) return 0;
+    if (!GetU32(in, v)) return 0;
     inProgress_ = v;
-    if (!GetU32(file, v)) return 0;
+    if (!GetU32(in, v)) return 0;
     affinity_ = v;
-    if (!GetU32(file, v)) return 0;
+    if (!GetU32(in, v)) return 0;
     size_ = v;
     {
         std::lock_guard lock(fieldsMutex_);
         for (std::string* field : {&statusText_, &groupName_, &saveDir_, &subject_, &outputFile_})
-            if (!GetText(file, *field)) return 0;
+            if (!GetText(in, *field)) return 0;
     }
-    if (!GetU32(file, partsFetched_) || !GetU32(file, bytesWritten_)) return 0;
+    if (!GetU32(in, partsFetched_) || !GetU32(in, bytesWritten_)) return 0;
     uint32_t n;
-    if (!GetU32(file, n)) return 0;
+    if (!GetU32(in, n)) return 0;
     // The count comes from the file: never reserve more than the file can hold.
-    int64_t left = file.Size();
-    if (left >= 0 && static_cast<int64_t>(n) * 8 > left) return 0;
+    if (static_cast<uint64_t>(n) * 8 > in.Remaining()) return 0;
     for (uint32_t i = 0; i < n; ++i) {
-        if (!GetU32(file, v)) return 0;
+        if (!GetU32(in, v)) return 0;
         articles_.push_back(v);
     }
     for (uint32_t i = 0; i < n; ++i) {
-        if (!GetU32(file, v)) return 0;
+        if (!GetU32(in, v)) return 0;
         lines_.push_back(v);
     }
     if (partsFetched_ > n) partsFetched_ = n;

@@ -18,8 +18,8 @@
 
 namespace vexlo {
 
-class CFile;
 class CNamedLocks;
+class CRecordReader;
 class CAppSettings;
 
 enum TaskType : uint32_t {
@@ -110,9 +110,10 @@ class CTask {
     int SetProgress(CNamedLocks& locks, int partsFetched, uint32_t bytesWritten);
 
     // The record of the queue file (1336 + 8 x parts bytes). WriteRecord holds
-    // the progress lock for the whole record; ReadRecord takes none.
+    // the progress lock for the whole record; ReadRecord takes none and reads
+    // through a buffer (a queue of thousands of tasks in a few system calls).
     bool WriteRecord(CNamedLocks& locks, std::string& out) const;
-    int ReadRecord(CFile& file);
+    int ReadRecord(CRecordReader& in);
 
     const char* TypeName() const;
     const char* TypeLongName() const;

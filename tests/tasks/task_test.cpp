@@ -6,6 +6,7 @@
 
 #include "core/app_settings.h"
 #include "core/named_locks.h"
+#include "groups/record_file.h"
 #include "platform/file.h"
 #include "support/temp_dir.h"
 
@@ -122,12 +123,14 @@ TEST(Task, RecordRoundTripLayoutAndCopy) {
     CFile file;
     CTask back(&settings);
     ASSERT_TRUE(file.Open(dir / "rec", CFile::Mode::Read));
-    ASSERT_EQ(back.ReadRecord(file), 1);
+    CRecordReader whole(file);
+    ASSERT_EQ(back.ReadRecord(whole), 1);
     EXPECT_EQ(StoredFields(back), StoredFields(task));
     EXPECT_EQ(back.GetAssigned() + back.GetBinCount(), 0u);
     // A file that ends inside the line counts is refused.
     ASSERT_TRUE(file.Open(dir / "short", CFile::Mode::Read));
-    EXPECT_EQ(back.ReadRecord(file), 0);
+    CRecordReader cut(file);
+    EXPECT_EQ(back.ReadRecord(cut), 0);
 }
 
 }  // namespace
