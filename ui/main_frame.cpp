@@ -328,9 +328,6 @@ CommandContext CMainFrame::CurrentCommandContext() const {
 }
 
 void CMainFrame::UpdateCommandUi() {
-    if (!isVisible() && !testAttribute(Qt::WA_DontShowOnScreen)) {
-        // Hidden windows still answer for tests: fall through.
-    }
     CommandContext c = CurrentCommandContext();
     for (auto& [id, action] : actions_) {
         CommandState state = EvaluateCommand(id, c);
