@@ -26,10 +26,6 @@ void PutText(std::string& out, const std::string& text) {
     out.append(CTask::kTextField - n, '\0');
 }
 
-bool GetU32(CRecordReader& in, uint32_t& v) {
-    return in.ReadU32(v);
-}
-
 bool GetText(CRecordReader& in, std::string& text) {
     const char* b = in.Peek(CTask::kTextField);
     if (b == nullptr) return false;
@@ -205,34 +201,34 @@ bool CTask::WriteRecord(CNamedLocks& locks, std::string& out) const {
 int CTask::ReadRecord(CRecordReader& in) {
     Reset();
     uint32_t v;
-    if (!GetU32(in, v)) return 0;
+    if (!in.ReadU32(v)) return 0;
     id_ = v;
-    if (!GetU32(in, v)) return 0;
+    if (!in.ReadU32(v)) return 0;
     type_ = v;
-    if (!GetU32(in, v)) return 0;
+    if (!in.ReadU32(v)) return 0;
     result_ = v;
-    if (!GetU32(in, v)) return 0;
+    if (!in.ReadU32(v)) return 0;
     inProgress_ = v;
-    if (!GetU32(in, v)) return 0;
+    if (!in.ReadU32(v)) return 0;
     affinity_ = v;
-    if (!GetU32(in, v)) return 0;
+    if (!in.ReadU32(v)) return 0;
     size_ = v;
     {
         std::lock_guard lock(fieldsMutex_);
         for (std::string* field : {&statusText_, &groupName_, &saveDir_, &subject_, &outputFile_})
             if (!GetText(in, *field)) return 0;
     }
-    if (!GetU32(in, partsFetched_) || !GetU32(in, bytesWritten_)) return 0;
+    if (!in.ReadU32(partsFetched_) || !in.ReadU32(bytesWritten_)) return 0;
     uint32_t n;
-    if (!GetU32(in, n)) return 0;
+    if (!in.ReadU32(n)) return 0;
     // The count comes from the file: never reserve more than the file can hold.
     if (static_cast<uint64_t>(n) * 8 > in.Remaining()) return 0;
     for (uint32_t i = 0; i < n; ++i) {
-        if (!GetU32(in, v)) return 0;
+        if (!in.ReadU32(v)) return 0;
         articles_.push_back(v);
     }
     for (uint32_t i = 0; i < n; ++i) {
-        if (!GetU32(in, v)) return 0;
+        if (!in.ReadU32(v)) return 0;
         lines_.push_back(v);
     }
     if (partsFetched_ > n) partsFetched_ = n;
