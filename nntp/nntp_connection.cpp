@@ -283,7 +283,24 @@ int CNntpConnection::TakeLine(char* dest, int room) {
 
 int CNntpConnection::ReadLine() {
     error_[0] = 0;
-    char* line = line_.data();
+    // A line whose LF is already received is handed out where it lies: the
+    // bytes are consumed, so its end can take the NUL. Only a line split
+    // across receives (or a piece of an over-long one) is gathered by a copy.
+    if (readPos_ < readEnd_) {
+        char* start = recvBuffer_.get() + readPos_;
+        const size_t avail = std::min(readEnd_ - readPos_, size_t{kMaxLineLength});
+        if (auto* lf = static_cast<char*>(std::memchr(start, '\n', avail))) {
+            size_t n = static_cast<size_t>(lf - start) + 1;
+            readPos_ += n;
+            while (n > 0 && (start[n - 1] == '\r' || start[n - 1] == '\n')) --n;
+            start[n] = 0;
+            line_ = start;
+            lineLength_ = n;
+            return static_cast<int>(n);
+        }
+    }
+    char* line = lineCopy_.data();
+    line_ = line;
     int n = TakeLine(line, kMaxLineLength);
     if (n < 0) {
         line[0] = 0;

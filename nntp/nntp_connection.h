@@ -24,11 +24,10 @@
 //
 // Reading: the readers take bytes from a receive buffer owned by the
 // connection, refilled with one large recv when empty, so a line already
-// received costs no system call. ReadLine and ReadReply share that buffer, so
-// mixing them never loses or reorders bytes. Before each receive that may
-// block, TCP_QUICKACK is re-armed: the server writes a status line and the
-// body in two writes, and with its Nagle and our delayed ACK each response
-// would otherwise stall about 40 ms.
+// received costs no system call and, when whole, no copy. ReadLine and
+// ReadReply share that buffer, so mixing them never loses or reorders bytes. Before each receive
+// that may block, TCP_QUICKACK is re-armed: the server writes a status line and the body in two
+// writes, and with its Nagle and our delayed ACK each response would otherwise stall about 40 ms.
 //
 // Thread ownership: one thread at a time owns a connection and nothing else
 // reads its socket. No locks. The object is large (fixed line, error and
@@ -97,8 +96,9 @@ class CNntpConnection {
     // was open). The error text may say that QUIT could not be sent.
     int Quit();
 
-    // The last line read by ReadLine; data() is NUL-terminated.
-    std::string_view GetLine() const { return {line_.data(), lineLength_}; }
+    // The last line read by ReadLine; data() is NUL-terminated. Valid until
+    // the next read of any kind (it may lie in the receive buffer).
+    std::string_view GetLine() const { return {line_, lineLength_}; }
     // The text of the last failure, empty when the last operation succeeded;
     // data() is NUL-terminated.
     std::string_view GetError() const;
@@ -154,8 +154,11 @@ class CNntpConnection {
     int lastReadError_ = 0;
     std::array<char, kErrorTextSize> error_{};
     std::array<char, kBannerSize> banner_{};
-    std::array<char, kMaxLineLength + 9> line_{};  // 32768 bytes
+    // The last line: in the receive buffer, or in lineCopy_ when it had to
+    // be gathered from several receives.
+    const char* line_ = "";
     size_t lineLength_ = 0;
+    std::array<char, kMaxLineLength + 9> lineCopy_{};  // 32768 bytes
 
     // Received bytes not yet handed out: [readPos_, readEnd_) of recvBuffer_.
     std::unique_ptr<char[]> recvBuffer_;
