@@ -1,11 +1,10 @@
 // Downloads from the real INN fixture through the engine: binaries posted as
-// uuencoded multi-part articles are queued as DECODE tasks and run on several
-// channels; the files must come out byte-identical. Fault cases put a relay
-// between the channels and the server that cuts or holds a reply in a part.
+// uuencoded or yEnc multi-part articles are queued as DECODE tasks and run on
+// several channels; the files must come out byte-identical. Fault cases put a
+// relay between the channels and the server that cuts or holds a reply in a part.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cerrno>
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <thread>
@@ -13,13 +12,12 @@
 #include "../tasks/engine_harness.h"
 #include "core/named_locks.h"
 #include "decode/file_utils.h"
-#include "decode/retrieve_binary.h"
-#include "nntp/nntp_connection.h"
 #include "platform/file.h"
 #include "support/inn_fixture.h"
 #include "support/nntp_relay.h"
 #include "support/raw_nntp_client.h"
 #include "support/test_data.h"
+#include "support/yenc_encoder.h"
 #include "tasks/task_handlers.h"
 
 namespace vexlo {
@@ -53,8 +51,6 @@ struct Binary {
         auto f = test::SplitTabs(line);
         if (f.size() >= 8) byId[f[4]] = {std::stoul(f[0]), std::stoul(f[7])};
     }
-    binary->articles.clear();
-    binary->lines.clear();
     for (const Article& post : posts) {
         auto it = byId.find(post.messageId);
         if (it == byId.end()) return ::testing::AssertionFailure() << post.messageId;
@@ -65,10 +61,13 @@ struct Binary {
     return ::testing::AssertionSuccess();
 }
 
+// `data` posted as `parts` uuencoded articles, or yEnc ones.
 ::testing::AssertionResult PostBinary(const std::string& group, const std::string& name,
-                                      std::string data, int parts, Binary* binary) {
+                                      std::string data, int parts, Binary* binary,
+                                      bool yenc = false) {
     binary->data = std::move(data);
-    return Post(group, test::MakeUuencodedPosts(group, name, binary->data, parts, "Poster <p@x>"),
+    const auto make = yenc ? test::MakeYencodedPosts : test::MakeUuencodedPosts;
+    return Post(group, make(group, name, binary->data, parts, "Poster <p@x>", "%s (%d/%d)"),
                 binary);
 }
 
@@ -108,13 +107,11 @@ class Downloads : public ::testing::Test {
         return engine_->PumpUntil(
             [&] {
                 if (watch) watch();
-                for (CTask* task : tasks) {
+                return std::all_of(tasks.begin(), tasks.end(), [](CTask* task) {
                     const uint32_t result = task->GetResult();
-                    if ((result != kResultCompleted && result != kResultError) ||
-                        task->GetAssigned() != 0)
-                        return false;
-                }
-                return true;
+                    return (result == kResultCompleted || result == kResultError) &&
+                           task->GetAssigned() == 0;
+                });
             },
             120000);
     }
@@ -125,16 +122,21 @@ class Downloads : public ::testing::Test {
     std::string saveDir_;
 };
 
-TEST_F(Downloads, BinariesOfManySizesPartCountsAndNamesComeOutByteIdentical) {
+TEST_F(Downloads, BinariesOfManySizesPartCountsNamesAndEncodingsComeOutByteIdentical) {
     const std::string group = test::CreateUniqueGroup("alt.binaries.test.retrieve");
     ASSERT_FALSE(group.empty());
-    // Sizes around line ends (45 bytes a line; 14 bytes make a last line that
-    // starts with "." and travels dot-stuffed), up to several MB in 50 parts;
-    // names with blanks, quotes and characters that are replaced.
+    // Sizes around line ends (45 bytes a uuencoded line; 14 bytes make a last
+    // line that starts with "." and travels dot-stuffed), up to several MB in
+    // 50 parts; names with blanks, quotes and characters that are replaced.
+    // yEnc data holds a byte that yEnc escapes every five bytes, so escapes
+    // meet line starts, line ends and part ends; the last binary is queued
+    // with its articles in reverse: every part is placed by its offsets.
+    enum Kind { kUu, kYenc, kYencReversed };
     const struct {
         size_t size;
         int parts;
         std::string name, saved;
+        Kind kind = kUu;
     } shapes[] = {
         {1, 1, "\"holiday photos 2024.zip\"", "holiday photos 2024.zip"},
         {14, 1, "\"  spaced out .txt  \"", "spaced out .txt"},
@@ -144,23 +146,33 @@ TEST_F(Downloads, BinariesOfManySizesPartCountsAndNamesComeOutByteIdentical) {
         {1 << 20, 13, "f5.bin", "f5.bin"},
         {3145742, 50, "f6.bin", "f6.bin"},
         {5000000, 20, "f7.bin", "f7.bin"},
+        {1, 1, "one byte.bin", "one byte.bin", kYenc},
+        {600000, 4, "escapes.bin", "escapes.bin", kYenc},
+        {3000000, 9, "large file.iso", "large file.iso", kYencReversed},
     };
     std::vector<Binary> binaries;
     std::vector<std::string> saved;
     for (const auto& shape : shapes) {
-        binaries.push_back(
-            {"", RandomBytes(shape.size, static_cast<unsigned>(shape.size)), {}, {}});
-        auto posts = test::MakeUuencodedPosts(group, shape.name, binaries.back().data, shape.parts,
-                                              "Poster <p@x>");
+        std::string data = RandomBytes(shape.size, static_cast<unsigned>(shape.size));
+        for (size_t i = 0; shape.kind != kUu && i < data.size(); i += 5)
+            data[i] = "\xd6\xe0\xe3\x13\xdf\xf6\x04"[i % 7];
+        binaries.push_back({"", data, {}, {}});
+        auto posts = shape.kind == kUu
+                         ? test::MakeUuencodedPosts(group, shape.name, data, shape.parts, "P <p@x>")
+                         : test::MakeYencodedPosts(group, shape.name, data, shape.parts, "P <p@x>");
         // Message-ids made from these names could start with dots, which servers refuse.
         for (Article& post : posts) post.messageId = test::UniqueMessageId("retrieve");
         ASSERT_TRUE(Post(group, posts, &binaries.back()));
+        if (shape.kind == kYencReversed) {
+            std::reverse(binaries.back().articles.begin(), binaries.back().articles.end());
+            std::reverse(binaries.back().lines.begin(), binaries.back().lines.end());
+        }
         saved.push_back(shape.saved);
     }
     StartEngine(4);
+    engine_->context.settings.SetOption(OPT_DECODE_YENC, 1);
     std::vector<CTask*> tasks;
     for (const Binary& binary : binaries) tasks.push_back(Queue(group, binary));
-
     // Whenever a resume point is on record, the file holds that much of the
     // binary, whole: a process killed at that moment could continue there.
     int checks = 0, resumePointsSeen = 0;
@@ -176,6 +188,7 @@ TEST_F(Downloads, BinariesOfManySizesPartCountsAndNamesComeOutByteIdentical) {
                 path = tasks[i]->GetOutputFile();
             }
             if (parts == 0 || parts == binaries[i].articles.size()) continue;
+            if (shapes[i].kind == kYencReversed) continue;  // the end of the file comes first
             ++resumePointsSeen;
             const std::string onDisk = ReadFileBytes(path);
             ASSERT_GE(onDisk.size(), bytes) << path;
@@ -204,36 +217,11 @@ TEST_F(Downloads, BinariesOfManySizesPartCountsAndNamesComeOutByteIdentical) {
     EXPECT_EQ(FilesIn(saveDir_), saved);
 }
 
-TEST_F(Downloads, AnExistingFileIsRenamedOrOverwrittenByTheOption) {
-    const std::string group = test::CreateUniqueGroup("alt.binaries.test.rename");
-    ASSERT_FALSE(group.empty());
-    Binary binary;
-    ASSERT_TRUE(PostBinary(group, "photo.gif", RandomBytes(20000, 5), 3, &binary));
-    StartEngine(2);
-    ASSERT_TRUE(CreateDirectoryPath(saveDir_));
-    test::WriteFileBytes(saveDir_ + "photo.gif", "the photo that was there");
-    for (const auto& [rename, name] : {std::pair{1, "photo-1.gif"}, {0, "photo.gif"}}) {
-        engine_->context.settings.SetOption(OPT_RENAME_EXISTING, rename);
-        CTask* task = Queue(group, binary);
-        ASSERT_TRUE(RunAll({task}));
-        EXPECT_EQ(task->GetOutputFile(), saveDir_ + name);
-        EXPECT_TRUE(ReadFileBytes(saveDir_ + name) == binary.data);
-        EXPECT_EQ(ReadFileBytes(saveDir_ + "photo.gif") == binary.data, !rename);  // else kept
-    }
-    EXPECT_EQ(FilesIn(saveDir_), (std::vector<std::string>{"photo-1.gif", "photo.gif"}));
-}
-
 TEST_F(Downloads, RefusalsMissingAttachmentsAndDecodeErrorsFailForGood) {
     const std::string group = test::CreateUniqueGroup("alt.binaries.test.refusals");
     ASSERT_FALSE(group.empty());
-    Article yenc{test::UniqueMessageId("yenc"),
-                 group,
-                 "yenc.bin (1/1)",
-                 "Poster <p@x>",
-                 "",
-                 {"=ybegin line=128 size=10 name=yenc.bin", "0123456789", "=yend size=10"}};
-    Binary noAttachment, good, broken;
-    ASSERT_TRUE(Post(group, {yenc}, &noAttachment));
+    Binary noAttachment, good, broken;  // yEnc is off: no attachment
+    ASSERT_TRUE(PostBinary(group, "yenc.bin", "0123456789", 1, &noAttachment, true));
     ASSERT_TRUE(PostBinary(group, "good.bin", RandomBytes(7000, 9), 2, &good));
     Binary missing = good, missingFirst = good;
     missing.subject = "missing.bin (1/2)";
@@ -293,7 +281,16 @@ class DownloadFaults : public Downloads {
         group_ = test::CreateUniqueGroup("alt.binaries.test.faults");
         ASSERT_FALSE(group_.empty());
         ASSERT_TRUE(PostBinary(group_, "faults.bin", RandomBytes(200000, 12), 8, &binary_));
+    }
+
+    // A new engine of `channels` behind a new relay that breaks the reply to
+    // BODY number `body` after `bytes` bytes; the binary queued.
+    CTask* StartRelayed(int channels, int body, size_t bytes, CNntpRelay::Action action) {
+        engine_.reset();
         relay_ = std::make_unique<CNntpRelay>(Inn().anonPort);
+        relay_->Arm(body, bytes, action);
+        StartEngine(channels, relay_->Port());
+        return Queue(group_, binary_);
     }
 
     // Decoded bytes of the first n parts (45 bytes in each data line).
@@ -315,23 +312,6 @@ class DownloadFaults : public Downloads {
         return {binary_.articles.begin() + from, binary_.articles.begin() + to};
     }
 
-    // Starts the download and presses "stop now" while the reply to BODY
-    // number `body` is held after `bytes` bytes.
-    CTask* StopInPart(int body, size_t bytes) {
-        relay_->Arm(body, bytes, CNntpRelay::Action::kHold);
-        StartEngine(2, relay_->Port());
-        CTask* task = Queue(group_, binary_);
-        engine_->controller->StartCommand();
-        EXPECT_TRUE(relay_->WaitTriggered(30000));
-        EXPECT_TRUE(engine_->PumpUntil([&] { return FileExists(saveDir_ + "faults.bin"); }));
-        engine_->controller->StopNowCommand();
-        relay_->Release();
-        EXPECT_TRUE(engine_->PumpUntil([&] { return engine_->Agent().IsStopped(); }));
-        EXPECT_EQ(task->GetStatusText(), "ABORTED!");
-        EXPECT_EQ(task->GetResult(), kResultUnprocessed);
-        return task;
-    }
-
     std::string group_;
     Binary binary_;
     std::unique_ptr<CNntpRelay> relay_;
@@ -348,11 +328,7 @@ TEST_F(DownloadFaults, AConnectionCutInAPartIsRetriedFromThatPart) {
     } cases[] = {{3, 12000, 2}, {2, 0, 1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.body);
-        engine_.reset();
-        relay_ = std::make_unique<CNntpRelay>(Inn().anonPort);
-        relay_->Arm(c.body, c.bytes, CNntpRelay::Action::kCut);
-        StartEngine(2, relay_->Port());
-        CTask* task = Queue(group_, binary_);
+        CTask* task = StartRelayed(2, c.body, c.bytes, CNntpRelay::Action::kCut);
         ASSERT_TRUE(RunAll({task}));
         EXPECT_EQ(task->GetResult(), kResultCompleted) << task->GetStatusText();
         EXPECT_TRUE(ReadFileBytes(task->GetOutputFile()) == binary_.data);
@@ -366,28 +342,35 @@ TEST_F(DownloadFaults, AConnectionCutInAPartIsRetriedFromThatPart) {
     }
 }
 
-TEST_F(DownloadFaults, AnAbortInPartOneDeletesTheFile) {
-    CTask* task = StopInPart(1, 8000);
-    EXPECT_FALSE(FileExists(saveDir_ + "faults.bin"));
-    EXPECT_EQ(task->GetOutputFile(), "");
-    EXPECT_EQ(task->GetPartsFetched(), 0u);
-}
-
-TEST_F(DownloadFaults, AnAbortInPartThreeCutsTheFileBackToTheEndOfPartTwo) {
-    CTask* task = StopInPart(3, 15000);
-    EXPECT_EQ(task->GetPartsFetched(), 2u);
-    EXPECT_EQ(task->GetBytesWritten(), BytesOfParts(2));
-    EXPECT_TRUE(ReadFileBytes(task->GetOutputFile()) == Part(2));
-    // Started again, it goes on at part 3.
-    ASSERT_TRUE(RunAll({task}));
-    EXPECT_TRUE(ReadFileBytes(saveDir_ + "faults.bin") == binary_.data);
-    EXPECT_EQ(Bodies(2), Articles(2));
+TEST_F(DownloadFaults, AnAbortCutsTheFileBackToItsLastWholePartWhereItGoesOn) {
+    // "Stop now" while the reply to BODY `body` is held in the middle: in part
+    // 1 the file goes, in part 3 it keeps parts 1 and 2.
+    for (const auto& [body, bytes] : {std::pair{1, size_t{8000}}, {3, size_t{15000}}}) {
+        SCOPED_TRACE(body);
+        const size_t whole = static_cast<size_t>(body) - 1;
+        CTask* task = StartRelayed(2, body, bytes, CNntpRelay::Action::kHold);
+        engine_->controller->StartCommand();
+        ASSERT_TRUE(relay_->WaitTriggered(30000));
+        ASSERT_TRUE(engine_->PumpUntil([&] { return FileExists(saveDir_ + "faults.bin"); }));
+        engine_->controller->StopNowCommand();
+        relay_->Release();
+        ASSERT_TRUE(engine_->PumpUntil([&] { return engine_->Agent().IsStopped(); }));
+        EXPECT_EQ(task->GetStatusText(), "ABORTED!");
+        EXPECT_EQ(task->GetResult(), kResultUnprocessed);
+        EXPECT_EQ(task->GetPartsFetched(), whole);
+        EXPECT_EQ(task->GetBytesWritten(), BytesOfParts(whole));
+        EXPECT_EQ(task->GetOutputFile(), whole ? saveDir_ + "faults.bin" : "");
+        EXPECT_EQ(FileExists(saveDir_ + "faults.bin"), whole > 0);
+        EXPECT_TRUE(ReadFileBytes(saveDir_ + "faults.bin") == Part(whole));
+        // Started again, it goes on at the part that was stopped.
+        ASSERT_TRUE(RunAll({task}));
+        EXPECT_TRUE(ReadFileBytes(saveDir_ + "faults.bin") == binary_.data);
+        EXPECT_EQ(Bodies(2), Articles(whole));
+    }
 }
 
 TEST_F(DownloadFaults, ChannelsEndedMidDownloadAndTheSavedQueueFinishesTheFile) {
-    relay_->Arm(4, 20000, CNntpRelay::Action::kHold);
-    StartEngine(3, relay_->Port());
-    Queue(group_, binary_);
+    StartRelayed(3, 4, 20000, CNntpRelay::Action::kHold);
     engine_->controller->StartCommand();
     ASSERT_TRUE(relay_->WaitTriggered(30000));
     // The program closes: the channels are told to stop and waited for; the
@@ -410,82 +393,6 @@ TEST_F(DownloadFaults, ChannelsEndedMidDownloadAndTheSavedQueueFinishesTheFile) 
     EXPECT_EQ(task->GetResult(), kResultCompleted) << task->GetStatusText();
     EXPECT_TRUE(ReadFileBytes(task->GetOutputFile()) == binary_.data);
     EXPECT_EQ(Bodies(2), Articles(3));
-}
-
-// RetrieveBinary called on the test's own thread with its own connection: a
-// full disk, then exact byte counts and the last progress report.
-class DirectCalls : public DownloadFaults {
-  protected:
-    void SetUp() override {
-        DownloadFaults::SetUp();
-        context_.Start();
-        task_.SetType(kTaskDecode);
-        task_.SetGroupName(group_);
-        task_.SetSaveDir(dir_ / "out/");
-        task_.SetArticles(binary_.articles);
-        task_.SetLines(binary_.lines);
-        task_.SetInProgress(1);
-    }
-    void TearDown() override { testing::FailWritesEverywhereAfter(-1, 0); }
-
-    void Retrieve() {
-        ASSERT_EQ(connection_.Connect(0x7F000001, Inn().anonPort, 0, "", ""), 1);
-        RetrieveBinary(context_, connection_, abort_, task_);
-    }
-
-    test::CTempDir dir_;
-    test::CRecordingMessageBox box_;
-    CAppContext context_{dir_.Path(), box_};
-    CTask task_{&context_.settings};
-    CNntpConnection connection_;
-    std::atomic<uint32_t> abort_{0};
-};
-
-// A failed write other than a full disk (which keeps the resume point, see
-// retrieve_binary_test.cpp) restarts the binary from part 1.
-TEST_F(DirectCalls, AFailedWriteRestartsTheBinaryAndTheNextCallCountsEveryByte) {
-    testing::FailWritesEverywhereAfter(70000, EIO);
-    Retrieve();
-    EXPECT_EQ(task_.GetStatusText(), "Error Writing To Output File!");
-    EXPECT_EQ(task_.GetResult(), kResultUnprocessed);
-    EXPECT_EQ(task_.GetInProgress(), 1u);
-    EXPECT_EQ(task_.GetPartsFetched(), 0u);
-    EXPECT_EQ(task_.GetOutputFile(), "");
-    EXPECT_TRUE(FilesIn(dir_ / "out/").empty());
-    EXPECT_EQ(connection_.GetSocket(), CNntpConnection::kInvalidSocket);
-    testing::FailWritesEverywhereAfter(-1, 0);
-
-    // What the next call sends and receives, fetched by a plain client.
-    test::CRawNntpClient client;
-    std::string greeting;
-    ASSERT_TRUE(client.Connect(Inn().anonPort, &greeting));
-    size_t sent = ("GROUP " + group_ + "\r\n").size();
-    size_t received = client.Command("GROUP " + group_).size();
-    std::vector<std::string> wire;
-    for (uint32_t article : binary_.articles) {
-        const std::string command = "BODY " + std::to_string(article);
-        sent += command.size() + 2;
-        received += client.Command(command).size() + 2 + 3;  // and ".\r\n"
-        ASSERT_TRUE(client.ReadBlock(&wire));
-        for (const std::string& line : wire) received += line.size() + 2;
-    }
-    const auto before = context_.stats.Run();
-    Retrieve();
-    EXPECT_EQ(task_.GetResult(), kResultCompleted) << task_.GetStatusText();
-    EXPECT_TRUE(ReadFileBytes(dir_ / "out/faults.bin") == binary_.data);
-    EXPECT_NE(connection_.GetSocket(), CNntpConnection::kInvalidSocket);  // kept for the next task
-    EXPECT_EQ((context_.stats.Run().byteXmit - before.byteXmit).ToString(), std::to_string(sent));
-    EXPECT_EQ((context_.stats.Run().byteRecv - before.byteRecv).ToString(),
-              std::to_string(received));
-    ProgressReport report;
-    ASSERT_TRUE(context_.progress.ReadProgress(task_.Key(), report));
-    EXPECT_EQ(report.state, kProgressTransferring);
-    EXPECT_EQ(report.kind, kProgressKindDownload);
-    EXPECT_EQ(report.part, 8u);
-    EXPECT_EQ(report.parts, 8u);
-    EXPECT_EQ(report.lines, (wire.size() + 1) / 50 * 50);
-    EXPECT_EQ(report.expectedLines, binary_.lines[7]);
-    connection_.Quit();
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
-// RetrieveBinary against a scripted peer, for what a real server does not
+// RetrieveBinary against scripted peers, for what a real server does not
 // send — an unexpected success code, a line without a code, silence, a cut in
 // a part (transient failures: the connection is closed and the task left for
-// the run loop to call again), a body that never ends — and for a disk that
-// fills up while the queue runs.
+// the run loop to call again), a body that never ends — for failed writes and
+// a disk that fills up while the queue runs, and for exact byte counts.
 #include "decode/retrieve_binary.h"
 
 #include <gtest/gtest.h>
@@ -30,9 +30,17 @@ namespace {
 using test::CPeerSession;
 using test::CScriptPeer;
 
+// A reply to BODY: the status line, the body dot-stuffed and the "." line.
+std::string BodyReply(const std::string& status, const std::vector<std::string>& body) {
+    std::string reply = status + "\r\n";
+    for (const std::string& line : body)
+        reply += (line.starts_with('.') ? "." : "") + line + "\r\n";
+    return reply + ".\r\n";
+}
+
 // A news server of a few articles of group alt.test: GROUP, BODY <article>
-// (the article's lines, dot-stuffed) and QUIT, over any number of connections
-// one after the other. Counts the BODY commands.
+// and QUIT, over any number of connections one after the other. Counts the
+// BODY commands.
 class CArticleServer {
   public:
     explicit CArticleServer(std::map<uint32_t, std::vector<std::string>> bodies)
@@ -56,14 +64,8 @@ class CArticleServer {
                     std::lock_guard lock(mutex_);
                     ++bodyCommands_;
                 }
-                if (it == bodies_.end()) {
-                    s.Write("430 no such article\r\n");
-                    continue;
-                }
-                std::string reply = "222 body follows\r\n";
-                for (const std::string& body : it->second)
-                    reply += (body.rfind('.', 0) == 0 ? "." : "") + body + "\r\n";
-                s.Write(reply + ".\r\n");
+                s.Write(it == bodies_.end() ? "430 no such article\r\n"
+                                            : BodyReply("222 body follows", it->second));
             } else if (line.rfind("QUIT", 0) == 0) {
                 s.Write("205 bye\r\n");
                 return;
@@ -79,27 +81,65 @@ class CArticleServer {
     CScriptPeer peer_;
 };
 
-// Every write of every thread fails with `error` once `bytes` more bytes are written.
-struct CFullDisk {
-    CFullDisk(int64_t bytes, int error) { testing::FailWritesEverywhereAfter(bytes, error); }
-    ~CFullDisk() { Lift(); }
-    void Lift() { testing::FailWritesEverywhereAfter(-1, 0); }
+// Files file0.bin, file1.bin, ... of `data` in three parts each, as articles
+// 1 to 3 of the first, 4 to 6 of the second, and so on.
+std::map<uint32_t, std::vector<std::string>> Bodies(const std::vector<std::string>& data) {
+    std::map<uint32_t, std::vector<std::string>> bodies;
+    for (uint32_t binary = 0; binary < data.size(); ++binary) {
+        const auto posts = test::MakeUuencodedPosts(
+            "alt.test", "file" + std::to_string(binary) + ".bin", data[binary], 3, "p <p@x>");
+        for (uint32_t k = 0; k < 3; ++k) bodies[binary * 3 + k + 1] = posts[k].bodyLines;
+    }
+    return bodies;
+}
+
+// RetrieveBinary called on the test's thread with a task of its own.
+class RetrieveBinaryDirect : public ::testing::Test {
+  protected:
+    RetrieveBinaryDirect() { context_.Start(); }
+    void TearDown() override { testing::FailWritesEverywhereAfter(-1, 0); }
+
+    // A task of `articles` of alt.test (`lines` lines each), as the run loop hands it out.
+    void MakeTask(std::vector<uint32_t> articles, uint32_t lines) {
+        task_ = std::make_unique<CTask>(&context_.settings);
+        std::vector<uint32_t> counts(articles.size(), lines);
+        MakeDownloadTask(*task_, {"alt.test", "x.bin", saveDir_, std::move(articles), counts});
+        task_->SetInProgress(1);
+    }
+    void Retrieve(uint16_t port) {
+        ASSERT_EQ(connection_.Connect(CScriptPeer::kAddress, port, 0, "", ""), 1);
+        RetrieveBinary(context_, connection_, abort_, *task_);
+    }
+
+    test::CTempDir dir_;
+    test::CRecordingMessageBox box_;
+    CAppContext context_{dir_.Path(), box_};
+    const std::string saveDir_ = dir_ / "out/";
+    std::unique_ptr<CTask> task_;
+    CNntpConnection connection_{3000};
+    std::atomic<uint32_t> abort_{0};
 };
 
-const char kPartOne[] = "222 1 <a@b> body\r\nbegin 644 x.bin\r\n#86)C\r\n.\r\n";
-
-TEST(RetrieveBinaryOddReplies, AreRetriedOnANewConnection) {
+TEST_F(RetrieveBinaryDirect, OddRepliesAreRetriedOnANewConnectionAnEndlessBodyFailsForGood) {
     // The peer serves GROUP, then answers each BODY from `replies` in turn; ""
     // hangs up at once, a reply that starts with "!" is sent without it and
-    // then hangs up.
+    // then hangs up. Part 2 "endless" is 300,000 lines where 100 were said:
+    // it is not taken on and on, the task ends for good with part 1 kept.
+    const std::string first = test::RandomBytes(4500, 3);
+    const auto posts = test::MakeUuencodedPosts("alt.test", "x.bin", first + first, 2, "p <p@x>");
+    const std::string partOne = BodyReply("222 1 <a@b> body", posts[0].bodyLines);
+    std::string endless = "222 2 <c@d> body\r\n";
+    const std::string line = test::UuencodeLines(std::string(45, 'x'))[0] + "\r\n";
+    for (int i = 0; i < 300000; ++i) endless += line;
     const struct {
         std::vector<std::string> replies;
         std::string status;
     } cases[] = {
-        {{kPartOne, "223 2 <c@d> article exists\r\n"}, "223 2 <c@d> article exists"},
+        {{partOne, "223 2 <c@d> article exists\r\n"}, "223 2 <c@d> article exists"},
         {{"what?\r\n"}, "Unrecognized Server Response [BODY]"},
         {{""}, "Socket Read() Error [BODY]"},
-        {{kPartOne, "!222 2 <c@d> body\r\n#86)C\r\n"}, "Socket Read() Error [BODY PART]"},
+        {{partOne, "!222 2 <c@d> body\r\n#86)C\r\n"}, "Socket Read() Error [BODY PART]"},
+        {{partOne, endless}, "ERROR: Server Sent Far More Body Lines Than Expected [BODY]"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.status);
@@ -118,90 +158,73 @@ TEST(RetrieveBinaryOddReplies, AreRetriedOnANewConnection) {
             }
             s.WaitForClose();
         });
-        test::CTempDir dir;
-        test::CRecordingMessageBox box;
-        CAppContext context(dir.Path(), box);
-        context.Start();
-        CTask task(&context.settings);
-        task.SetType(kTaskDecode);
-        task.SetGroupName("alt.test");
-        task.SetSaveDir(dir / "out/");
-        task.SetArticles({1, 2});
-        task.SetLines({3, 3});
-        task.SetInProgress(1);
-        CNntpConnection connection(3000);
-        ASSERT_EQ(connection.Connect(CScriptPeer::kAddress, peer.Port(), 0, "", ""), 1);
-        std::atomic<uint32_t> abort{0};
-        RetrieveBinary(context, connection, abort, task);
-        EXPECT_EQ(task.GetStatusText(), c.status);
-        EXPECT_EQ(task.GetResult(), kResultUnprocessed);
-        EXPECT_EQ(task.GetInProgress(), 1u);
-        EXPECT_EQ(connection.GetSocket(), CNntpConnection::kInvalidSocket);
+        MakeTask({1, 2}, 100);
+        Retrieve(peer.Port());
+        const bool forGood = c.status.starts_with("ERROR");
+        EXPECT_EQ(task_->GetStatusText(), c.status);
+        EXPECT_EQ(task_->GetResult(), forGood ? kResultError : kResultUnprocessed);
+        EXPECT_EQ(task_->GetInProgress(), forGood ? 0u : 1u);
+        EXPECT_EQ(connection_.GetSocket(), CNntpConnection::kInvalidSocket);
         if (c.replies.size() == 2) {
             EXPECT_EQ(commands.back(), "BODY 2\r\n");
+            EXPECT_EQ(task_->GetPartsFetched(), 1u);
+            EXPECT_EQ(task_->GetBytesWritten(), first.size());
+            EXPECT_EQ(test::ReadFileBytes(task_->GetOutputFile()), first);
         }
     }
 }
 
-// A body far longer than the part's overview said is not taken on and on: the
-// task ends for good, with the parts before it kept.
-TEST(RetrieveBinaryHostileServer, ABodyThatNeverEndsEndsTheTask) {
-    const std::string first = test::RandomBytes(4500, 3);
-    const auto posts = test::MakeUuencodedPosts("alt.test", "x.bin", first + first, 2, "p <p@x>");
-    CScriptPeer peer([&](CPeerSession& s) {
-        s.Write("200 test server\r\n");
-        s.ReadLine();
-        s.Write("211 2 1 2 alt.test\r\n");
-        s.ReadLine();
-        std::string part = "222 1 <a@b> body\r\n";
-        for (const std::string& line : posts[0].bodyLines) part += line + "\r\n";
-        s.Write(part + ".\r\n");
-        s.ReadLine();
-        s.Write("222 2 <c@d> body\r\n");
-        const std::string line = test::UuencodeLines(std::string(45, 'x'))[0] + "\r\n";
-        std::string block;
-        for (int i = 0; i < 1000; ++i) block += line;
-        for (int i = 0; i < 300; ++i) s.Write(block);  // "endless": 300,000 lines
-        s.Close();
-    });
-    test::CTempDir dir;
-    test::CRecordingMessageBox box;
-    CAppContext context(dir.Path(), box);
-    context.Start();
-    CTask task(&context.settings);
-    task.SetType(kTaskDecode);
-    task.SetGroupName("alt.test");
-    task.SetSaveDir(dir / "out/");
-    task.SetArticles({1, 2});
-    task.SetLines({100, 100});
-    task.SetInProgress(1);
-    CNntpConnection connection(3000);
-    ASSERT_EQ(connection.Connect(CScriptPeer::kAddress, peer.Port(), 0, "", ""), 1);
-    std::atomic<uint32_t> abort{0};
-    RetrieveBinary(context, connection, abort, task);
-    EXPECT_EQ(task.GetStatusText(), "ERROR: Server Sent Far More Body Lines Than Expected [BODY]");
-    EXPECT_EQ(task.GetResult(), kResultError);
-    EXPECT_EQ(task.GetInProgress(), 0u);
-    EXPECT_EQ(connection.GetSocket(), CNntpConnection::kInvalidSocket);
-    EXPECT_EQ(task.GetPartsFetched(), 1u);
-    EXPECT_EQ(task.GetBytesWritten(), first.size());
-    EXPECT_EQ(test::ReadFileBytes(dir / "out/x.bin"), first);
+// A failed write other than a full disk (which keeps the resume point, see
+// below) restarts the binary from part 1.
+TEST_F(RetrieveBinaryDirect, AFailedWriteRestartsTheBinaryAndTheNextCallCountsEveryByte) {
+    const std::string data = test::RandomBytes(60750, 4);  // 450 lines a part
+    auto bodies = Bodies({data});
+    CArticleServer server(bodies);
+    MakeTask({1, 2, 3}, 450);
+    testing::FailWritesEverywhereAfter(30000, EIO);
+    Retrieve(server.Port());
+    EXPECT_EQ(task_->GetStatusText(), "Error Writing To Output File!");
+    EXPECT_EQ(task_->GetResult(), kResultUnprocessed);
+    EXPECT_EQ(task_->GetInProgress(), 1u);
+    EXPECT_EQ(task_->GetPartsFetched(), 0u);
+    EXPECT_EQ(task_->GetOutputFile(), "");
+    EXPECT_FALSE(FileExists(saveDir_ + "file0.bin"));
+    EXPECT_EQ(connection_.GetSocket(), CNntpConnection::kInvalidSocket);
+    testing::FailWritesEverywhereAfter(-1, 0);
+
+    const auto before = context_.stats.Run();
+    Retrieve(server.Port());
+    EXPECT_EQ(task_->GetResult(), kResultCompleted) << task_->GetStatusText();
+    EXPECT_EQ(test::ReadFileBytes(saveDir_ + "file0.bin"), data);
+    EXPECT_NE(connection_.GetSocket(), CNntpConnection::kInvalidSocket);  // kept for the next task
+    size_t sent = std::string("GROUP alt.test\r\n").size();
+    size_t received = std::string("211 9 1 9 alt.test").size();  // counted without CRLF
+    for (uint32_t article = 1; article <= 3; ++article) {
+        sent += ("BODY " + std::to_string(article) + "\r\n").size();
+        received += BodyReply("222 body follows", bodies[article]).size();
+    }
+    EXPECT_EQ((context_.stats.Run().byteXmit - before.byteXmit).ToString(), std::to_string(sent));
+    EXPECT_EQ((context_.stats.Run().byteRecv - before.byteRecv).ToString(),
+              std::to_string(received));
+    ProgressReport report;
+    ASSERT_TRUE(context_.progress.ReadProgress(task_->Key(), report));
+    EXPECT_EQ(report.state, kProgressTransferring);
+    EXPECT_EQ(report.kind, kProgressKindDownload);
+    EXPECT_EQ(report.part, 3u);
+    EXPECT_EQ(report.parts, 3u);
+    EXPECT_EQ(report.lines, (bodies[3].size() + 1) / 50 * 50);
+    EXPECT_EQ(report.expectedLines, 450u);
+    connection_.Quit();
 }
 
 // A full disk keeps the task's resume point and stops the queue: nothing is
 // fetched again until Start, which resumes where the disk filled up.
 TEST(RetrieveBinaryFullDisk, KeepsTheResumePointAndStopsTheQueueUntilStart) {
-    std::map<uint32_t, std::vector<std::string>> bodies;
-    std::vector<std::string> data;
-    for (uint32_t binary = 0; binary < 2; ++binary) {
-        data.push_back(test::RandomBytes(60750, 10 + binary));  // 450 lines a part
-        const auto posts = test::MakeUuencodedPosts(
-            "alt.test", "file" + std::to_string(binary) + ".bin", data.back(), 3, "p <p@x>");
-        for (uint32_t k = 0; k < 3; ++k) bodies[binary * 3 + k + 1] = posts[k].bodyLines;
-    }
+    const std::vector<std::string> data = {test::RandomBytes(60750, 10),
+                                           test::RandomBytes(60750, 11)};
     for (int error : {ENOSPC, EDQUOT}) {
         SCOPED_TRACE(error);
-        CArticleServer server(bodies);
+        CArticleServer server(Bodies(data));
         test::CEngineHarness engine("127.0.0.1", server.Port(), 1);
         RegisterStandardHandlers(engine.handlers);
         engine.context.settings.SetRetries(2);
@@ -217,7 +240,7 @@ TEST(RetrieveBinaryFullDisk, KeepsTheResumePointAndStopsTheQueueUntilStart) {
             tasks.push_back(engine.Queue().Row(binary).task.get());
         }
         // Part 1 (20,250 bytes) fits; part 2 does not.
-        CFullDisk disk(30000, error);
+        testing::FailWritesEverywhereAfter(30000, error);
         engine.controller->StartCommand();
         ASSERT_TRUE(engine.PumpUntil([&] { return engine.Agent().IsStopped(); }));
         EXPECT_EQ(server.BodyCommands(), 3);  // part 3's was sent as part 2 came
@@ -233,7 +256,7 @@ TEST(RetrieveBinaryFullDisk, KeepsTheResumePointAndStopsTheQueueUntilStart) {
         for (size_t row = 0; row < 2; ++row)
             EXPECT_EQ(engine.Queue().Row(row).icon, RowIcon::Waiting);
 
-        disk.Lift();
+        testing::FailWritesEverywhereAfter(-1, 0);
         engine.controller->StartCommand();
         ASSERT_TRUE(engine.PumpUntil([&] {
             return tasks[0]->GetResult() == kResultCompleted &&
