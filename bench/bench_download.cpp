@@ -15,7 +15,10 @@
 // download_<n>ch_wire_MBps (bytes received per second). Then the same 8
 // channels over TLS from the first byte (the fixture's NNTPS port, its
 // authority trusted): download_tls_8ch_MBps, download_tls_8ch_cpu_s and
-// download_tls_8ch_vs_plain (the TLS rate over the plain 8-channel rate).
+// download_tls_8ch_vs_plain (the TLS rate over the plain 8-channel rate);
+// beside it the raw fetch over TLS, raw_fetch_tls_8ch_MBps,
+// download_tls_8ch_vs_raw and raw_fetch_tls_vs_plain (how much of the plain
+// rate the server itself keeps when it encrypts). Best of two as well.
 //
 // The server-bound reference: right before the 1- and 8-channel engine runs,
 // a raw pipelined fetch of the same articles over as many plain connections
@@ -43,6 +46,7 @@
 #include <vector>
 
 #include "core/app_context.h"
+#include "nntp/tls_session.h"
 #include "nntp/tls_settings.h"
 #include "platform/file.h"
 #include "support/inn_fixture.h"
@@ -204,7 +208,8 @@ RunResult Download(const std::string& group, const std::vector<Binary>& binaries
 // time it takes is the server's (and loopback's). Owned by one thread.
 class CRawReplyReader {
   public:
-    explicit CRawReplyReader(int fd) : fd_(fd), buffer_(256 * 1024) {}
+    // `tls`: the connection's TLS session, or null for plain text.
+    CRawReplyReader(int fd, CTlsSession* tls) : fd_(fd), tls_(tls), buffer_(256 * 1024) {}
 
     // Reads one status line (without its CRLF).
     bool StatusLine(std::string* line) {
@@ -253,7 +258,9 @@ class CRawReplyReader {
         const int one = 1;
         setsockopt(fd_, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
 #endif
-        const ssize_t n = recv(fd_, buffer_.data() + end_, buffer_.size() - end_, 0);
+        int error = 0;
+        const long n = tls_ ? tls_->Read(buffer_.data() + end_, buffer_.size() - end_, &error)
+                            : recv(fd_, buffer_.data() + end_, buffer_.size() - end_, 0);
         if (n <= 0) return false;
         end_ += static_cast<size_t>(n);
         bytes_ += static_cast<uint64_t>(n);
@@ -261,6 +268,7 @@ class CRawReplyReader {
     }
 
     int fd_;
+    CTlsSession* tls_;
     std::vector<char> buffer_;
     size_t begin_ = 0;
     size_t end_ = 0;
@@ -269,10 +277,20 @@ class CRawReplyReader {
 
 // One connection of the raw fetch: GROUP and every BODY in one write, then all
 // the replies. Returns the bytes received, 0 on any failure or unexpected reply.
-uint64_t FetchPipelined(const std::string& group, const std::vector<uint32_t>& articles) {
+// `tls`: NNTPS on the fixture's TLS port instead of plain text.
+uint64_t FetchPipelined(const std::string& group, const std::vector<uint32_t>& articles, bool tls) {
     std::string error;
-    test::CSocketFd socket = test::ConnectLoopback(test::Inn().anonPort, "", 30, &error);
-    if (!socket.IsOpen()) {
+    test::CSocketFd socket =
+        test::ConnectLoopback(tls ? test::Inn().anonTlsPort : test::Inn().anonPort, "", 30, &error);
+    std::unique_ptr<CTlsSession> session;
+    if (socket.IsOpen() && tls) {
+        session = std::make_unique<CTlsSession>();
+        TlsSettings settings;
+        settings.mode = kTlsImplicit;
+        settings.caFile = test::Inn().caFile;
+        if (!session->Handshake(socket.Get(), settings, "127.0.0.1")) error = session->ErrorText();
+    }
+    if (!socket.IsOpen() || !error.empty()) {
         std::fprintf(stderr, "bench_download: raw fetch: %s\n", error.c_str());
         return 0;
     }
@@ -285,13 +303,14 @@ uint64_t FetchPipelined(const std::string& group, const std::vector<uint32_t>& a
     int sendBuffer = 0;
     socklen_t size = sizeof sendBuffer;
     getsockopt(socket.Get(), SOL_SOCKET, SO_SNDBUF, &sendBuffer, &size);
-    if (commands.size() > static_cast<size_t>(sendBuffer) / 2 ||
-        !test::SendAll(socket.Get(), commands, &error)) {
+    const bool sent = session ? session->Write(commands.data(), commands.size())
+                              : test::SendAll(socket.Get(), commands, &error);
+    if (commands.size() > static_cast<size_t>(sendBuffer) / 2 || !sent) {
         std::fprintf(stderr, "bench_download: raw fetch: cannot send %zu bytes of commands %s\n",
                      commands.size(), error.c_str());
         return 0;
     }
-    CRawReplyReader reader(socket.Get());
+    CRawReplyReader reader(socket.Get(), session.get());
     std::string line;
     auto expect = [&](const char* code) {
         if (reader.StatusLine(&line) && line.rfind(code, 0) == 0) return true;
@@ -313,7 +332,7 @@ struct RawResult {
 // Fetches every part of every binary over `channels` connections at once,
 // binary i on connection i % channels, as the engine spreads its tasks.
 RawResult RawFetch(const std::string& group, const std::vector<Binary>& binaries, int channels,
-                   double decodedBytes) {
+                   double decodedBytes, bool tls = false) {
     std::vector<std::vector<uint32_t>> articles(static_cast<size_t>(channels));
     for (size_t i = 0; i < binaries.size(); ++i) {
         auto& mine = articles[i % articles.size()];
@@ -324,7 +343,7 @@ RawResult RawFetch(const std::string& group, const std::vector<Binary>& binaries
     {
         std::vector<std::jthread> threads;
         for (size_t c = 0; c < articles.size(); ++c)
-            threads.emplace_back([&, c] { bytes[c] = FetchPipelined(group, articles[c]); });
+            threads.emplace_back([&, c] { bytes[c] = FetchPipelined(group, articles[c], tls); });
     }
     RawResult result;
     result.seconds =
@@ -361,7 +380,7 @@ int Main() {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - postStart).count());
 
     int status = 0;
-    double plain8 = 0;
+    double plain8 = 0, rawPlain8 = 0;
     for (int channels : {1, 4, 8}) {
         // With the raw reference: two rounds, each engine run right after a raw
         // fetch of as many connections; the faster of each is kept.
@@ -392,6 +411,7 @@ int Main() {
         if (channels == 8) {
             std::printf("BENCH download_8ch_cpu_s %.2f s\n", run.cpuSeconds);
             plain8 = total / 1e6 / run.seconds;
+            rawPlain8 = total / 1e6 / raw.seconds;
         }
         std::fflush(stdout);
     }
@@ -399,12 +419,27 @@ int Main() {
         std::fprintf(stderr, "bench_download: the fixture has no TLS port\n");
         return 1;
     }
-    RunResult run = Download(group, binaries, 8, true);
-    if (!run.ok) return 1;
+    // The same 8 channels over TLS, beside the raw fetch over TLS: what the
+    // server can send encrypted bounds the download as the plain raw fetch
+    // bounds the plain one.
+    RawResult raw;
+    RunResult run;
+    for (int round = 0; round < 2; ++round) {
+        const RawResult r = RawFetch(group, binaries, 8, total, true);
+        const RunResult d = Download(group, binaries, 8, true);
+        if (!r.ok || !d.ok) return 1;
+        if (raw.seconds == 0 || r.seconds < raw.seconds) raw = r;
+        if (run.seconds == 0 || d.seconds < run.seconds) run = d;
+    }
     const double tls8 = total / 1e6 / run.seconds;
+    const double rawTls8 = total / 1e6 / raw.seconds;
     std::printf("BENCH download_tls_8ch_MBps %.1f MB/s\n", tls8);
     std::printf("BENCH download_tls_8ch_cpu_s %.2f s\n", run.cpuSeconds);
+    std::printf("BENCH raw_fetch_tls_8ch_MBps %.1f MB/s\n", rawTls8);
+    std::printf("BENCH download_tls_8ch_vs_raw %.2f\n",
+                raw.seconds > 0 ? run.seconds / raw.seconds : 0);
     if (plain8 > 0) std::printf("BENCH download_tls_8ch_vs_plain %.2f\n", tls8 / plain8);
+    if (rawPlain8 > 0) std::printf("BENCH raw_fetch_tls_vs_plain %.2f\n", rawTls8 / rawPlain8);
     return status;
 }
 
