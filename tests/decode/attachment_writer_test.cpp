@@ -1,6 +1,8 @@
 // The file side of a download, fed with body lines directly, for what the INN
 // downloads do not produce: odd lines, a second attachment, over-long paths,
-// empty names, and the resume rules for a damaged or locked partial file.
+// empty names, the resume rules for a damaged or locked partial file, and yEnc
+// blocks whose parts come out of order (also across a resume), lack a line or
+// fail their checks.
 #include "decode/attachment_writer.h"
 
 #include <gtest/gtest.h>
@@ -9,12 +11,14 @@
 #include <optional>
 
 #include "core/app_context.h"
+#include "decode/crc32.h"
 #include "decode/file_utils.h"
 #include "platform/file.h"
 #include "support/inn_fixture.h"
 #include "support/recording_message_box.h"
 #include "support/temp_dir.h"
 #include "support/test_data.h"
+#include "support/yenc_encoder.h"
 #include "tasks/download_queue.h"
 #include "tasks/task.h"
 
@@ -26,15 +30,12 @@ using test::RandomBytes;
 using test::ReadFileBytes;
 using test::WriteFileBytes;
 
-// The bodies of `data` posted as `parts` parts, dot-stuffed as a server sends them.
+// The bodies of `data` posted as `parts` uuencoded parts.
 std::vector<std::vector<std::string>> Bodies(const std::string& name, const std::string& data,
                                              int parts) {
     std::vector<std::vector<std::string>> bodies;
-    for (auto& post : test::MakeUuencodedPosts("alt.test", name, data, parts, "p <p@x>")) {
-        for (std::string& line : post.bodyLines)
-            if (!line.empty() && line[0] == '.') line.insert(0, 1, '.');
+    for (auto& post : test::MakeUuencodedPosts("alt.test", name, data, parts, "p <p@x>"))
         bodies.push_back(std::move(post.bodyLines));
-    }
     return bodies;
 }
 
@@ -55,23 +56,25 @@ class AttachmentWriterTest : public ::testing::Test {
         // The task before gives up its file, as a task leaving the queue does.
         if (task_) context_.outputClaims.Release(task_->Key());
         task_ = std::make_unique<CTask>(&context_.settings);
-        task_->SetType(kTaskDecode);
-        task_->SetSubject("holiday.zip (1/" + std::to_string(parts) + ")");
-        task_->SetSaveDir(saveDir_);
-        task_->SetArticles(std::vector<uint32_t>(parts, 100));
-        task_->SetLines(std::vector<uint32_t>(parts, 10));
+        MakeDownloadTask(*task_,
+                         {"alt.test", "file (1/" + std::to_string(parts) + ")", saveDir_,
+                          std::vector<uint32_t>(parts, 100), std::vector<uint32_t>(parts, 10)});
         task_->SetInProgress(1);
     }
 
-    // Feeds part k's body and its "." line; the part's result.
+    // Feeds part k's body, dot-stuffed as a server sends it, and its "." line;
+    // the part's result.
     static Part FeedPart(CAttachmentWriter& writer, uint32_t k,
                          const std::vector<std::string>& body) {
         for (const std::string& line : body) {
-            if (writer.Feed(k, line) == Result::kFailed) return Part::kWriteFailed;
+            if (writer.Feed(k, (line.starts_with('.') ? "." : "") + line) == Result::kFailed)
+                return Part::kFailed;
         }
         EXPECT_EQ(writer.Feed(k, "."), Result::kEndOfBody);
         return writer.FinishPart(k);
     }
+
+    std::string Log() const { return ReadFileBytes(dir_ / "DEBUG.TXT"); }
 
     test::CTempDir dir_;
     test::CRecordingMessageBox box_;
@@ -86,7 +89,7 @@ TEST_F(AttachmentWriterTest, OddLinesAndTheFirstAttachmentsEndCompletesTheTask) 
     // 45 + 14 bytes: the second data line starts with "." and comes stuffed.
     const std::string first = RandomBytes(59, 3), second = RandomBytes(2000, 4);
     auto body = Bodies("same.bin", first, 1)[0];
-    ASSERT_EQ(body[2].substr(0, 2), "..");
+    ASSERT_EQ(body[2][0], '.');
     body.insert(body.begin() + 2, {"`", ""});
     body.insert(body.begin(), "some text before the attachment");
     for (const auto& more : {Bodies("same.bin", second, 1)[0], Bodies("other.bin", second, 1)[0]})
@@ -103,46 +106,43 @@ TEST_F(AttachmentWriterTest, OddLinesAndTheFirstAttachmentsEndCompletesTheTask) 
     EXPECT_EQ(context_.stats.Run().fileRecv.ToString(), "1");
 }
 
-TEST_F(AttachmentWriterTest, PathsLongerThan259CharactersAreRefusedBeforeAnythingOpens) {
+TEST_F(AttachmentWriterTest, LongPathsEmptyAndDirectoryNamesAreRefusedBeforeAnythingOpens) {
     saveDir_ = dir_ / (std::string(120, 'd') + "/");
     ASSERT_TRUE(CreateDirectoryPath(saveDir_));
     const size_t room = CAttachmentWriter::kMaxPathLength - saveDir_.size();
     WriteFileBytes(saveDir_ + std::string(room - 1, 'c'), "keep me");
-    // Exactly 259 is fine; one more is not, nor a name whose renamed form ("-1") is.
+    // A path of exactly 259 characters is fine; one more is not, nor a name
+    // whose renamed form ("-1") is.
+    const std::string tooLong = "ERROR: Output File Path Too Long";
+    const std::string invalid = "ERROR: Invalid Binary Filename";
     const struct {
         std::string name;
-        bool rename, fits;
-    } cases[] = {{std::string(room, 'a'), false, true},
-                 {std::string(room + 1, 'b'), false, false},
-                 {std::string(room - 1, 'c'), true, false}};
+        bool rename;
+        std::string status;  // "" opens the file
+    } cases[] = {{std::string(room, 'a'), false, ""},
+                 {std::string(room + 1, 'b'), false, tooLong},
+                 {std::string(room - 1, 'c'), true, tooLong},
+                 {"\"", false, invalid},
+                 {".", false, invalid},
+                 {"..", false, invalid}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name.size());
+        SCOPED_TRACE(c.name);
         context_.settings.SetOption(OPT_RENAME_EXISTING, c.rename);
-        MakeTask(1);
-        CAttachmentWriter writer(context_, *task_);
-        EXPECT_EQ(writer.Feed(0, "begin 644 " + c.name),
-                  c.fits ? Result::kContent : Result::kFailed);
-        EXPECT_EQ(writer.IsOpen(), c.fits);
-        EXPECT_EQ(task_->GetOutputFile(), c.fits ? saveDir_ + c.name : "");
-        EXPECT_EQ(task_->GetStatusText(), c.fits ? "" : "ERROR: Output File Path Too Long");
-        EXPECT_EQ(task_->GetInProgress(), c.fits ? 1u : 0u);
-    }
-    EXPECT_EQ(ReadFileBytes(saveDir_ + std::string(room - 1, 'c')), "keep me");
-    EXPECT_EQ(CountFiles(saveDir_), 2u);
-}
-
-TEST_F(AttachmentWriterTest, EmptyAndDirectoryNamesAreRefused) {
-    for (const char* line : {"begin 644 \"", "begin 644 .", "begin 644 .."}) {
-        SCOPED_TRACE(line);
         MakeTask(1);
         task_->SetProgress(context_.locks, 1, 77);
         CAttachmentWriter writer(context_, *task_);
-        EXPECT_EQ(writer.Feed(0, line), Result::kFailed);
-        EXPECT_EQ(task_->GetStatusText(), "ERROR: Invalid Binary Filename");
-        EXPECT_EQ(task_->GetResult(), kResultError);
+        const bool fits = c.status.empty();
+        EXPECT_EQ(writer.Feed(0, "begin 644 " + c.name), fits ? Result::kContent : Result::kFailed);
+        EXPECT_EQ(writer.IsOpen(), fits);
+        EXPECT_EQ(task_->GetOutputFile(), fits ? saveDir_ + c.name : "");
+        EXPECT_EQ(task_->GetStatusText(), c.status);
+        EXPECT_EQ(task_->GetInProgress(), fits ? 1u : 0u);
+        EXPECT_EQ(task_->GetResult(), fits ? kResultUnprocessed : kResultError);
         EXPECT_EQ(task_->GetPartsFetched(), 0u);
         EXPECT_EQ(task_->GetBytesWritten(), 0u);
     }
+    EXPECT_EQ(ReadFileBytes(saveDir_ + std::string(room - 1, 'c')), "keep me");
+    EXPECT_EQ(CountFiles(saveDir_), 2u);
 }
 
 // Resuming: a first call fetched three of five parts; the partial file is then
@@ -197,49 +197,36 @@ TEST_F(ResumeTest, LongerFilesAreCutBackMissingOrShortOnesRestart) {
     }
 }
 
-// Task A stopped after part 3 of resume.bin; task B, another binary of the same
-// name, is run before A resumes (rename off). B names its file as if renaming
-// were on, so A ends with its own bytes and B's file is kept — whether A's
-// claim comes from this run or from the saved queue of an earlier one.
-TEST_F(ResumeTest, NoOtherTaskOpensAFileThatATaskWillResume) {
+// Task A stopped after part 3 of resume.bin and was saved in the queue file;
+// in a later run task B, another binary of the same name, runs before A
+// resumes (rename off). B names its file as if renaming were on, so A ends
+// with its own bytes and B's file is kept.
+TEST_F(ResumeTest, NoOtherTaskOpensAFileThatATaskFromTheQueueFileWillResume) {
     const std::string other = RandomBytes(3000, 9);
-    for (bool fromQueueFile : {false, true}) {
-        SCOPED_TRACE(fromQueueFile);
-        FetchThreeParts();
-        CTask* a = task_.get();
-        // A later run of the program: its own claims, A from the saved queue.
-        CAppContext later(dir_.Path(), box_);
-        CDownloadQueue queue(later);
-        CAppContext& context = fromQueueFile ? later : context_;
-        if (fromQueueFile) {
-            later.Start();
-            queue.AddTask(*task_, false);
-            queue.SaveQueueFile();
-            queue.RemoveAllNotRunning();
-            queue.LoadQueue();
-            a = queue.Row(0).task.get();
-        }
-        auto b = std::make_unique<CTask>(&context.settings);
-        b->SetType(kTaskDecode);
-        b->SetSaveDir(saveDir_);
-        b->SetArticles({200});
-        CAttachmentWriter writerB(context, *b);
-        ASSERT_EQ(FeedPart(writerB, 0, Bodies("resume.bin", other, 1)[0]), Part::kCompleted);
-        EXPECT_EQ(b->GetOutputFile(), saveDir_ + "resume-1.bin");
+    CAppContext later(dir_.Path(), box_);
+    later.Start();
+    CDownloadQueue queue(later);
+    queue.AddTask(*task_, false);
+    queue.SaveQueueFile();
+    queue.RemoveAllNotRunning();
+    queue.LoadQueue();
+    auto b = std::make_unique<CTask>(&later.settings);
+    MakeDownloadTask(*b, {"alt.test", "b", saveDir_, {200}, {10}});
+    CAttachmentWriter writerB(later, *b);
+    ASSERT_EQ(FeedPart(writerB, 0, Bodies("resume.bin", other, 1)[0]), Part::kCompleted);
+    EXPECT_EQ(b->GetOutputFile(), saveDir_ + "resume-1.bin");
 
-        CAttachmentWriter writerA(context, *a);
-        ASSERT_EQ(writerA.Resume(), CAttachmentWriter::ResumeResult::kResumed);
-        for (uint32_t k = 3; k < 5; ++k)
-            ASSERT_EQ(FeedPart(writerA, k, bodies_[k]), k < 4 ? Part::kNext : Part::kCompleted);
-        EXPECT_EQ(ReadFileBytes(path_), data_);
-        EXPECT_EQ(ReadFileBytes(saveDir_ + "resume-1.bin"), other);
-        RemoveFile(saveDir_ + "resume-1.bin");
-        // Completed, A claims its file no more: the option's rule is back.
-        CAttachmentWriter writerC(context, *b);
-        b->SetProgress(context.locks, 0, 0);
-        ASSERT_EQ(FeedPart(writerC, 0, Bodies("resume.bin", other, 1)[0]), Part::kCompleted);
-        EXPECT_EQ(ReadFileBytes(path_), other);
-    }
+    CAttachmentWriter writerA(later, *queue.Row(0).task);
+    ASSERT_EQ(writerA.Resume(), CAttachmentWriter::ResumeResult::kResumed);
+    for (uint32_t k = 3; k < 5; ++k)
+        ASSERT_EQ(FeedPart(writerA, k, bodies_[k]), k < 4 ? Part::kNext : Part::kCompleted);
+    EXPECT_EQ(ReadFileBytes(path_), data_);
+    EXPECT_EQ(ReadFileBytes(saveDir_ + "resume-1.bin"), other);
+    // Completed, A claims its file no more: the option's rule is back.
+    CAttachmentWriter writerC(later, *b);
+    b->SetProgress(later.locks, 0, 0);
+    ASSERT_EQ(FeedPart(writerC, 0, Bodies("resume.bin", other, 1)[0]), Part::kCompleted);
+    EXPECT_EQ(ReadFileBytes(path_), other);
 }
 
 TEST_F(ResumeTest, AFileHeldByAnotherWriterFailsTheTask) {
@@ -252,6 +239,105 @@ TEST_F(ResumeTest, AFileHeldByAnotherWriterFailsTheTask) {
     EXPECT_EQ(task_->GetResult(), kResultError);
     EXPECT_EQ(task_->GetPartsFetched(), 3u);
     EXPECT_EQ(FileSize(path_), recorded_);
+}
+
+// yEnc bodies of file.bin in three parts, with the option on.
+class YencWriterTest : public AttachmentWriterTest {
+  protected:
+    void SetUp() override { context_.settings.SetOption(OPT_DECODE_YENC, 1); }
+
+    // Part `part` (one-based) of three of data_.
+    std::vector<std::string> Body(int part) const {
+        const size_t n = data_.size();
+        return test::YencPartBody("file.bin", data_, part, 3, n * (part - 1) / 3, n * part / 3);
+    }
+
+    // Bytes whose encoded form must or may be escaped at the end.
+    std::string data_ = RandomBytes(5000, 2) + "\xd6\xe0\xe3\x13\xdf\xf6\x04";
+};
+
+TEST_F(YencWriterTest, PartOffsetsOutOfOrderAcrossAResume) {
+    // Articles in the order 3, 1 | resume | 2 of the file.
+    MakeTask(3);
+    auto writer = std::make_unique<CAttachmentWriter>(context_, *task_);
+    const int order[] = {3, 1, 2};
+    for (uint32_t k = 0; k < 3; ++k) {
+        if (k == 2) {
+            writer = std::make_unique<CAttachmentWriter>(context_, *task_);
+            ASSERT_EQ(writer->Resume(), CAttachmentWriter::ResumeResult::kResumed);
+        }
+        ASSERT_EQ(FeedPart(*writer, k, Body(order[k])), k < 2 ? Part::kNext : Part::kCompleted)
+            << task_->GetStatusText();
+        // The resume point: the file's length after each whole part.
+        EXPECT_EQ(task_->GetBytesWritten(), FileSize(saveDir_ + "file.bin"));
+    }
+    EXPECT_EQ(task_->GetStatusText(), "Completed Successfully");
+    EXPECT_EQ(ReadFileBytes(saveDir_ + "file.bin"), data_);
+    EXPECT_EQ(Log().find("not checked"), std::string::npos);
+}
+
+TEST_F(YencWriterTest, SingleBlockLinesThatLookLikeUuLinesAreData) {
+    // "`", "end", an empty line and lines that start with "." are all data
+    // inside a block; the block is the whole file and ends the task.
+    const std::string bytes = "\x36\x3b\x44\x3a\x04\x41\x04";
+    char crc[9];
+    std::snprintf(crc, sizeof crc, "%08x", Crc32(0, bytes.data(), bytes.size()));
+    std::vector<std::string> body = {
+        "text before", "=ybegin line=128 size=9 name=\"quoted .bin\"", "`", "end", "", ".k",
+        "=n",          "=yend size=9 crc32=" + std::string(crc)};
+    MakeTask(2);
+    CAttachmentWriter writer(context_, *task_);
+    EXPECT_EQ(FeedPart(writer, 0, body), Part::kFailed);  // 7 bytes, not 9
+    EXPECT_EQ(task_->GetStatusText(), "yEnc Error: Part 1 Of 2 Decoded To 7 Bytes, 9 Expected");
+
+    body[1] = "=ybegin line=128 size=7 name=\"quoted .bin\"";
+    body.back().replace(body.back().find("size=9"), 6, "size=7");
+    MakeTask(2);
+    CAttachmentWriter again(context_, *task_);
+    EXPECT_EQ(FeedPart(again, 0, body), Part::kCompleted);
+    EXPECT_EQ(ReadFileBytes(saveDir_ + "quoted .bin"), bytes);
+    EXPECT_EQ(task_->GetPartsFetched(), 2u);  // the second part is not fetched
+}
+
+TEST_F(YencWriterTest, BrokenPostsFailWithTheirStatus) {
+    const auto without = [](std::vector<std::string> body, size_t line) {
+        body.erase(body.begin() + static_cast<long>(line));
+        return body;
+    };
+    const std::vector<std::string> part2 = Body(2);
+    std::vector<std::string> flipped = part2, longer = part2, badFileCrc = Body(3);
+    const size_t at = flipped[5].find_first_not_of('=', 1);  // a plain or escaped character
+    flipped[5][at] = static_cast<char>(flipped[5][at] == 'k' ? 'l' : 'k');
+    longer.insert(longer.end() - 1, "kk");
+    badFileCrc.back().replace(badFileCrc.back().find(" crc32=") + 7, 8, "ffffffff");
+    const struct {
+        const char* what;
+        std::vector<std::string> second, third;
+        std::string status;  // "" completes
+    } cases[] = {
+        {"a changed byte", flipped, Body(3), "yEnc CRC Error In Part 2 Of 3: pcrc32="},
+        {"file crc32", part2, badFileCrc, "yEnc CRC Error In File: crc32=ffffffff"},
+        {"no =yend, all bytes", without(part2, part2.size() - 1), Body(3), ""},
+        {"no =yend, a line short", without(without(part2, part2.size() - 1), 5), Body(3),
+         "yEnc Error: Part 2 Of 3 Ends Without =yend ("},
+        {"no =ypart", without(part2, 1), Body(3), "yEnc Error: Part 2 Of 3: =ypart Line Missing"},
+        {"a line too many", longer, Body(3), "yEnc Error: Part 2 Of 3 Holds More Than Its "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        RemoveFile(saveDir_ + "file.bin");
+        MakeTask(3);
+        CAttachmentWriter writer(context_, *task_);
+        ASSERT_EQ(FeedPart(writer, 0, Body(1)), Part::kNext);
+        FeedPart(writer, 1, c.second);
+        if (task_->GetResult() != kResultError) FeedPart(writer, 2, c.third);
+        EXPECT_EQ(task_->GetStatusText().rfind(c.status.empty() ? "Completed" : c.status, 0), 0u)
+            << task_->GetStatusText();
+        EXPECT_EQ(FileExists(saveDir_ + "file.bin"), c.status.empty());
+        EXPECT_TRUE(!c.status.empty() || ReadFileBytes(saveDir_ + "file.bin") == data_);
+    }
+    EXPECT_NE(Log().find("yEnc: part 2 of 3 has no =yend line"), std::string::npos);
+    EXPECT_NE(Log().find("yEnc Error In Part 2 of 3 [100]: yEnc CRC Error"), std::string::npos);
 }
 
 }  // namespace

@@ -293,6 +293,15 @@ class DownloadFaults : public Downloads {
         return Queue(group_, binary_);
     }
 
+    // Pumps until the task has its file and the first n parts of it: the
+    // relay passed them, but the channel may still be reading them.
+    bool PumpUntilFetched(CTask* task, size_t n) {
+        return engine_->PumpUntil([&] {
+            CTaskProgressGuard guard(engine_->context.locks);
+            return FileExists(saveDir_ + "faults.bin") && task->GetPartsFetched() == n;
+        });
+    }
+
     // Decoded bytes of the first n parts (45 bytes in each data line).
     size_t BytesOfParts(size_t n) const {
         return std::min(test::UuencodeLines(binary_.data).size() * n / 8 * 45, binary_.data.size());
@@ -317,21 +326,62 @@ class DownloadFaults : public Downloads {
     std::unique_ptr<CNntpRelay> relay_;
 };
 
-TEST_F(DownloadFaults, AConnectionCutInAPartIsRetriedFromThatPart) {
-    // The next part's BODY is on its way as a part arrives: the cut comes in
+TEST_F(DownloadFaults, AConnectionCutAStopOrAnExitInAPartGoesOnFromThatPart) {
+    // The next part's BODY is on its way as a part arrives: a cut comes in
     // part 3, or at the first byte of part 2's reply, after part 1 arrived
-    // whole. The new connection asks again from the part that broke off.
+    // whole; the new connection asks again from the part that broke off.
+    // "Stop now" while a reply is held in part 1 deletes the file; in part 3
+    // it cuts the file back to the end of part 2. The program closing in part
+    // 4 leaves three parts, which the saved queue finishes when it is read
+    // again. Started again, the task goes on where it stopped.
     const struct {
         int body;
         size_t bytes;
+        CNntpRelay::Action action;
         size_t resumeAt;
-    } cases[] = {{3, 12000, 2}, {2, 0, 1}};
+        bool exit = false;
+    } cases[] = {{3, 12000, CNntpRelay::Action::kCut, 2},
+                 {2, 0, CNntpRelay::Action::kCut, 1},
+                 {1, 8000, CNntpRelay::Action::kHold, 0},
+                 {3, 15000, CNntpRelay::Action::kHold, 2},
+                 {4, 20000, CNntpRelay::Action::kHold, 3, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.body);
-        CTask* task = StartRelayed(2, c.body, c.bytes, CNntpRelay::Action::kCut);
+        CTask* task = StartRelayed(2, c.body, c.bytes, c.action);
+        if (c.action == CNntpRelay::Action::kHold) {
+            engine_->controller->StartCommand();
+            ASSERT_TRUE(relay_->WaitTriggered(30000));
+            ASSERT_TRUE(PumpUntilFetched(task, c.resumeAt));
+            if (c.exit) {
+                // The channels are told to stop and waited for; the held reply
+                // goes on meanwhile, and the channel notices at its next line.
+                std::thread release([&] {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                    relay_->Release();
+                });
+                engine_->Agent().DestroyChannels();
+                release.join();
+                engine_->Queue().SaveQueueFile();
+                engine_->controller.reset();
+                engine_->Open();  // a new start reads the queue file again
+                ASSERT_EQ(engine_->Queue().Count(), 1u);
+                task = engine_->Queue().Row(0).task.get();
+            } else {
+                engine_->controller->StopNowCommand();
+                relay_->Release();
+                ASSERT_TRUE(engine_->PumpUntil([&] { return engine_->Agent().IsStopped(); }));
+                EXPECT_EQ(task->GetStatusText(), "ABORTED!");
+                EXPECT_EQ(task->GetResult(), kResultUnprocessed);
+            }
+            EXPECT_EQ(task->GetPartsFetched(), c.resumeAt);
+            EXPECT_EQ(task->GetBytesWritten(), BytesOfParts(c.resumeAt));
+            EXPECT_EQ(task->GetOutputFile(), c.resumeAt ? saveDir_ + "faults.bin" : "");
+            EXPECT_EQ(FileExists(saveDir_ + "faults.bin"), c.resumeAt > 0);
+            EXPECT_TRUE(ReadFileBytes(saveDir_ + "faults.bin") == Part(c.resumeAt));
+        }
         ASSERT_TRUE(RunAll({task}));
         EXPECT_EQ(task->GetResult(), kResultCompleted) << task->GetStatusText();
-        EXPECT_TRUE(ReadFileBytes(task->GetOutputFile()) == binary_.data);
+        EXPECT_TRUE(ReadFileBytes(saveDir_ + "faults.bin") == binary_.data);
         // The relay may have cut before the command for the part after next came.
         const auto first = Bodies(1);
         ASSERT_GE(first.size(), c.resumeAt + 1);
@@ -340,59 +390,6 @@ TEST_F(DownloadFaults, AConnectionCutInAPartIsRetriedFromThatPart) {
         EXPECT_EQ(Bodies(2), Articles(c.resumeAt));
         EXPECT_EQ(engine_->context.stats.Run().bodyRecv.ToString(), "8");
     }
-}
-
-TEST_F(DownloadFaults, AnAbortCutsTheFileBackToItsLastWholePartWhereItGoesOn) {
-    // "Stop now" while the reply to BODY `body` is held in the middle: in part
-    // 1 the file goes, in part 3 it keeps parts 1 and 2.
-    for (const auto& [body, bytes] : {std::pair{1, size_t{8000}}, {3, size_t{15000}}}) {
-        SCOPED_TRACE(body);
-        const size_t whole = static_cast<size_t>(body) - 1;
-        CTask* task = StartRelayed(2, body, bytes, CNntpRelay::Action::kHold);
-        engine_->controller->StartCommand();
-        ASSERT_TRUE(relay_->WaitTriggered(30000));
-        ASSERT_TRUE(engine_->PumpUntil([&] { return FileExists(saveDir_ + "faults.bin"); }));
-        engine_->controller->StopNowCommand();
-        relay_->Release();
-        ASSERT_TRUE(engine_->PumpUntil([&] { return engine_->Agent().IsStopped(); }));
-        EXPECT_EQ(task->GetStatusText(), "ABORTED!");
-        EXPECT_EQ(task->GetResult(), kResultUnprocessed);
-        EXPECT_EQ(task->GetPartsFetched(), whole);
-        EXPECT_EQ(task->GetBytesWritten(), BytesOfParts(whole));
-        EXPECT_EQ(task->GetOutputFile(), whole ? saveDir_ + "faults.bin" : "");
-        EXPECT_EQ(FileExists(saveDir_ + "faults.bin"), whole > 0);
-        EXPECT_TRUE(ReadFileBytes(saveDir_ + "faults.bin") == Part(whole));
-        // Started again, it goes on at the part that was stopped.
-        ASSERT_TRUE(RunAll({task}));
-        EXPECT_TRUE(ReadFileBytes(saveDir_ + "faults.bin") == binary_.data);
-        EXPECT_EQ(Bodies(2), Articles(whole));
-    }
-}
-
-TEST_F(DownloadFaults, ChannelsEndedMidDownloadAndTheSavedQueueFinishesTheFile) {
-    StartRelayed(3, 4, 20000, CNntpRelay::Action::kHold);
-    engine_->controller->StartCommand();
-    ASSERT_TRUE(relay_->WaitTriggered(30000));
-    // The program closes: the channels are told to stop and waited for; the
-    // held reply goes on meanwhile, and the channel notices at its next line.
-    std::thread release([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        relay_->Release();
-    });
-    engine_->Agent().DestroyChannels();
-    release.join();
-    engine_->Queue().SaveQueueFile();
-    engine_->controller.reset();
-
-    engine_->Open();  // a new start reads the queue file again
-    ASSERT_EQ(engine_->Queue().Count(), 1u);
-    CTask* task = engine_->Queue().Row(0).task.get();
-    EXPECT_EQ(task->GetPartsFetched(), 3u);
-    EXPECT_TRUE(ReadFileBytes(task->GetOutputFile()) == Part(3));
-    ASSERT_TRUE(RunAll({task}));
-    EXPECT_EQ(task->GetResult(), kResultCompleted) << task->GetStatusText();
-    EXPECT_TRUE(ReadFileBytes(task->GetOutputFile()) == binary_.data);
-    EXPECT_EQ(Bodies(2), Articles(3));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <map>
 #include <mutex>
@@ -38,13 +39,14 @@ std::string BodyReply(const std::string& status, const std::vector<std::string>&
     return reply + ".\r\n";
 }
 
-// A news server of a few articles of group alt.test: GROUP, BODY <article>
-// and QUIT, over any number of connections one after the other. Counts the
-// BODY commands.
+// A news server of group alt.test: GROUP, BODY <article> answered with
+// replies[article] as it stands ("" hangs up; one that starts with "!" is
+// sent without it, then hangs up; none: 430) and QUIT, over any number of
+// connections one after the other. Counts the BODY commands.
 class CArticleServer {
   public:
-    explicit CArticleServer(std::map<uint32_t, std::vector<std::string>> bodies)
-        : bodies_(std::move(bodies)), peer_([this](CPeerSession& s) { Serve(s); }, 50) {}
+    explicit CArticleServer(std::map<uint32_t, std::string> replies)
+        : replies_(std::move(replies)), peer_([this](CPeerSession& s) { Serve(s); }, 50) {}
 
     uint16_t Port() const { return peer_.Port(); }
     int BodyCommands() const {
@@ -59,13 +61,14 @@ class CArticleServer {
             if (line.rfind("GROUP ", 0) == 0) {
                 s.Write("211 9 1 9 alt.test\r\n");
             } else if (line.rfind("BODY ", 0) == 0) {
-                auto it = bodies_.find(static_cast<uint32_t>(std::stoul(line.substr(5))));
+                auto it = replies_.find(static_cast<uint32_t>(std::stoul(line.substr(5))));
                 {
                     std::lock_guard lock(mutex_);
                     ++bodyCommands_;
                 }
-                s.Write(it == bodies_.end() ? "430 no such article\r\n"
-                                            : BodyReply("222 body follows", it->second));
+                const std::string reply = it == replies_.end() ? "430 no such\r\n" : it->second;
+                s.Write(reply.starts_with('!') ? reply.substr(1) : reply);
+                if (reply.empty() || reply.starts_with('!')) return;
             } else if (line.rfind("QUIT", 0) == 0) {
                 s.Write("205 bye\r\n");
                 return;
@@ -75,22 +78,23 @@ class CArticleServer {
         }
     }
 
-    const std::map<uint32_t, std::vector<std::string>> bodies_;
+    const std::map<uint32_t, std::string> replies_;
     mutable std::mutex mutex_;
     int bodyCommands_ = 0;  // guarded by mutex_
     CScriptPeer peer_;
 };
 
-// Files file0.bin, file1.bin, ... of `data` in three parts each, as articles
-// 1 to 3 of the first, 4 to 6 of the second, and so on.
-std::map<uint32_t, std::vector<std::string>> Bodies(const std::vector<std::string>& data) {
-    std::map<uint32_t, std::vector<std::string>> bodies;
+// Files file0.bin, file1.bin, ... of `data` in three parts each, as the
+// replies to BODY 1 to 3 for the first, 4 to 6 for the second, and so on.
+std::map<uint32_t, std::string> Replies(const std::vector<std::string>& data) {
+    std::map<uint32_t, std::string> replies;
     for (uint32_t binary = 0; binary < data.size(); ++binary) {
         const auto posts = test::MakeUuencodedPosts(
             "alt.test", "file" + std::to_string(binary) + ".bin", data[binary], 3, "p <p@x>");
-        for (uint32_t k = 0; k < 3; ++k) bodies[binary * 3 + k + 1] = posts[k].bodyLines;
+        for (uint32_t k = 0; k < 3; ++k)
+            replies[binary * 3 + k + 1] = BodyReply("222 body follows", posts[k].bodyLines);
     }
-    return bodies;
+    return replies;
 }
 
 // RetrieveBinary called on the test's thread with a task of its own.
@@ -121,10 +125,8 @@ class RetrieveBinaryDirect : public ::testing::Test {
 };
 
 TEST_F(RetrieveBinaryDirect, OddRepliesAreRetriedOnANewConnectionAnEndlessBodyFailsForGood) {
-    // The peer serves GROUP, then answers each BODY from `replies` in turn; ""
-    // hangs up at once, a reply that starts with "!" is sent without it and
-    // then hangs up. Part 2 "endless" is 300,000 lines where 100 were said:
-    // it is not taken on and on, the task ends for good with part 1 kept.
+    // Part 2 "endless" is 300,000 lines where 100 were said: it is not taken
+    // on and on, the task ends for good with part 1 kept.
     const std::string first = test::RandomBytes(4500, 3);
     const auto posts = test::MakeUuencodedPosts("alt.test", "x.bin", first + first, 2, "p <p@x>");
     const std::string partOne = BodyReply("222 1 <a@b> body", posts[0].bodyLines);
@@ -132,41 +134,27 @@ TEST_F(RetrieveBinaryDirect, OddRepliesAreRetriedOnANewConnectionAnEndlessBodyFa
     const std::string line = test::UuencodeLines(std::string(45, 'x'))[0] + "\r\n";
     for (int i = 0; i < 300000; ++i) endless += line;
     const struct {
-        std::vector<std::string> replies;
+        std::string first, second;  // the replies to BODY 1 and BODY 2
         std::string status;
     } cases[] = {
-        {{partOne, "223 2 <c@d> article exists\r\n"}, "223 2 <c@d> article exists"},
-        {{"what?\r\n"}, "Unrecognized Server Response [BODY]"},
-        {{""}, "Socket Read() Error [BODY]"},
-        {{partOne, "!222 2 <c@d> body\r\n#86)C\r\n"}, "Socket Read() Error [BODY PART]"},
-        {{partOne, endless}, "ERROR: Server Sent Far More Body Lines Than Expected [BODY]"},
+        {partOne, "223 2 <c@d> article exists\r\n", "223 2 <c@d> article exists"},
+        {"what?\r\n", "", "Unrecognized Server Response [BODY]"},
+        {"", "", "Socket Read() Error [BODY]"},
+        {partOne, "!222 2 <c@d> body\r\n#86)C\r\n", "Socket Read() Error [BODY PART]"},
+        {partOne, endless, "ERROR: Server Sent Far More Body Lines Than Expected [BODY]"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.status);
-        std::vector<std::string> commands;
-        CScriptPeer peer([&](CPeerSession& s) {
-            s.Write("200 test server\r\n");
-            commands.push_back(s.ReadLine());
-            s.Write("211 2 1 2 alt.test\r\n");
-            for (const std::string& reply : c.replies) {
-                commands.push_back(s.ReadLine());
-                if (reply.empty() || reply[0] == '!') {
-                    s.Write(reply.substr(reply.empty() ? 0 : 1));
-                    return s.Close();
-                }
-                s.Write(reply);
-            }
-            s.WaitForClose();
-        });
+        CArticleServer server({{1, c.first}, {2, c.second}});
         MakeTask({1, 2}, 100);
-        Retrieve(peer.Port());
+        Retrieve(server.Port());
         const bool forGood = c.status.starts_with("ERROR");
         EXPECT_EQ(task_->GetStatusText(), c.status);
         EXPECT_EQ(task_->GetResult(), forGood ? kResultError : kResultUnprocessed);
         EXPECT_EQ(task_->GetInProgress(), forGood ? 0u : 1u);
         EXPECT_EQ(connection_.GetSocket(), CNntpConnection::kInvalidSocket);
-        if (c.replies.size() == 2) {
-            EXPECT_EQ(commands.back(), "BODY 2\r\n");
+        if (c.first == partOne) {
+            EXPECT_EQ(server.BodyCommands(), 2);
             EXPECT_EQ(task_->GetPartsFetched(), 1u);
             EXPECT_EQ(task_->GetBytesWritten(), first.size());
             EXPECT_EQ(test::ReadFileBytes(task_->GetOutputFile()), first);
@@ -178,8 +166,8 @@ TEST_F(RetrieveBinaryDirect, OddRepliesAreRetriedOnANewConnectionAnEndlessBodyFa
 // below) restarts the binary from part 1.
 TEST_F(RetrieveBinaryDirect, AFailedWriteRestartsTheBinaryAndTheNextCallCountsEveryByte) {
     const std::string data = test::RandomBytes(60750, 4);  // 450 lines a part
-    auto bodies = Bodies({data});
-    CArticleServer server(bodies);
+    auto replies = Replies({data});
+    CArticleServer server(replies);
     MakeTask({1, 2, 3}, 450);
     testing::FailWritesEverywhereAfter(30000, EIO);
     Retrieve(server.Port());
@@ -201,7 +189,7 @@ TEST_F(RetrieveBinaryDirect, AFailedWriteRestartsTheBinaryAndTheNextCallCountsEv
     size_t received = std::string("211 9 1 9 alt.test").size();  // counted without CRLF
     for (uint32_t article = 1; article <= 3; ++article) {
         sent += ("BODY " + std::to_string(article) + "\r\n").size();
-        received += BodyReply("222 body follows", bodies[article]).size();
+        received += replies[article].size();
     }
     EXPECT_EQ((context_.stats.Run().byteXmit - before.byteXmit).ToString(), std::to_string(sent));
     EXPECT_EQ((context_.stats.Run().byteRecv - before.byteRecv).ToString(),
@@ -212,7 +200,7 @@ TEST_F(RetrieveBinaryDirect, AFailedWriteRestartsTheBinaryAndTheNextCallCountsEv
     EXPECT_EQ(report.kind, kProgressKindDownload);
     EXPECT_EQ(report.part, 3u);
     EXPECT_EQ(report.parts, 3u);
-    EXPECT_EQ(report.lines, (bodies[3].size() + 1) / 50 * 50);
+    EXPECT_EQ(report.lines, (std::ranges::count(replies[3], '\n') - 1) / 50 * 50);
     EXPECT_EQ(report.expectedLines, 450u);
     connection_.Quit();
 }
@@ -224,7 +212,7 @@ TEST(RetrieveBinaryFullDisk, KeepsTheResumePointAndStopsTheQueueUntilStart) {
                                            test::RandomBytes(60750, 11)};
     for (int error : {ENOSPC, EDQUOT}) {
         SCOPED_TRACE(error);
-        CArticleServer server(Bodies(data));
+        CArticleServer server(Replies(data));
         test::CEngineHarness engine("127.0.0.1", server.Port(), 1);
         RegisterStandardHandlers(engine.handlers);
         engine.context.settings.SetRetries(2);

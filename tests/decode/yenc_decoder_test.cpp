@@ -1,29 +1,17 @@
-// yEnc: the checksum, the line decoder and header readers, and the writer's
-// handling of yEnc blocks fed line by line — escapes where lines start and
-// end, parts whose offsets come out of order (also across a resume), a part
-// without =yend, and checks that fail.
+// yEnc: the checksum, the line decoder (escapes where lines start and end) and
+// the header readers. The writer's handling of yEnc blocks is tested with the
+// writer (attachment_writer_test.cpp).
 #include "decode/yenc_decoder.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
-#include "core/app_context.h"
-#include "decode/attachment_writer.h"
 #include "decode/crc32.h"
-#include "decode/file_utils.h"
-#include "support/recording_message_box.h"
-#include "support/temp_dir.h"
 #include "support/test_data.h"
 #include "support/yenc_encoder.h"
-#include "tasks/task.h"
 
 namespace vexlo {
 namespace {
-using Result = CAttachmentWriter::LineResult;
-using Part = CAttachmentWriter::PartResult;
 using test::RandomBytes;
-using test::ReadFileBytes;
 
 // The lines decoded one after another, by both decoders; they must agree.
 std::string Decode(const std::vector<std::string>& lines) {
@@ -121,172 +109,6 @@ TEST(YencLines, HeaderFieldsInAnyOrderAndMalformedLines) {
     EXPECT_FALSE(ParseYend("=yend pcrc32=123456789", end));
     EXPECT_FALSE(ParseYend("=yend pcrc32=xyz", end));
     EXPECT_FALSE(IsYendLine("=yendx"));
-}
-
-// The writer fed with yEnc bodies as a server sends them (dot-stuffed).
-class YencWriterTest : public ::testing::Test {
-  protected:
-    YencWriterTest() : context_(dir_.Path(), box_) {
-        context_.Start();
-        context_.settings.SetOption(OPT_DECODE_YENC, 1);
-        CreateDirectoryPath(saveDir_);
-    }
-
-    void MakeTask(uint32_t parts) {
-        if (task_) context_.outputClaims.Release(task_->Key());
-        task_ = std::make_unique<CTask>(&context_.settings);
-        task_->SetType(kTaskDecode);
-        task_->SetSubject("file.bin (1/" + std::to_string(parts) + ")");
-        task_->SetSaveDir(saveDir_);
-        task_->SetArticles(std::vector<uint32_t>(parts, 100));
-        task_->SetLines(std::vector<uint32_t>(parts, 10));
-        task_->SetInProgress(1);
-    }
-
-    // Part `part` (one-based) of three of data_.
-    std::vector<std::string> Body(int part) const {
-        const size_t n = data_.size();
-        return test::YencPartBody("file.bin", data_, part, 3, n * (part - 1) / 3, n * part / 3);
-    }
-
-    Part FeedPart(CAttachmentWriter& writer, uint32_t k, std::vector<std::string> body) {
-        for (std::string& line : body) {
-            if (!line.empty() && line[0] == '.') line.insert(0, 1, '.');
-            if (writer.Feed(k, line) == Result::kFailed) return Part::kFailed;
-        }
-        EXPECT_EQ(writer.Feed(k, "."), Result::kEndOfBody);
-        return writer.FinishPart(k);
-    }
-
-    std::string Log() const { return ReadFileBytes(dir_ / "DEBUG.TXT"); }
-
-    test::CTempDir dir_;
-    test::CRecordingMessageBox box_;
-    CAppContext context_;
-    std::string saveDir_ = dir_ / "save/";
-    std::unique_ptr<CTask> task_;
-    std::string data_ = RandomBytes(5000, 2) + kCritical;
-};
-
-TEST_F(YencWriterTest, PartOffsetsOutOfOrderAlsoAcrossAResume) {
-    // Articles in the order 2, 3, 1 of the file; then 3, 1 | resume | 2.
-    for (const std::vector<int>& order : {std::vector<int>{2, 3, 1}, std::vector<int>{3, 1, 2}}) {
-        const bool resume = order[0] == 3;
-        SCOPED_TRACE(resume);
-        RemoveFile(saveDir_ + "file.bin");
-        MakeTask(3);
-        auto writer = std::make_unique<CAttachmentWriter>(context_, *task_);
-        for (uint32_t k = 0; k < 3; ++k) {
-            if (resume && k == 2) {
-                writer = std::make_unique<CAttachmentWriter>(context_, *task_);
-                ASSERT_EQ(writer->Resume(), CAttachmentWriter::ResumeResult::kResumed);
-            }
-            ASSERT_EQ(FeedPart(*writer, k, Body(order[k])), k < 2 ? Part::kNext : Part::kCompleted)
-                << task_->GetStatusText();
-            // The resume point: the file's length after each whole part.
-            EXPECT_EQ(task_->GetBytesWritten(), FileSize(saveDir_ + "file.bin"));
-        }
-        EXPECT_EQ(task_->GetStatusText(), "Completed Successfully");
-        EXPECT_EQ(ReadFileBytes(saveDir_ + "file.bin"), data_);
-    }
-    EXPECT_EQ(context_.stats.Run().fileRecv.ToString(), "2");
-    EXPECT_EQ(Log().find("not checked"), std::string::npos);
-}
-
-TEST_F(YencWriterTest, SingleBlockLinesThatLookLikeUuLinesAreData) {
-    // "`", "end", an empty line and lines that start with "." are all data
-    // inside a block; the block is the whole file and ends the task.
-    const std::vector<std::string> body = {
-        "text before",
-        "=ybegin line=128 size=9 name=\"quoted .bin\"",
-        "`",
-        "end",
-        "",
-        ".k",
-        "=n",
-        "=yend size=9 crc32=" + [] {
-            char hex[9];
-            std::snprintf(hex, sizeof hex, "%08x", Crc32(0, "\x36\x3b\x44\x3a\x04\x41\x04", 7));
-            return std::string(hex);
-        }()};
-    MakeTask(2);
-    CAttachmentWriter writer(context_, *task_);
-    EXPECT_EQ(FeedPart(writer, 0, body), Part::kFailed);  // 7 bytes, not 9
-    EXPECT_EQ(task_->GetStatusText(), "yEnc Error: Part 1 Of 2 Decoded To 7 Bytes, 9 Expected");
-
-    auto fixed = body;
-    fixed[1] = "=ybegin line=128 size=7 name=\"quoted .bin\"";
-    fixed.back().replace(fixed.back().find("size=9"), 6, "size=7");
-    MakeTask(2);
-    CAttachmentWriter again(context_, *task_);
-    EXPECT_EQ(FeedPart(again, 0, fixed), Part::kCompleted);
-    EXPECT_EQ(ReadFileBytes(saveDir_ + "quoted .bin"), "\x36\x3b\x44\x3a\x04\x41\x04");
-    EXPECT_EQ(task_->GetPartsFetched(), 2u);  // the second part is not fetched
-}
-
-TEST_F(YencWriterTest, BrokenPostsFailWithTheirStatus) {
-    auto change = [](std::vector<std::string> body, size_t line, const std::string& from,
-                     const std::string& to) {
-        if (to.empty() && from.empty()) {
-            body.erase(body.begin() + static_cast<long>(line));
-        } else {
-            body[line].replace(body[line].find(from), from.size(), to);
-        }
-        return body;
-    };
-    const std::vector<std::string> part2 = Body(2);
-    std::vector<std::string> flipped = part2;
-    const size_t at = flipped[5].find_first_not_of('=', 1);  // a plain or escaped character
-    flipped[5][at] = static_cast<char>(flipped[5][at] == 'k' ? 'l' : 'k');
-    std::vector<std::string> badFileCrc = Body(3);
-    badFileCrc.back().replace(badFileCrc.back().find(" crc32=") + 7, 8, "ffffffff");
-    const struct {
-        const char* what;
-        std::vector<std::string> second, third;
-        std::string status;  // "" completes
-        bool file;
-    } cases[] = {
-        {"a changed byte", flipped, Body(3), "yEnc CRC Error In Part 2 Of 3: pcrc32=", false},
-        {"file crc32", part2, badFileCrc, "yEnc CRC Error In File: crc32=ffffffff", false},
-        {"no =yend, all bytes", change(part2, part2.size() - 1, "", ""), Body(3), "", true},
-        {"no =yend, a line short", change(change(part2, part2.size() - 1, "", ""), 5, "", ""),
-         Body(3), "yEnc Error: Part 2 Of 3 Ends Without =yend (", false},
-        {"no =ypart", change(part2, 1, "", ""), Body(3),
-         "yEnc Error: Part 2 Of 3: =ypart Line Missing", false},
-        {"a line too many",
-         [&] {
-             auto body = part2;
-             body.insert(body.end() - 1, "kk");
-             return body;
-         }(),
-         Body(3), "yEnc Error: Part 2 Of 3 Holds More Than Its ", false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        RemoveFile(saveDir_ + "file.bin");
-        MakeTask(3);
-        CAttachmentWriter writer(context_, *task_);
-        ASSERT_EQ(FeedPart(writer, 0, Body(1)), Part::kNext);
-        FeedPart(writer, 1, c.second);
-        if (task_->GetResult() != kResultError) FeedPart(writer, 2, c.third);
-        EXPECT_EQ(task_->GetStatusText().rfind(c.status.empty() ? "Completed" : c.status, 0), 0u)
-            << task_->GetStatusText();
-        EXPECT_EQ(FileExists(saveDir_ + "file.bin"), c.file);
-        if (c.file) {
-            EXPECT_EQ(ReadFileBytes(saveDir_ + "file.bin"), data_);
-        }
-    }
-    EXPECT_NE(Log().find("yEnc: part 2 of 3 has no =yend line"), std::string::npos);
-    EXPECT_NE(Log().find("yEnc Error In Part 2 of 3 [100]: yEnc CRC Error"), std::string::npos);
-}
-
-TEST_F(YencWriterTest, OffTheBodyHoldsNoAttachment) {
-    context_.settings.SetOption(OPT_DECODE_YENC, 0);
-    MakeTask(3);
-    CAttachmentWriter writer(context_, *task_);
-    EXPECT_EQ(FeedPart(writer, 0, Body(1)), Part::kFailed);
-    EXPECT_EQ(task_->GetStatusText(), "No Binary Attachment Found");
-    EXPECT_FALSE(FileExists(saveDir_ + "file.bin"));
 }
 
 }  // namespace
