@@ -1,14 +1,21 @@
-// CNntpConnection against a scripted peer: greetings, log-in replies, line
-// endings and failures that a real news server does not produce on demand.
+// CNntpConnection against scripted peers: greetings, log-in replies, line
+// endings and failures that a real news server does not produce on demand;
+// the line rules in plain text and on the decrypted stream alike; STARTTLS
+// that a server refuses or answers with injected clear text, and TLS
+// handshakes that fail. (The certificate checks against the real server:
+// nntp_connection_itest.cpp.)
 #include "nntp/nntp_connection.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 
 #include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "support/script_peer.h"
+#include "support/tls_peer.h"
 
 namespace vexlo {
 namespace {
@@ -16,189 +23,209 @@ namespace {
 using test::CPeerSession;
 using test::CScriptPeer;
 
-// A peer that sends `bytes` (a greeting and more) and waits for the client to leave.
-CScriptPeer::Script Sends(std::string bytes) {
-    return [bytes](CPeerSession& s) {
-        s.Write(bytes);
-        s.WaitForClose();
-    };
-}
-
-int ConnectTo(CNntpConnection& conn, const CScriptPeer& peer, int useLogin = 0) {
+// Connects in `mode`, trusting the peers' certificate for "localhost".
+int ConnectTo(CNntpConnection& conn, const CScriptPeer& peer, int useLogin = 0,
+              int mode = kTlsNone) {
+    conn.SetTls(
+        {.mode = mode, .caFile = test::SelfSignedLocalhost().pemPath, .hostName = "localhost"});
     return conn.Connect(CScriptPeer::kAddress, peer.Port(), useLogin, "tester", "secret");
 }
 
-TEST(NntpConnect, GreetingsThatOpenTheConnection) {
+TEST(NntpConnect, GreetingsLoginRepliesAndTheirTexts) {
     const std::string long200 = "200 " + std::string(700, 'b');
-    // {greeting, banner}: the banner keeps at most 511 characters; login only
-    // when asked with exactly 1.
-    for (const auto& [greeting, banner] :
-         {std::pair<std::string, std::string>{"201 news.example ready", "201 news.example ready"},
-          {long200, long200.substr(0, 511)}}) {
-        for (int useLogin : {0, 2, -1}) {
-            CScriptPeer peer(Sends(greeting + "\r\n"));
-            CNntpConnection conn;
-            ASSERT_EQ(ConnectTo(conn, peer, useLogin), 1) << conn.GetError();
-            EXPECT_EQ(conn.GetBanner(), banner);
-            EXPECT_EQ(conn.GetError(), "");
-            conn.Quit();
-        }
-    }
-}
-
-TEST(NntpConnect, FailedGreetingsAndTheirTexts) {
     const std::string line300 = "502 " + std::string(296, 'x');
     const std::string line255 = "502 " + std::string(251, 'y');
     const std::string line256 = "502 " + std::string(252, 'z');
+    const std::string unknown = "ERROR: Unknown Server Response";
     const std::string noResponse = "ERROR(0): No Server Response [CONNECT]";
-    // {bytes sent ("": silence; nullopt: closes at once), error text}; error
-    // texts are cut to 252 characters and "...".
-    const std::pair<std::optional<std::string>, std::string> cases[] = {
-        {"400 service not available\r\n", "400 service not available"},
-        {line300 + "\r\n", line300.substr(0, 252) + "..."},
-        {line255 + "\r\n", line255},
-        {line256 + "\r\n", line256.substr(0, 252) + "..."},
-        {"20 short code\r\n", "ERROR: Unknown Server Response"},
-        {"2000 long code\r\n", "ERROR: Unknown Server Response"},
-        {"hello\r\n", "ERROR: Unknown Server Response"},
-        {"\r\n", noResponse},
-        {std::nullopt, noResponse},
-        {"", "ERROR(" + std::to_string(EAGAIN) + "): No Server Response [CONNECT]"},
+    const std::string ready = "200 ready\r\n", pass = ready + "381 Enter password\r\n";
+    // {bytes sent ("": silence; nullopt: closes at once), useLogin, banner,
+    // error ("" when the connection opens)}. The banner keeps at most 511
+    // characters and is never cut like the error text (252 characters and
+    // "..."). The login only when asked with exactly 1; only 381 leads on to
+    // PASS, even a success code. One connection object serves all: bytes left
+    // unread must not leak into the next banner.
+    const struct {
+        std::optional<std::string> bytes;
+        int useLogin;
+        std::string banner, error;
+    } cases[] = {
+        {"201 news.example ready\r\nleftover\r\n", 2, "201 news.example ready", ""},
+        {long200 + "\r\nleftover\r\n", -1, long200.substr(0, 511), ""},
+        {"400 service not available\r\n", 0, "400 service not available",
+         "400 service not available"},
+        {line300 + "\r\n", 0, line300, line300.substr(0, 252) + "..."},
+        {line255 + "\r\n", 0, line255, line255},
+        {line256 + "\r\n", 0, line256, line256.substr(0, 252) + "..."},
+        {"20 short code\r\n", 0, "20 short code", unknown},
+        {"2000 long code\r\n", 0, "2000 long code", unknown},
+        {"hello\r\n", 0, "hello", unknown},
+        {"\r\n", 0, "", noResponse},
+        {std::nullopt, 0, "", noResponse},
+        {"", 0, "", "ERROR(" + std::to_string(EAGAIN) + "): No Server Response [CONNECT]"},
+        {pass + "281 Authentication succeeded\r\nleftover\r\n", 1, "200 ready", ""},
+        {ready + "281 Authentication succeeded\r\n", 1, "200 ready",
+         "281 Authentication succeeded"},
+        {ready + "481 Authentication failed\r\n", 1, "200 ready", "481 Authentication failed"},
+        {ready + "38 what\r\n", 1, "200 ready", "ERROR: Unknown USER Response"},
+        {ready + "\r\n", 1, "200 ready", "ERROR: Logging In (USER)"},
+        {pass + "482 Authentication commands issued out of sequence\r\n", 1, "200 ready",
+         "482 Authentication commands issued out of sequence"},
+        {pass + "2810 odd\r\n", 1, "200 ready", "ERROR: Unknown PASS Response"},
+        {pass + "\r\n", 1, "200 ready", "ERROR: Logging In (PASS)"},
     };
-    for (const auto& [bytes, error] : cases) {
-        SCOPED_TRACE(bytes.value_or("(closed)"));
-        CScriptPeer peer(bytes ? Sends(*bytes) : [](CPeerSession&) {});
-        CNntpConnection conn(300);
-        EXPECT_EQ(ConnectTo(conn, peer), 0);
-        EXPECT_EQ(conn.GetError(), error);
-        EXPECT_EQ(conn.GetSocket(), CNntpConnection::kInvalidSocket);
-        if (bytes && bytes->starts_with("502 x")) {
-            EXPECT_EQ(conn.GetBanner(), line300);  // the banner is not cut
-        }
+    CScriptPeer peer(
+        [&, n = 0](CPeerSession& s) mutable {
+            const std::optional<std::string>& bytes = cases[n++].bytes;
+            if (!bytes) return;
+            s.Write(*bytes);
+            s.WaitForClose();
+        },
+        static_cast<int>(std::size(cases)));
+    CNntpConnection conn(300);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes.value_or("(closed)"));
+        EXPECT_EQ(ConnectTo(conn, peer, c.useLogin), c.error.empty() ? 1 : 0);
+        EXPECT_EQ(conn.GetBanner(), c.banner);
+        EXPECT_EQ(conn.GetError(), c.error);
+        EXPECT_EQ(conn.GetSocket() != CNntpConnection::kInvalidSocket, c.error.empty());
+        conn.Quit();
     }
-    CNntpConnection conn;
+    EXPECT_EQ(conn.Send("DATE\r\n"), 0);
+    EXPECT_EQ(conn.GetError(), "Error Sending To Remote Host");
+    EXPECT_EQ(conn.Quit(), -1);  // nothing left to close
     EXPECT_EQ(conn.Connect(CScriptPeer::kAddress, test::UnusedLoopbackPort(), 0, "", ""), 0);
     EXPECT_EQ(conn.GetError(), "ERROR(111): No Connection To Server!");
 }
 
-TEST(NntpConnect, ReconnectStartsWithAnEmptyBuffer) {
-    // Bytes left unread from the first connection must not leak into the next.
-    CScriptPeer peer(
-        [n = 0](CPeerSession& s) mutable {
-            s.Write(++n == 1 ? "200 first\r\nleftover\r\n" : "200 second\r\nfresh\r\n");
-            s.WaitForClose();
-        },
-        2);
-    CNntpConnection conn;
-    ASSERT_EQ(ConnectTo(conn, peer), 1);
-    conn.Quit();
-    ASSERT_EQ(ConnectTo(conn, peer), 1);
-    EXPECT_EQ(conn.GetBanner(), "200 second");
-    EXPECT_EQ(conn.ReadLine(), 5);
-    EXPECT_EQ(conn.GetLine(), "fresh");
-    conn.Quit();
-}
-
-TEST(NntpLogin, RepliesToUserAndPass) {
-    // {USER reply, PASS reply, error ("" for success)}; only 381 leads on to
-    // PASS, even a success code.
-    const struct {
-        const char *userReply, *passReply, *error;
-    } cases[] = {
-        {"381 Enter password\r\n", "281 Authentication succeeded\r\n", ""},
-        {"281 Authentication succeeded\r\n", "", "281 Authentication succeeded"},
-        {"481 Authentication failed\r\n", "", "481 Authentication failed"},
-        {"38 what\r\n", "", "ERROR: Unknown USER Response"},
-        {"381 Enter password\r\n", "482 Authentication commands issued out of sequence\r\n",
-         "482 Authentication commands issued out of sequence"},
-        {"381 Enter password\r\n", "2810 odd\r\n", "ERROR: Unknown PASS Response"},
-        {"381 Enter password\r\n", "\r\n", "ERROR: Logging In (PASS)"},
-        {"\r\n", "", "ERROR: Logging In (USER)"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.error);
-        std::string sent;
-        {
-            CScriptPeer peer([&](CPeerSession& s) {
-                s.Write("200 ready\r\n");
-                sent = s.ReadLine();
-                s.Write(c.userReply);
-                if (std::string(c.userReply).starts_with("381")) {
-                    sent += s.ReadLine();
-                    s.Write(c.passReply);
-                }
-                s.WaitForClose();
-            });
-            CNntpConnection conn;
-            EXPECT_EQ(ConnectTo(conn, peer, 1), *c.error ? 0 : 1);
-            EXPECT_EQ(conn.GetError(), c.error);
-            EXPECT_EQ(conn.GetSocket() != CNntpConnection::kInvalidSocket, !*c.error);
-            conn.Quit();
-        }
-        if (!*c.error) {
-            EXPECT_EQ(sent, "AUTHINFO USER tester\r\nAUTHINFO PASS secret\r\n");
-        }
-    }
-}
-
-TEST(NntpReadLine, LineEndsLongLinesAndMixingWithReadReply) {
+TEST(NntpReadLine, LineRulesHoldInPlainTextAndOverTls) {
     const int max = CNntpConnection::kMaxLineLength;
     std::string longLine;
     for (int i = 0; i < 2 * max + 100; ++i) longLine += static_cast<char>('a' + i % 26);
-    // Everything arrives at once; each reader takes only its line.
-    CScriptPeer peer(
-        Sends("200 ready\r\nabc\r\r\n\r\nbare\n1234567\nabc\r\r\nabcdefg\r\n..dot\r\n.\r\n" +
-              longLine + "\r\n" + std::string(max, 'e') + "\r\nnext\r\n"));
-    CNntpConnection conn;
-    ASSERT_EQ(ConnectTo(conn, peer), 1);
-    EXPECT_EQ(conn.ReadLine(), 3);
-    EXPECT_EQ(conn.GetLine(), "abc");
-    EXPECT_EQ(conn.ReadLine(), 0);  // an empty line is not the end
-    EXPECT_EQ(conn.ReadLine(), 4);
-    EXPECT_EQ(conn.GetLine(), "bare");
-    // ReadReply removes only a final CR LF pair; a small buffer leaves the
-    // rest for the next read, and a CR LF pair split by it is lost by neither.
-    char reply[CNntpConnection::kReplyBufferSize];
-    EXPECT_EQ(conn.ReadReply(reply, 1), 0);
-    for (const auto& [capacity, piece] :
-         {std::pair{768, "1234567\n"}, {768, "abc\r"}, {5, "abcd"}, {5, "efg\r"}, {5, "\n"}}) {
-        EXPECT_EQ(conn.ReadReply(reply, capacity), static_cast<int>(strlen(piece)));
-        EXPECT_STREQ(reply, piece);
+    // The first lines come 3 bytes at a time (TCP segments, TLS records), so
+    // they are gathered across receives; the rest at once, each reader
+    // taking only its line. Then the server falls silent.
+    const std::string trickle = "200 ready\r\nabc\r\r\n\r\nbare\n1234567\nabc\r\r\nabcdefg\r\n";
+    const std::string rest =
+        "..dot\r\n.\r\n" + longLine + "\r\n" + std::string(max, 'e') + "\r\nnext\r\n";
+    for (const bool encrypted : {false, true}) {
+        SCOPED_TRACE(encrypted ? "TLS" : "plain text");
+        CScriptPeer peer([&](CPeerSession& s) {
+            std::optional<test::CTlsPeerSession> tls;
+            if (encrypted) tls.emplace(s);
+            for (const auto& [bytes, piece] : {std::pair{trickle, size_t{3}}, {rest, rest.size()}})
+                encrypted ? tls->Write(bytes, piece) : s.WriteInPieces(bytes, piece);
+            s.WaitForClose();
+        });
+        CNntpConnection conn(300);
+        ASSERT_EQ(ConnectTo(conn, peer, 0, encrypted ? kTlsImplicit : kTlsNone), 1)
+            << conn.GetError();
+        EXPECT_EQ(conn.IsEncrypted(), encrypted);
+        const auto expectLines = [&conn](const std::vector<std::string>& lines) {
+            for (const std::string& line : lines) {
+                ASSERT_EQ(conn.ReadLine(), static_cast<int>(line.size()));
+                EXPECT_EQ(conn.GetLine(), line);
+                EXPECT_EQ(conn.GetLine().data()[line.size()], '\0');
+            }
+        };
+        expectLines({"abc", "", "bare"});  // an empty line is not the end
+        // ReadReply removes only a final CR LF pair; a small buffer leaves the
+        // rest for the next read, and a CR LF pair split by it is lost by neither.
+        char reply[CNntpConnection::kReplyBufferSize];
+        EXPECT_EQ(conn.ReadReply(reply, 1), 0);
+        for (const auto& [capacity, piece] :
+             {std::pair{768, "1234567\n"}, {768, "abc\r"}, {5, "abcd"}, {5, "efg\r"}, {5, "\n"}}) {
+            EXPECT_EQ(conn.ReadReply(reply, capacity), static_cast<int>(strlen(piece)));
+            EXPECT_STREQ(reply, piece);
+        }
+        // Dot-stuffing is left to the caller. Longer than the limit: in
+        // pieces; exactly the limit: its CR LF comes back as an empty line.
+        expectLines({"..dot", ".", longLine.substr(0, max), longLine.substr(max, max),
+                     longLine.substr(2 * max), std::string(max, 'e'), "", "next"});
+        // The silence: the read times out and closes.
+        EXPECT_EQ(conn.ReadLine(), -1);
+        EXPECT_EQ(conn.GetLastReadError(), EAGAIN);
+        EXPECT_EQ(conn.GetSocket(), CNntpConnection::kInvalidSocket);
+        EXPECT_FALSE(conn.IsEncrypted());
     }
-    EXPECT_EQ(conn.ReadLine(), 5);
-    EXPECT_EQ(conn.GetLine(), "..dot");  // dot-stuffing is left to the caller
-    EXPECT_EQ(conn.ReadLine(), 1);
-    EXPECT_EQ(conn.GetLine().data()[1], '\0');
-    // Longer than the limit: in pieces; exactly the limit: its CR LF comes
-    // back as an empty line.
-    for (const std::string& piece :
-         {longLine.substr(0, max), longLine.substr(max, max), longLine.substr(2 * max),
-          std::string(max, 'e'), std::string(), std::string("next")}) {
-        ASSERT_EQ(conn.ReadLine(), static_cast<int>(piece.size()));
-        EXPECT_EQ(conn.GetLine(), piece);
-    }
-    conn.Quit();
 }
 
-TEST(NntpReadLine, AssemblesLinesFromManySmallWritesAndTimesOutOnSilence) {
-    std::string body;
-    for (int i = 0; i < 40; ++i) body += "line " + std::to_string(i) + " of the body\r\n";
-    CScriptPeer peer([&](CPeerSession& s) {
-        s.Write("200 ready\r\n");
-        s.WriteInPieces(body + ".\r\n", 7);
-        s.WaitForClose();
-    });
-    CNntpConnection conn(300);
-    ASSERT_EQ(ConnectTo(conn, peer), 1);
-    for (int i = 0; i < 40; ++i) {
-        ASSERT_GT(conn.ReadLine(), 0);
-        EXPECT_EQ(conn.GetLine(), "line " + std::to_string(i) + " of the body");
+TEST(TlsConnect, StartTlsRefusedOrAnsweredWithInjectedClearTextNeverLogsInInClearText) {
+    std::vector<std::string> plain, encrypted;  // read once the peer's thread has ended
+    {
+        CScriptPeer peer(
+            [&, n = 0](CPeerSession& s) mutable {
+                s.Write("200 ready\r\n");
+                plain.push_back(s.ReadLine());
+                if (++n == 1) {
+                    s.Write("580 Can not initiate TLS negotiation\r\n");
+                    plain.push_back(s.ReadLine());  // "" once the client has closed
+                    return;
+                }
+                // Clear text behind the 382 would otherwise pass for the USER reply.
+                s.Write("382 Continue with TLS negotiation\r\n281 injected\r\n");
+                test::CTlsPeerSession tls(s);
+                encrypted.push_back(tls.ReadLine());
+                tls.Write("381 Enter password\r\n");
+                encrypted.push_back(tls.ReadLine());
+                tls.Write("281 Authentication succeeded\r\n");
+                encrypted.push_back(tls.ReadLine());
+            },
+            2);
+        CNntpConnection conn;
+        EXPECT_EQ(ConnectTo(conn, peer, 1, kTlsStartTls), 0);
+        EXPECT_EQ(conn.GetError(),
+                  "TLS: server refused STARTTLS: 580 Can not initiate TLS negotiation");
+        EXPECT_TRUE(conn.IsTlsRefused());
+        EXPECT_EQ(conn.GetSocket(), CNntpConnection::kInvalidSocket);
+        EXPECT_EQ(conn.GetBanner(), "200 ready");
+        ASSERT_EQ(ConnectTo(conn, peer, 1, kTlsStartTls), 1) << conn.GetError();
+        EXPECT_TRUE(conn.IsEncrypted());
+        conn.Quit();
     }
-    EXPECT_EQ(conn.ReadLine(), 1);
-    // Then the server falls silent: the read times out and closes.
-    EXPECT_EQ(conn.ReadLine(), -1);
-    EXPECT_EQ(conn.GetSocket(), CNntpConnection::kInvalidSocket);
-    EXPECT_EQ(conn.GetLastReadError(), EAGAIN);
+    EXPECT_EQ(plain, (std::vector<std::string>{"STARTTLS\r\n", "", "STARTTLS\r\n"}));
+    EXPECT_EQ(encrypted, (std::vector<std::string>{"AUTHINFO USER tester\r\n",
+                                                   "AUTHINFO PASS secret\r\n", "QUIT\r\n"}));
+}
+
+TEST(TlsConnect, HandshakeFailuresSayWhetherConnectingAgainCanHelp) {
+    // {the reason in the text, refused} for what the server does after the
+    // client's hello: a connection lost on the way may work next time; plain
+    // text where TLS was expected is a setting to mend (its reason is the
+    // TLS library's).
+    const std::pair<std::string, bool> cases[] = {{"connection closed", false},
+                                                  {"Connection reset by peer", false},
+                                                  {"timed out", false},
+                                                  {"", true}};
+    CScriptPeer peer(
+        [n = 0](CPeerSession& s) mutable {
+            char hello[4096];
+            recv(s.Fd(), hello, sizeof hello, 0);
+            const linger reset{1, 0};  // a close that sends RST
+            switch (n++) {
+                case 1:
+                    setsockopt(s.Fd(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+                    [[fallthrough]];
+                case 0:
+                    return s.Close();
+                case 3:
+                    s.Write("200 plain text server\r\n");
+                    [[fallthrough]];
+                default:
+                    s.WaitForClose();
+            }
+        },
+        static_cast<int>(std::size(cases)));
+    for (const auto& [reason, refused] : cases) {
+        CNntpConnection conn(300);
+        EXPECT_EQ(ConnectTo(conn, peer, 0, kTlsImplicit), 0);
+        const std::string error(conn.GetError());
+        EXPECT_TRUE(error.starts_with("TLS: handshake failed (" + reason)) << error;
+        EXPECT_TRUE(error.ends_with("): localhost")) << error;
+        EXPECT_TRUE(conn.IsTlsFailure());
+        EXPECT_EQ(conn.IsTlsRefused(), refused) << error;
+        EXPECT_EQ(conn.GetSocket(), CNntpConnection::kInvalidSocket);
+    }
 }
 
 }  // namespace
