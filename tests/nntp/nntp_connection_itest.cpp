@@ -1,8 +1,11 @@
-// CNntpConnection against the real INN servers of the test fixture: greeting,
-// login, the lines of GROUP, XOVER, BODY and LIST, QUIT, and a connection cut
-// in the middle of a response.
+// CNntpConnection against the real INN servers of the test fixture: one walk
+// (greeting, login, GROUP, pipelined BODY, QUIT) in plain text, over NNTPS and
+// over STARTTLS, through every certificate check that opens or refuses the
+// connection; the login passing only encrypted; and a connection cut in the
+// middle of a response.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -18,11 +21,6 @@ using test::Inn;
 
 constexpr uint32_t kLoopback = 0x7F000001;
 
-// Sends a command; the status line ("" when the connection failed).
-std::string Command(CNntpConnection& conn, const std::string& command) {
-    return conn.Send(command + "\r\n") && conn.ReadLine() > 0 ? std::string(conn.GetLine()) : "";
-}
-
 // The lines of a multi-line block up to ".", as they came (still stuffed).
 std::vector<std::string> ReadBlock(CNntpConnection& conn) {
     std::vector<std::string> lines;
@@ -30,108 +28,126 @@ std::vector<std::string> ReadBlock(CNntpConnection& conn) {
     return lines;
 }
 
-// A group of this run's own with `count` articles whose bodies are `body`.
-std::string PostGroup(const std::string& tag, int count, const std::vector<std::string>& body) {
-    const std::string group = test::CreateUniqueGroup("alt.binaries.test.nntp" + tag);
-    std::vector<test::Article> articles;
-    for (int i = 1; i <= count; ++i)
-        articles.push_back({test::UniqueMessageId("nntpconn"), group,
-                            "connection test " + tag + " " + std::to_string(i), "T <t@x>", "",
-                            body});
-    std::string error;
-    EXPECT_TRUE(!group.empty() && test::PostArticles(articles, &error)) << error;
-    return group;
+// A group of this run's own with two articles of the same long body, which
+// opens with the lines dot-stuffing changes, posted once for all tests.
+struct Posted {
+    std::string group;
+    std::vector<std::string> body, stuffed;  // as posted; as sent on the wire
+};
+const Posted& TestGroup() {
+    static const Posted posted = [] {
+        Posted p{test::CreateUniqueGroup("alt.binaries.test.nntpconn"),
+                 {"begin 644 test.bin", ".", "..two dots", ".leading dot", ""},
+                 {"begin 644 test.bin", "..", "...two dots", "..leading dot", ""}};
+        for (int i = 0; i < 3000; ++i) {
+            p.body.push_back("M" + std::string(60, static_cast<char>('A' + i % 26)));
+            p.stuffed.push_back(p.body.back());
+        }
+        std::vector<test::Article> articles;
+        for (int i = 1; i <= 2; ++i)
+            articles.push_back({test::UniqueMessageId("nntpconn"), p.group,
+                                "connection test " + std::to_string(i), "T <t@x>", "", p.body});
+        std::string error;
+        EXPECT_TRUE(!p.group.empty() && test::PostArticles(articles, &error)) << error;
+        return p;
+    }();
+    return posted;
 }
 
-TEST(NntpConnectionInn, AnonymousConnectKeepsGreetingAsBannerAndQuitCloses) {
-    CNntpConnection conn;
-    ASSERT_EQ(conn.Connect(kLoopback, Inn().anonPort, 0, "", ""), 1) << conn.GetError();
-    EXPECT_EQ(ReplyCode(conn.GetBanner()), 200) << conn.GetBanner();
-    EXPECT_NE(conn.GetBanner().find("INN"), std::string_view::npos);
-    EXPECT_EQ(conn.GetError(), "");
-    EXPECT_EQ(conn.Quit(), 0);
-    EXPECT_EQ(conn.GetSocket(), CNntpConnection::kInvalidSocket);
-    EXPECT_EQ(conn.Send("DATE\r\n"), 0);
-    EXPECT_EQ(conn.GetError(), "Error Sending To Remote Host");
-    EXPECT_EQ(conn.Quit(), -1);
-}
-
-TEST(NntpConnectionInn, LoginWithGoodAndBadPassword) {
-    CNntpConnection conn;
-    ASSERT_EQ(conn.Connect(kLoopback, Inn().authPort, 1, "tester", "secret"), 1) << conn.GetError();
-    EXPECT_EQ(Command(conn, "GROUP alt.binaries.test").substr(0, 4), "211 ");
-    conn.Quit();
-    EXPECT_EQ(conn.Connect(kLoopback, Inn().authPort, 1, "tester", "wrong"), 0);
-    EXPECT_EQ(conn.GetError(), "481 Authentication failed");
-    EXPECT_EQ(conn.GetSocket(), CNntpConnection::kInvalidSocket);
-    // Without logging in the server greets, then refuses commands.
-    ASSERT_EQ(conn.Connect(kLoopback, Inn().authPort, 0, "", ""), 1) << conn.GetError();
-    EXPECT_EQ(Command(conn, "GROUP alt.binaries.test").substr(0, 4), "480 ");
-    conn.Quit();
-}
-
-TEST(NntpConnectionInn, ReadsGroupXoverBodyAndListLines) {
-    const std::vector<std::string> body = {
-        "begin 644 test.bin", ".", "..two dots", ".leading dot", "", std::string(900, 'L'), "end"};
-    const std::string group = PostGroup("r", 3, body);
-    CNntpConnection conn;
-    ASSERT_EQ(conn.Connect(kLoopback, Inn().anonPort, 0, "", ""), 1) << conn.GetError();
-    char reply[CNntpConnection::kReplyBufferSize];
-    ASSERT_TRUE(conn.Send("GROUP " + group + "\r\n"));
-    ASSERT_GT(conn.ReadReply(reply, sizeof reply), 0);
-    EXPECT_EQ(std::string(reply), "211 3 1 3 " + group);
-
-    EXPECT_EQ(ReplyCode(Command(conn, "XOVER 1-3")), 224);
-    const std::vector<std::string> overview = ReadBlock(conn);
-    ASSERT_EQ(overview.size(), 3u);
-    for (size_t i = 0; i < overview.size(); ++i) {
-        const std::vector<std::string> fields = test::SplitTabs(overview[i]);
-        ASSERT_GE(fields.size(), 8u) << overview[i];
-        EXPECT_EQ(fields[0], std::to_string(i + 1));
-        EXPECT_EQ(fields[1], "connection test r " + std::to_string(i + 1));
-        EXPECT_EQ(fields[7], std::to_string(body.size()));  // line count
+TEST(NntpConnectionInn, OneWalkInPlainTextOverNntpsAndOverStartTls) {
+    ASSERT_NE(Inn().anonTlsPort, 0) << "the INN fixture was started without its TLS ports";
+    const Posted& posted = TestGroup();
+    // {TLS settings (the mode comes from the loop), password ("": no login),
+    // error ("" when it opens)}. The fixture's certificate reads as
+    // self-signed until its authority is trusted; verification is on unless
+    // turned off. In plain text the certificate settings do not matter.
+    const std::string otherName = "TLS: certificate does not match the host name: wrong.vexlo.test";
+    const struct {
+        TlsSettings tls;
+        std::string password, error;
+    } checks[] = {
+        {{.caFile = "", .hostName = ""},
+         "",
+         "TLS: certificate not trusted (self-signed): 127.0.0.1"},
+        {{.caFile = Inn().caFile, .hostName = ""}, "", ""},
+        {{.caFile = Inn().caFile, .hostName = test::kInnTlsHost}, "", ""},
+        {{.caFile = Inn().caFile, .hostName = "localhost"}, "", ""},
+        {{.caFile = Inn().caFile, .hostName = "wrong.vexlo.test"}, "", otherName},
+        {{.verify = false, .caFile = "", .hostName = "wrong.vexlo.test"}, "", ""},
+        {{.caFile = "/no/such/ca.pem", .hostName = ""},
+         "",
+         "TLS: CA file cannot be read: /no/such/ca.pem"},
+        {{.caFile = Inn().caFile, .hostName = ""}, "secret", ""},
+        {{.caFile = Inn().caFile, .hostName = ""}, "wrong", "481 Authentication failed"},
+    };
+    // The plain-text logins go through a relay that notes what it can read.
+    test::CNntpRelay loginRelay(Inn().authPort);
+    for (const int mode : {kTlsNone, kTlsImplicit, kTlsStartTls}) {
+        for (auto check : checks) {
+            check.tls.mode = mode;
+            if (mode == kTlsNone && check.error.starts_with("TLS: ")) check.error = "";
+            SCOPED_TRACE("mode " + std::to_string(mode) + ", " + check.tls.caFile + ", " +
+                         check.tls.hostName + ", " + check.password);
+            const bool login = !check.password.empty();
+            const uint16_t port = mode == kTlsImplicit
+                                      ? (login ? Inn().authTlsPort : Inn().anonTlsPort)
+                                      : (login ? loginRelay.Port() : Inn().anonPort);
+            CNntpConnection conn;
+            conn.SetTls(check.tls);
+            EXPECT_EQ(conn.Connect(kLoopback, port, login ? 1 : 0, "tester", check.password),
+                      check.error.empty() ? 1 : 0);
+            EXPECT_EQ(conn.GetError(), check.error);
+            EXPECT_EQ(conn.IsTlsRefused(), check.error.starts_with("TLS: "));
+            if (!check.error.empty()) continue;
+            EXPECT_EQ(conn.IsEncrypted(), mode != kTlsNone);
+            EXPECT_TRUE(conn.GetBanner().starts_with("200 ")) << conn.GetBanner();
+            char reply[CNntpConnection::kReplyBufferSize];
+            ASSERT_TRUE(conn.Send("GROUP " + posted.group + "\r\n"));
+            ASSERT_GT(conn.ReadReply(reply, sizeof reply), 0);
+            EXPECT_EQ(std::string(reply), "211 2 1 2 " + posted.group);
+            // Two BODY commands at once, as downloads pipeline them. The lines
+            // come as sent on the wire: dot-stuffed, not undone here.
+            ASSERT_TRUE(conn.Send("BODY 1\r\nBODY 2\r\n"));
+            for (int article = 1; article <= 2; ++article) {
+                EXPECT_TRUE(conn.ReadLine() > 0 && ReplyCode(conn.GetLine()) == 222);
+                EXPECT_TRUE(ReadBlock(conn) == posted.stuffed) << "article " << article;
+            }
+            EXPECT_EQ(conn.Quit(), 0);
+        }
     }
-    // The lines come as sent on the wire: dot-stuffed, not undone here.
-    const std::vector<std::string> stuffed = {
-        "begin 644 test.bin", "..", "...two dots", "..leading dot", "", body[5], "end"};
-    for (int article = 1; article <= 3; ++article) {
-        EXPECT_EQ(ReplyCode(Command(conn, "BODY " + std::to_string(article))), 222);
-        EXPECT_EQ(ReadBlock(conn), stuffed) << "article " << article;
+    // The relay read the plain-text logins (connections 1 and 2); of the
+    // STARTTLS ones (3 and 4) nothing but the command itself.
+    std::map<std::string, std::string> seen;
+    for (const std::string& line : loginRelay.Commands())
+        seen[line.substr(0, line.find(' '))] += line.substr(line.find(' ') + 1) + "\n";
+    EXPECT_TRUE(seen["1"].starts_with("AUTHINFO USER tester\nAUTHINFO PASS secret\n")) << seen["1"];
+    for (const char* connection : {"3", "4"}) {
+        EXPECT_TRUE(seen[connection].starts_with("STARTTLS\n")) << seen[connection];
+        EXPECT_EQ(seen[connection].find("AUTHINFO"), std::string::npos) << seen[connection];
     }
-    EXPECT_EQ(ReplyCode(Command(conn, "BODY 999")), 423);
-
-    EXPECT_EQ(ReplyCode(Command(conn, "LIST")), 215);
-    bool listed = false;
-    for (const std::string& line : ReadBlock(conn))
-        listed = listed || line.starts_with(group + " ");
-    EXPECT_TRUE(listed);
-    EXPECT_EQ(conn.Quit(), 0);
 }
 
 TEST(NntpConnectionInn, ConnectionCutMidResponseFailsAndCloses) {
-    std::vector<std::string> body;
-    for (int i = 0; i < 3000; ++i)
-        body.push_back("M" + std::string(60, static_cast<char>('A' + i % 26)));
-    const std::string group = PostGroup("c", 1, body);
-
+    const Posted& posted = TestGroup();
     test::CNntpRelay relay(Inn().anonPort);
     relay.Arm(1, 50000, test::CNntpRelay::Action::kCut);  // well inside the body
     CNntpConnection conn;
     ASSERT_EQ(conn.Connect(kLoopback, relay.Port(), 0, "", ""), 1) << conn.GetError();
-    ASSERT_EQ(Command(conn, "GROUP " + group).substr(0, 4), "211 ");
-    ASSERT_EQ(ReplyCode(Command(conn, "BODY 1")), 222);
+    ASSERT_TRUE(conn.Send("GROUP " + posted.group + "\r\nBODY 1\r\n"));
+    for (const int status : {211, 222})
+        ASSERT_TRUE(conn.ReadLine() > 0 && ReplyCode(conn.GetLine()) == status);
     size_t lines = 0;
     int n = 0;
     while ((n = conn.ReadLine()) >= 0) {
         ASSERT_NE(conn.GetLine(), ".") << "the whole body came through the relay";
-        ASSERT_EQ(conn.GetLine(), body[lines]) << "line " << lines;
+        ASSERT_EQ(conn.GetLine(), posted.stuffed[lines]) << "line " << lines;
         ++lines;
     }
     EXPECT_EQ(n, -1);
     EXPECT_EQ(conn.GetSocket(), CNntpConnection::kInvalidSocket);
     EXPECT_EQ(conn.GetLastReadError(), 0);
     EXPECT_GT(lines, 500u);
-    EXPECT_LT(lines, body.size());
+    EXPECT_LT(lines, posted.body.size());
     // Further reads fail at once instead of touching a stale handle.
     EXPECT_EQ(conn.ReadLine(), -1);
     char reply[16];

@@ -1,6 +1,8 @@
-// The server worker and the connection test against the real news server:
-// greetings of several simultaneous connections, a refused login, the LIST
-// job's names, its login rules and its abort in the middle of a list.
+// The connection test and the server worker against the real news server:
+// several simultaneous logins over NNTPS with what was accepted unverified
+// in the debug log, the worker's jobs in order with the login the server
+// needs, and a refused certificate's text where connection failures show
+// (the test's rows, the group list, a task that does not retry it).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "../tasks/engine_harness.h"
 #include "core/app_context.h"
 #include "nntp/nntp_connection.h"
 #include "nntp/server_test.h"
@@ -24,30 +27,33 @@ namespace {
 using test::Inn;
 using test::ReadFileBytes;
 
-ServerLogin InnLogin(uint16_t port, int useLogin = 0, std::string password = "secret") {
-    return {0x7F000001, port, useLogin, "tester", std::move(password), {}};
-}
+const std::string kSelfSigned = "TLS: certificate not trusted (self-signed): 127.0.0.1";
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
-        lines.push_back(text.substr(start, end - start));
-    EXPECT_EQ(start, text.size()) << "every line ends with CR LF";
-    return lines;
+ServerLogin InnLogin(uint16_t port, int useLogin, const TlsSettings& tls = {}) {
+    return {0x7F000001, port, useLogin, "tester", "secret", tls};
 }
 
 class ServerTestITest : public ::testing::Test {
   protected:
+    void SetUp() override {
+        ASSERT_NE(Inn().anonTlsPort, 0) << "the INN fixture was started without its TLS ports";
+        ASSERT_TRUE(app.Start());
+    }
+
     test::CTempDir dir;
     test::CRecordingMessageBox box;
     CAppContext app{dir.Path(), box};
+    std::string file = dir / "_GROUPS.TMP";
+    std::atomic<int> abort{0};
+    std::string error;
 };
 
-TEST_F(ServerTestITest, ThreeConnectionsShowThreeGreetingsAndStayOpenUntilClose) {
+TEST_F(ServerTestITest, ThreeLoginsShowThreeGreetingsAndStayOpenUntilClose) {
     CServerTest test(app);
-    ASSERT_TRUE(test.Start(InnLogin(Inn().authPort, 1), Inn().host, 3));
-    EXPECT_EQ(test.Title(), Inn().host + ", Port " + std::to_string(Inn().authPort));
+    const TlsSettings unverified{
+        .mode = kTlsImplicit, .verify = false, .caFile = "", .hostName = "", .log = &app.log};
+    ASSERT_TRUE(test.Start(InnLogin(Inn().authTlsPort, 1, unverified), Inn().host, 3));
+    EXPECT_EQ(test.Title(), Inn().host + ", Port " + std::to_string(Inn().authTlsPort));
     for (int i = 0; i < 400 && !test.IsFinished(); ++i) test.ProcessMessages(50);
     ASSERT_TRUE(test.IsFinished());
     ASSERT_EQ(test.Rows().size(), 3u);
@@ -58,78 +64,29 @@ TEST_F(ServerTestITest, ThreeConnectionsShowThreeGreetingsAndStayOpenUntilClose)
         EXPECT_EQ(row.icon, kIconCompleted);
         EXPECT_TRUE(row.result.starts_with("200 ")) << row.result;
         EXPECT_NE(row.result.find("InterNetNews NNRP server"), std::string::npos) << row.result;
-        EXPECT_NE(test.Connection(i)->GetSocket(), CNntpConnection::kInvalidSocket);
+        EXPECT_TRUE(test.Connection(i)->IsEncrypted());
     }
     test.Close();
     EXPECT_EQ(test.Connection(0), nullptr);
+    app.Finish();
+    const std::string log = ReadFileBytes(dir / "DEBUG.TXT");
+    const std::string accepted =
+        "TLS: certificate of 127.0.0.1 accepted without verification (TlsVerify 0): "
+        "not trusted (self-signed)\n";
+    size_t notes = 0;
+    for (size_t at = log.find(accepted); at != std::string::npos; at = log.find(accepted, at + 1))
+        ++notes;
+    EXPECT_EQ(notes, 3u) << log;
 }
 
-TEST_F(ServerTestITest, WrongPasswordShowsTheServersRefusalOnEveryRow) {
-    std::vector<ServerTestRow> rows =
-        RunServerTest(app, InnLogin(Inn().authPort, 1, "wrong"), Inn().host, 3, nullptr, nullptr);
-    ASSERT_EQ(rows.size(), 3u);
-    for (const ServerTestRow& row : rows) {
-        EXPECT_FALSE(row.ok);
-        EXPECT_EQ(row.icon, kIconFailed);
-        EXPECT_TRUE(row.result.starts_with("481 ")) << row.result;
-    }
-}
-
-// ---- The LIST job ----
-
-class ListJobITest : public ::testing::Test {
-  protected:
-    test::CTempDir dir;
-    std::string file = dir / "_GROUPS.TMP";
-    CTransferStats stats;
-    std::atomic<int> abort{0};
-    std::string error;
-};
-
-TEST_F(ListJobITest, WritesTheServersGroupNamesAfterTheLoginItNeeds) {
-    const struct {
-        ServerLogin login;
-        std::string error;  // the start of the error text; "" for success
-    } cases[] = {{InnLogin(Inn().anonPort), ""},
-                 {InnLogin(Inn().authPort), "480 "},
-                 {InnLogin(Inn().authPort, 1), ""},
-                 {InnLogin(Inn().authPort, 1, "wrong"), "481 "}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.login.port) + " " + c.login.password);
-        const int count = RunListJob(c.login, file, abort, stats, nullptr, error);
-        EXPECT_TRUE(error.starts_with(c.error)) << error;
-        if (!c.error.empty()) {
-            EXPECT_EQ(count, -1);
-            continue;
-        }
-        std::vector<std::string> names = Lines(ReadFileBytes(file));
-        EXPECT_EQ(static_cast<int>(names.size()), count);
-        for (const char* name : {"alt.binaries.test", "alt.binaries.pictures.test", "misc.test"})
-            EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
-        for (const std::string& name : names) EXPECT_EQ(name.find(' '), std::string::npos) << name;
-    }
-}
-
-TEST_F(ListJobITest, AbortInTheMiddleOfTheListStopsBeforeTheNextLine) {
-    // Enough groups that the list goes on after the first progress report.
-    for (int i = 0; i < 55; ++i)
+TEST_F(ServerTestITest, WorkerRunsJobsInOrderAndReportsEach) {
+    // Enough groups that the list reports its progress.
+    for (int i = 0; i < kListProgressInterval; ++i)
         ASSERT_TRUE(test::CreateGroup("alt.binaries.test.serverlist.g" + std::to_string(i)));
-    std::vector<int> reports;
-    auto cancelAtFirstReport = [&](int names) {
-        reports.push_back(names);
-        abort = 1;
-    };
-    EXPECT_EQ(RunListJob(InnLogin(Inn().anonPort), file, abort, stats, cancelAtFirstReport, error),
-              -1);
-    EXPECT_EQ(error, "ABORTED BY USER!");
-    EXPECT_EQ(reports, std::vector<int>{50});
-    EXPECT_EQ(Lines(ReadFileBytes(file)).size(), 50u);
-}
-
-TEST_F(ListJobITest, WorkerRunsJobsInOrderAndReportsEach) {
+    CTransferStats stats;
     CThreadMessageQueue notify;
     CServerTestThread worker(stats, notify);
-    worker.SetServer(InnLogin(Inn().anonPort));
+    worker.SetServer(InnLogin(Inn().authPort, 1));
     worker.SetListFile(file);
     CNntpConnection connection;
     worker.SetTestConnection(&connection);
@@ -144,15 +101,20 @@ TEST_F(ListJobITest, WorkerRunsJobsInOrderAndReportsEach) {
         notices.push_back(ReadWorkerNotice(message));
         if (notices.back().kind != kWorkerNoticeProgress) break;
     }
-    ASSERT_GE(notices.size(), 2u);
+    ASSERT_GE(notices.size(), 3u);
     EXPECT_EQ(notices[0].count, 0);
     EXPECT_EQ(notices[0].kind, 0);
     EXPECT_NE(connection.GetSocket(), CNntpConnection::kInvalidSocket);  // left open
     const WorkerNotice done = notices.back();
     EXPECT_EQ(done.kind, kWorkerNoticeComplete);
-    EXPECT_GE(done.count, 3);
     EXPECT_EQ(static_cast<int>(notices.size()), 2 + done.count / kListProgressInterval);
     EXPECT_EQ(stats.Run().byteXmit, CInt96(6));  // "LIST\r\n"
+    // The names alone, one a line.
+    const std::string names = "\r\n" + ReadFileBytes(file);
+    EXPECT_EQ(std::count(names.begin(), names.end(), '\n'), done.count + 1);
+    EXPECT_EQ(names.find(' '), std::string::npos);
+    for (const char* name : {"alt.binaries.test", "alt.binaries.pictures.test", "misc.test"})
+        EXPECT_NE(names.find("\r\n" + std::string(name) + "\r\n"), std::string::npos) << name;
 
     // An abort asked for before the job reaches the list stops it at once.
     worker.SetAbort(1);
@@ -166,6 +128,31 @@ TEST_F(ListJobITest, WorkerRunsJobsInOrderAndReportsEach) {
     worker.Stop();
     EXPECT_FALSE(worker.IsRunning());
     connection.Quit();
+}
+
+TEST_F(ServerTestITest, ARefusedCertificateShowsInTheRowsTheGroupListAndTheTask) {
+    const ServerLogin login =
+        InnLogin(Inn().anonTlsPort, 0, {.mode = kTlsImplicit, .caFile = "", .hostName = ""});
+    for (const ServerTestRow& row : RunServerTest(app, login, Inn().host, 2, nullptr, nullptr)) {
+        EXPECT_EQ(row.icon, kIconFailed);
+        EXPECT_EQ(row.result, kSelfSigned);
+    }
+    EXPECT_EQ(RunListJob(login, file, abort, app.stats, nullptr, error), -1);
+    EXPECT_EQ(error, kSelfSigned);
+    ServerLogin trusted = login;  // the authority trusted: the row shows the greeting
+    trusted.tls.caFile = Inn().caFile;
+    EXPECT_TRUE(RunServerTest(app, trusted, Inn().host, 1, nullptr, nullptr).at(0).ok);
+
+    // A channel does not retry what cannot work: the task ends at once.
+    test::CEngineHarness engine(Inn().host, Inn().anonTlsPort, 1);
+    engine.context.settings.SetTls(kTlsImplicit);
+    engine.Open();
+    CTask* task = engine.Add(kTaskDecode, 1, "refused");
+    engine.controller->StartCommand();
+    ASSERT_TRUE(engine.PumpUntil([&] { return engine.Agent().BusyMask() == 0; }));
+    EXPECT_EQ(task->GetResult(), kResultError);
+    EXPECT_EQ(task->GetStatusText(), kSelfSigned);
+    EXPECT_EQ(task->GetInProgress(), 0u);
 }
 
 }  // namespace
