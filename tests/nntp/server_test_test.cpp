@@ -38,27 +38,37 @@ ServerLogin Loopback(uint16_t port) {
     return {CScriptPeer::kAddress, port, 0, "", "", {}};
 }
 
-class ListJobTest : public ::testing::Test {
+class ServerWorkerTest : public ::testing::Test {
   protected:
-    ~ListJobTest() override { testing::FailWritesAfter(-1); }
+    ~ServerWorkerTest() override { testing::FailWritesAfter(-1); }
 
-    int Run(const CScriptPeer& peer) {
-        return RunListJob(Loopback(peer.Port()), file, abort, stats, nullptr, error);
+    // The LIST job; the user cancels at the first progress report (after 50 names).
+    int RunList(const CScriptPeer& peer) {
+        const auto cancel = [this](int) { abort = 1; };
+        return RunListJob(Loopback(peer.Port()), file, abort, stats, cancel, error);
+    }
+    void Finish(CServerTest& test) {
+        for (int i = 0; i < 200 && !test.IsFinished(); ++i) test.ProcessMessages(50);
+        ASSERT_TRUE(test.IsFinished());
     }
 
     test::CTempDir dir;
+    test::CRecordingMessageBox box;
+    CAppContext app{dir.Path(), box};
     std::string file = dir / "_GROUPS.TMP";
     CTransferStats stats;
     std::atomic<int> abort{0};
     std::string error;
+    const uint16_t port = test::UnusedLoopbackPort();  // connections are refused there
+    const std::string refused = "ERROR(111): No Connection To Server!";
 };
 
-TEST_F(ListJobTest, WritesNamesCutAtTheFirstBlankAndCountsEveryByte) {
+TEST_F(ServerWorkerTest, ListWritesNamesCutAtTheFirstBlankAndCountsEveryByte) {
     const std::string reply =
         "215 Newsgroups in form \"group high low status\"\r\nalt.test 0000000002 0000000001 y\r\n"
         "no-blank-line\r\nmisc.test\t2\t1\ty\r\n\r\nx  y\r\n.\r\n";
     CScriptPeer peer(ListReply(reply + "after.end 1 1 y\r\n"));
-    EXPECT_EQ(Run(peer), 2) << error;
+    EXPECT_EQ(RunList(peer), 2) << error;
     EXPECT_EQ(error, "");
     // A tab is no blank: that line names nothing and is not written.
     EXPECT_EQ(ReadFileBytes(file), "alt.test\r\nx\r\n");
@@ -66,8 +76,13 @@ TEST_F(ListJobTest, WritesNamesCutAtTheFirstBlankAndCountsEveryByte) {
     EXPECT_EQ(stats.Run().byteRecv, CInt96(static_cast<int32_t>(reply.size() - 2)));
 }
 
-TEST_F(ListJobTest, RefusalsOddRepliesAndBrokenListsSayWhy) {
+TEST_F(ServerWorkerTest, ListRefusalsOddRepliesAndBrokenListsSayWhy) {
     const std::string readError = "ERROR: Socket Read() Error [LIST]";
+    std::string sixtyNames = "215 list\r\n", first50;
+    for (int i = 0; i < 60; ++i) {
+        sixtyNames += "g" + std::to_string(i) + " 1 1 y\r\n";
+        if (i < 50) first50 += "g" + std::to_string(i) + "\r\n";
+    }
     const struct {
         CScriptPeer::Script script;
         std::string error;
@@ -80,67 +95,55 @@ TEST_F(ListJobTest, RefusalsOddRepliesAndBrokenListsSayWhy) {
         {ListReply("list follows\r\n"), "ERROR: Unknown Server Response", "-"},
         {ListReply("\r\n"), readError, "-"},  // an empty status line is a failed read
         {ListReply("215 list\r\nalt.one 1 1 y\r\n", true), readError, "alt.one\r\n"},
+        // The cancel is looked at before each line: the 51st is not taken.
+        {ListReply(sixtyNames + ".\r\n"), "ABORTED BY USER!", first50},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.error);
         RemoveFile(file);
         CScriptPeer peer(c.script);
-        EXPECT_EQ(Run(peer), -1);
+        EXPECT_EQ(RunList(peer), -1);
         EXPECT_EQ(error, c.error);
         EXPECT_TRUE(c.file == "-" ? FileSize(file) == -1 : ReadFileBytes(file) == c.file);
     }
 }
 
-TEST_F(ListJobTest, FileThatCannotBeCreatedOrWrittenFailsTheJob) {
+TEST_F(ServerWorkerTest, ListFileThatCannotBeCreatedOrWrittenFailsTheJob) {
     file = dir / "no/such/dir/_GROUPS.TMP";
     for (int failAfter : {-1, 4}) {  // no directory, then a full disk
         CScriptPeer peer(ListReply("215 list\r\na.b 1 1 y\r\nc.d 1 1 y\r\n.\r\n"));
         testing::FailWritesAfter(failAfter);
-        EXPECT_EQ(Run(peer), -1);
+        EXPECT_EQ(RunList(peer), -1);
         EXPECT_EQ(error, "Error Creating/Opening GROUP LIST File");
         file = dir / "_GROUPS.TMP";
     }
 }
 
-TEST(ServerWorker, StartFromSettingsNeedsAResolvableServer) {
-    test::CTempDir dir;
-    test::CRecordingMessageBox box;
-    CAppContext app(dir.Path(), box);
+TEST_F(ServerWorkerTest, StartFromSettingsNeedsAResolvableServer) {
     CThreadMessageQueue notify;
     std::string why;
-    EXPECT_EQ(StartServerWorker(app, notify, dir / "_GROUPS.TMP", &why), nullptr);
+    EXPECT_EQ(StartServerWorker(app, notify, file, &why), nullptr);
     EXPECT_EQ(why, "Error Getting Server IP Address.");
     ASSERT_EQ(box.Messages().size(), 1u);
     EXPECT_EQ(box.Messages()[0].icon, MessageIcon::Stop);
     app.settings.SetServer("127.0.0.1");
-    auto worker = StartServerWorker(app, notify, dir / "_GROUPS.TMP");
+    auto worker = StartServerWorker(app, notify, file);
     ASSERT_NE(worker, nullptr);
     EXPECT_TRUE(worker->IsRunning());
 }
 
-// ---- The connection test, on a port where connections are refused ----
-
-class ServerTestTest : public ::testing::Test {
-  protected:
-    void Finish(CServerTest& test) {
-        for (int i = 0; i < 200 && !test.IsFinished(); ++i) test.ProcessMessages(50);
-        ASSERT_TRUE(test.IsFinished());
-    }
-
-    test::CTempDir dir;
-    test::CRecordingMessageBox box;
-    CAppContext app{dir.Path(), box};
-    const uint16_t port = test::UnusedLoopbackPort();
-    const std::string refused = "ERROR(111): No Connection To Server!";
-};
-
-TEST_F(ServerTestTest, FailedConnectionsShowTheirErrorTextAndTheNextIsStillTried) {
+TEST_F(ServerWorkerTest, FailedConnectionsShowTheirErrorTextUntilTheUserCancels) {
+    // The second test is still tried after the first failed; the user cancels
+    // while it runs: it still reports, the rows after it are cancelled.
     CServerTest test(app);
     std::vector<int> changes;
-    test.onChange = [&](int row) { changes.push_back(row); };
-    ASSERT_TRUE(test.Start(Loopback(port), "127.0.0.1", 2));
+    test.onChange = [&](int row) {
+        changes.push_back(row);
+        if (row == 1 && test.Rows()[1].icon == kIconRunning) test.Cancel();
+    };
+    ASSERT_TRUE(test.Start(Loopback(port), "127.0.0.1", 4));
     EXPECT_EQ(test.Title(), "127.0.0.1, Port " + std::to_string(port));
-    ASSERT_EQ(test.Rows().size(), 2u);
+    ASSERT_EQ(test.Rows().size(), 4u);
     EXPECT_EQ(test.Rows()[0].icon, kIconRunning);
     EXPECT_EQ(test.Rows()[0].result, "Connecting ...");
     EXPECT_EQ(test.Rows()[1].icon, kIconWaiting);
@@ -149,10 +152,11 @@ TEST_F(ServerTestTest, FailedConnectionsShowTheirErrorTextAndTheNextIsStillTried
     EXPECT_TRUE(test.CancelEnabled());
     EXPECT_FALSE(test.CanClose());
     Finish(test);
-    for (const ServerTestRow& row : test.Rows()) {
-        EXPECT_FALSE(row.ok);
-        EXPECT_EQ(row.icon, kIconFailed);
-        EXPECT_EQ(row.result, refused);
+    EXPECT_TRUE(test.IsCancelled());
+    for (size_t i = 0; i < test.Rows().size(); ++i) {
+        EXPECT_FALSE(test.Rows()[i].ok);
+        EXPECT_EQ(test.Rows()[i].icon, i < 2 ? kIconFailed : kIconWaiting);
+        EXPECT_EQ(test.Rows()[i].result, i < 2 ? refused : "-CANCELLED-");
     }
     EXPECT_TRUE(test.OkEnabled());
     EXPECT_FALSE(test.CancelEnabled());
@@ -164,23 +168,7 @@ TEST_F(ServerTestTest, FailedConnectionsShowTheirErrorTextAndTheNextIsStillTried
     EXPECT_TRUE(none.CanClose());
 }
 
-TEST_F(ServerTestTest, CancelDuringTheSecondTestCancelsTheRowsAfterIt) {
-    CServerTest test(app);
-    test.onChange = [&test](int row) {
-        if (row == 1 && test.Rows()[1].icon == kIconRunning) test.Cancel();
-    };
-    ASSERT_TRUE(test.Start(Loopback(port), "127.0.0.1", 4));
-    Finish(test);
-    EXPECT_TRUE(test.IsCancelled());
-    EXPECT_EQ(test.Rows()[1].result, refused);  // the running test still reports
-    EXPECT_EQ(test.Rows()[2].result, "-CANCELLED-");
-    EXPECT_EQ(test.Rows()[3].result, "-CANCELLED-");
-    EXPECT_EQ(test.Rows()[3].icon, kIconWaiting);
-    EXPECT_TRUE(test.OkEnabled());
-    EXPECT_FALSE(test.CancelEnabled());
-}
-
-TEST_F(ServerTestTest, RunServerTestReportsEachRowAndHonoursCancel) {
+TEST_F(ServerWorkerTest, RunServerTestReportsEachRowAndHonoursCancel) {
     std::atomic<bool> cancel{false};
     std::vector<std::string> reported;
     RunServerTest(app, Loopback(port), "127.0.0.1", 3, &cancel, [&](const ServerTestRow& row) {
