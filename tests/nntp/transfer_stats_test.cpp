@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <thread>
 #include <vector>
 
@@ -14,15 +13,6 @@
 namespace vexlo {
 namespace {
 
-// Statistics on a clock the test moves by hand.
-struct ManualClock {
-    std::shared_ptr<uint32_t> now = std::make_shared<uint32_t>(0);
-    CTransferStats::Clock Clock() const {
-        return [now = now] { return *now; };
-    }
-    void Advance(uint32_t ms) const { *now += ms; }
-};
-
 CTransferStats::Ring Sent(CTransferStats& stats) {
     CTransferStats::Ring sent{}, received{};
     stats.GetRateHistory(sent, received);
@@ -31,10 +21,6 @@ CTransferStats::Ring Sent(CTransferStats& stats) {
 
 TEST(TransferStats, CountersNeitherWrapAtThirtyTwoBitsNorLoseConcurrentAdds) {
     CTransferStats stats;
-    stats.AddBytesReceived(4'294'967'295u);
-    stats.AddBytesReceived(4'294'967'295u);
-    EXPECT_EQ(stats.AllTime().byteRecv.ToString(), "8589934590");
-    EXPECT_EQ(stats.Run().byteRecv.ToString(), "8589934590");
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&] {
@@ -47,7 +33,6 @@ TEST(TransferStats, CountersNeitherWrapAtThirtyTwoBitsNorLoseConcurrentAdds) {
     for (auto& t : threads) t.join();
     EXPECT_EQ(stats.Run().byteXmit.ToString(), "40000000000");
     EXPECT_EQ(stats.AllTime().bodyRecv, CInt96(40'000));
-    EXPECT_TRUE(stats.Run().fileRecv.IsZero());
 }
 
 TEST(TransferStats, HistoryLoadRejectsBadValuesAndRunTotalsStartAtZero) {
@@ -80,42 +65,37 @@ TEST(TransferStats, HistoryLoadRejectsBadValuesAndRunTotalsStartAtZero) {
     EXPECT_TRUE(reloaded.Run().fileRecv.IsZero());
 }
 
-TEST(TransferStats, TheRingAdvancesByWholeSecondsOverGapsAndTheTickWrap) {
-    ManualClock clock;
-    *clock.now = 0xFFFFFC18u;  // 1000 ms before the tick wraps
-    CTransferStats stats(clock.Clock());
+TEST(TransferStats, TheRingAdvancesByWholeSecondsAndKeepsFifteenMinutes) {
+    uint32_t now = 0xFFFFFC18u;  // 1000 ms before the tick wraps; moved by hand
+    CTransferStats stats([&now] { return now; });
     stats.AddBytesSent(100);
     stats.AddBytesSent(100);
-    clock.Advance(999);  // still the same second, at index 0
+    now += 999;  // still the same second, at index 0
     EXPECT_EQ(Sent(stats)[0], 200u);
-    clock.Advance(1501);  // past the wrap: 2.5 s in all
+    now += 1501;  // past the wrap: 2.5 s in all
     stats.AddBytesSent(1);
     auto sent = Sent(stats);
     EXPECT_EQ(sent[0], 1u);
     EXPECT_EQ(sent[1], 0u);  // the skipped second
     EXPECT_EQ(sent[2], 200u);
     // The 500 ms left over were dropped: the next second starts a full second later.
-    clock.Advance(999);
+    now += 999;
     EXPECT_EQ(Sent(stats)[0], 1u);
-    clock.Advance(1);
+    now += 1;
     EXPECT_EQ(Sent(stats)[1], 1u);
-}
 
-TEST(TransferStats, RingKeepsFifteenMinutesAndClearsAfterLongerSilence) {
-    ManualClock clock;
-    CTransferStats stats(clock.Clock());
     for (uint32_t s = 1; s <= 900; ++s) {
         stats.AddBytesSent(s);
-        clock.Advance(1000);
+        now += 1000;
     }
     // One second after the 900th: the first second (1) fell out of the ring.
-    auto sent = Sent(stats);
+    sent = Sent(stats);
     EXPECT_EQ(sent[0], 0u);
     EXPECT_EQ(sent[1], 900u);
     EXPECT_EQ(sent[899], 2u);
-    for (uint32_t gap : {900'000u, 901'000u}) {  // exactly and more than 900 s
+    for (uint32_t gap : {900'000u, 901'000u}) {  // exactly and more than 900 s of silence
         stats.AddBytesSent(9);
-        clock.Advance(gap);
+        now += gap;
         stats.AddBytesSent(4);
         sent = Sent(stats);
         EXPECT_EQ(sent[0], 4u) << gap;
@@ -136,12 +116,6 @@ TEST(FormatThousands, GroupsOfThreeFromTheRight) {
         EXPECT_EQ(FormatThousands(digits), grouped);
 }
 
-}  // namespace
-}  // namespace vexlo
-
-namespace vexlo {
-namespace {
-
 // The per-channel speed limit, on a clock that only moves when the pacer sleeps.
 TEST(RatePacer, SleepsUntilTheBytesFitTheRate) {
     auto now = CRatePacer::Clock::time_point{};
@@ -158,6 +132,7 @@ TEST(RatePacer, SleepsUntilTheBytesFitTheRate) {
     EXPECT_EQ(slept.count(), 1000);
     pacer.Consumed(30 * 1024, [] { return true; });  // an abort ends the wait
     EXPECT_EQ(slept.count(), 1000);
+    CRatePacer(0).Consumed(1 << 30, {});  // no limit: returns at once on the real clock
 
     CAppSettings settings;
     settings.SetChanMaxBPS(40);
