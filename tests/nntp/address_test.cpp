@@ -5,7 +5,7 @@
 namespace vexlo {
 namespace {
 
-TEST(DottedAddress, ParsesFourNumbersFirstOctetOnTopAndRefusesOtherShapes) {
+TEST(Address, ParsesAndFormatsDottedTextAndLooksUpNames) {
     // Behind the 4th number anything goes, missing numbers read as 0, and
     // there is no range check (300 spills into the 3rd octet).
     const std::pair<const char*, uint32_t> good[] = {{"192.168.10.254", 0xC0A80AFEu},
@@ -25,10 +25,7 @@ TEST(DottedAddress, ParsesFourNumbersFirstOctetOnTopAndRefusesOtherShapes) {
     }
     EXPECT_EQ(FormatDottedAddress(0xC0A80AFEu), "192.168.10.254");
     EXPECT_EQ(FormatDottedAddress(0xFFFFFFFFu), "255.255.255.255");
-}
-
-TEST(HostLookup, ResolvesLocalNames) {
-    uint32_t address = 0;
+    uint32_t address = 0;  // names are looked up
     ASSERT_EQ(LookupHostAddress("127.0.0.1", &address), 1);
     EXPECT_EQ(address, 0x7F000001u);
     ASSERT_EQ(LookupHostAddress("localhost", &address), 1);
