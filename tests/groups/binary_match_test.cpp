@@ -1,28 +1,16 @@
 #include "groups/binary_match.h"
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <future>
 #include <thread>
 
 #include "group_test_files.h"
 #include "groups/message_db.h"
-#include "support/temp_dir.h"
 
 namespace vexlo {
 namespace {
 
-using test::Articles;
-using test::CTempDir;
-using test::Hdr;
-using test::MakeBinary;
-using test::Numbers;
-using test::Parts;
-using test::ReadFileBytes;
-using test::Strings;
-using test::Subjects;
-using test::WriteFileBytes;
+using namespace test;
 
 TEST(ParsePartCounter, RecognisesCounters) {
     const struct {
@@ -81,10 +69,10 @@ TEST(BinaryItem, RoundTripAndDamagedRecords) {
     EXPECT_EQ(b.LowestArticle(), 10u);  // unsigned comparison
 
     CTempDir dir;
-    test::WriteBinaryFile(
+    WriteBinaryFile(
         dir / "g.BIN", 1, 9,
         {MakeBinary("one (1/2)", {5, 6}), MakeBinary("two (1/1)", {7}), MakeBinary("three", {8})});
-    auto items = test::ReadBinaryFile(dir / "g.BIN");
+    auto items = ReadBinaryFile(dir / "g.BIN");
     ASSERT_EQ(items.size(), 3u);
     EXPECT_EQ(Parts(items), (std::vector<Numbers>{{5, 6}, {7}, {8}}));
     EXPECT_EQ(items[0].GetLines(), (Numbers{10, 10}));
@@ -94,26 +82,26 @@ TEST(BinaryItem, RoundTripAndDamagedRecords) {
     // Cut anywhere inside the last record: the first two stay readable.
     for (size_t cut = 1; cut < 20 + 5 + 6 + 3 + 12; cut += 5) {
         WriteFileBytes(dir / "c.BIN", bytes.substr(0, bytes.size() - cut));
-        EXPECT_EQ(test::ReadBinaryFile(dir / "c.BIN").size(), 2u) << cut;
+        EXPECT_EQ(ReadBinaryFile(dir / "c.BIN").size(), 2u) << cut;
     }
     // A poster length over its bound or a huge part count in the first record ends the reading.
     for (auto [at, value] : {std::pair{8 + 12, 2000u}, {8 + 4, 0xFFFFFFFFu}}) {
         std::string garbled = bytes;
-        garbled.replace(at, 4, test::U32Bytes(value));
+        garbled.replace(at, 4, U32Bytes(value));
         WriteFileBytes(dir / "c.BIN", garbled);
-        EXPECT_TRUE(test::ReadBinaryFile(dir / "c.BIN").empty()) << at;
+        EXPECT_TRUE(ReadBinaryFile(dir / "c.BIN").empty()) << at;
     }
 }
 
 // Runs the matching pass over headers given in subject order (the order is
 // taken as it is, not sorted), articles from 101 on.
-class MatchTest : public test::GroupFilesTest {
+class MatchTest : public GroupFilesTest {
   protected:
     ScanStepResult Match(const Strings& subjects, bool haveData = false, uint32_t first = 1,
                          uint32_t last = 1000) {
         std::vector<Hdr> headers;
         for (const auto& s : subjects) headers.push_back(Hdr{101 + uint32_t(headers.size()), s});
-        test::WriteHeaderFile(Path("XOV"), 1, 1000, headers);
+        WriteHeaderFile(Path("XOV"), 1, 1000, headers);
         CHeaderFile file(Path("XOV"));
         HeaderIndex index;
         EXPECT_TRUE(IndexHeaderRecords(file, index));
@@ -125,8 +113,8 @@ class MatchTest : public test::GroupFilesTest {
         return r;
     }
 
-    std::vector<CBinaryItem> Binaries() { return test::ReadBinaryFile(Path("BIN")); }
-    Numbers MessageArticles() { return Articles(test::ReadHeaderFile(Path("MSG"))); }
+    std::vector<CBinaryItem> Binaries() { return ReadBinaryFile(Path("BIN")); }
+    Numbers MessageArticles() { return Articles(ReadHeaderFile(Path("MSG"))); }
 
     CNamedLocks locks;
     std::atomic<uint32_t> abortFlag{0};
@@ -177,12 +165,12 @@ TEST_F(MatchTest, PartsBecomeBinariesTheRestMessages) {
         EXPECT_EQ(r.newCount, row.binaries.size());
         EXPECT_EQ(r.msgCount, row.messages.size());
         for (const char* ext : {"BIN", "MSG"})
-            EXPECT_EQ(test::FileRange(Path(ext)), std::pair(row.first, row.last)) << ext;
+            EXPECT_EQ(FileRange(Path(ext)), std::pair(row.first, row.last)) << ext;
     }
 }
 
 TEST_F(MatchTest, DamagedHeaderRecordFailsAndLeavesTheFilesAsTheyWere) {
-    test::WriteHeaderFile(Path("XOV"), 1, 1000, {Hdr{101, "a (1/1)"}, Hdr{102, "b (1/1)"}});
+    WriteHeaderFile(Path("XOV"), 1, 1000, {Hdr{101, "a (1/1)"}, Hdr{102, "b (1/1)"}});
     WriteFileBytes(Path("BIN"), "stale");
     const std::string xov = ReadFileBytes(Path("XOV"));
     CHeaderFile file(Path("XOV"));
@@ -201,7 +189,7 @@ TEST_F(MatchTest, FailuresWithOldData) {
     // No old .BIN to merge with.
     EXPECT_EQ(Match({"a (1/1)"}, true).statusText, "Error Merging NEW/OLD To New BIN");
     // A full disk: the old .BIN is left as it was, and nothing of the scan stays.
-    test::WriteBinaryFile(Path("BIN"), 1, 100, {MakeBinary("old (1/1)", {50})});
+    WriteBinaryFile(Path("BIN"), 1, 100, {MakeBinary("old (1/1)", {50})});
     const std::string oldBin = ReadFileBytes(Path("BIN"));
     for (int64_t bytes : {4, 60}) {  // in the pass, in the merge
         failWritesAfter = bytes;
@@ -213,7 +201,7 @@ TEST_F(MatchTest, FailuresWithOldData) {
     }
     // The merge step alone fails when an input is missing.
     RemoveFile(Path("BIN"));
-    test::WriteBinaryFile(Path("NEW"), 1, 2, {});
+    WriteBinaryFile(Path("NEW"), 1, 2, {});
     Numbers used;
     uint32_t kept = 0;
     EXPECT_FALSE(MergeBinaryFiles(Path("BIN"), used, Path("NEW"), Path("OLD"), 1, kept));
@@ -221,9 +209,9 @@ TEST_F(MatchTest, FailuresWithOldData) {
 }
 
 TEST_F(MatchTest, MergesWithOldBinariesAndExpiresOldOnes) {
-    test::WriteBinaryFile(Path("BIN"), 1, 100,
-                          {MakeBinary("b.rar (1/1)", {60}), MakeBinary("expired (1/2)", {40, 90}),
-                           MakeBinary("m.rar (2/2)", {70, 71}), MakeBinary("same (1/1)", {80})});
+    WriteBinaryFile(Path("BIN"), 1, 100,
+                    {MakeBinary("b.rar (1/1)", {60}), MakeBinary("expired (1/2)", {40, 90}),
+                     MakeBinary("m.rar (2/2)", {70, 71}), MakeBinary("same (1/1)", {80})});
     auto r = Match({"a.rar (1/1)", "n.rar (1/1)", "same (1/1)", "plain"}, true, 50, 1000);
     ASSERT_TRUE(r.ok) << r.statusText;
     EXPECT_EQ(r.newCount, 3u);
@@ -232,9 +220,9 @@ TEST_F(MatchTest, MergesWithOldBinariesAndExpiresOldOnes) {
     EXPECT_EQ(Subjects(bins), (Strings{"a.rar (1/1)", "b.rar (1/1)", "m.rar (2/2)", "n.rar (1/1)",
                                        "same (1/1)", "same (1/1)"}));
     // New binaries carry the new mark, old ones lose it; new first on equal subjects.
-    EXPECT_EQ(test::Flags(bins), (Numbers{1, 0, 0, 1, 1, 0}));
+    EXPECT_EQ(Flags(bins), (Numbers{1, 0, 0, 1, 1, 0}));
     EXPECT_EQ(Parts(bins)[4], Numbers{103});
-    EXPECT_EQ(test::FileRange(Path("BIN")), std::pair(50u, 1000u));
+    EXPECT_EQ(FileRange(Path("BIN")), std::pair(50u, 1000u));
     // Committed: the next pair in place, the scan's other files gone.
     for (const char* ext : {"NEW", "XOV", "BIN.NEXT", "MSG.NEXT"})
         EXPECT_LT(FileSize(Path(ext)), 0) << ext;
@@ -242,8 +230,8 @@ TEST_F(MatchTest, MergesWithOldBinariesAndExpiresOldOnes) {
 }
 
 TEST_F(MatchTest, DamagedOldBinKeepsItsWholeRecords) {
-    test::WriteBinaryFile(Path("BIN"), 1, 100,
-                          {MakeBinary("b (1/1)", {60}), MakeBinary("c (1/1)", {61})});
+    WriteBinaryFile(Path("BIN"), 1, 100,
+                    {MakeBinary("b (1/1)", {60}), MakeBinary("c (1/1)", {61})});
     const std::string bin = ReadFileBytes(Path("BIN"));
     WriteFileBytes(Path("BIN"), bin.substr(0, bin.size() - 3));
     auto r = Match({"d (1/1)"}, true);

@@ -1,6 +1,5 @@
 #include "groups/group_list.h"
 
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -12,20 +11,14 @@
 #include "group_test_files.h"
 #include "groups/group_file.h"
 #include "groups/group_folder.h"
-#include "platform/file.h"
 #include "support/recording_message_box.h"
-#include "support/temp_dir.h"
 
 namespace vexlo {
 namespace {
 
-using test::CRecordingMessageBox;
-using test::CTempDir;
-using test::ReadFileBytes;
-using test::Strings;
-using test::WriteFileBytes;
+using namespace test;
 using Kind = GroupListChange::Kind;
-constexpr auto Le32 = &test::U32Bytes;  // the group file's integers
+constexpr auto Le32 = &U32Bytes;  // the group file's integers
 
 // Runs `onRetryPrompt` each time a Retry/Cancel box comes up, then answers Retry.
 class CActingMessageBox : public CRecordingMessageBox {
@@ -100,22 +93,10 @@ TEST(GroupFile, LayoutPutsLengthsThenStringsInNameDirectoryScanOrder) {
               Le32(1) + Le32(1) + Le32(-2) + Le32(3) + Le32(2) + Le32(1) + Le32(3) + "abdxyz");
 }
 
-TEST_F(GroupListTest, SaveAndLoadGiveBackEveryFieldInNameOrder) {
-    list.AddGroup("alt.binaries.b", "/home/u/dl/");
-    list.AddGroup("Alt.Binaries.A", "");
-    list.AddGroup("comp.x", "/d");
-    list.UpdateGroupAfterScan("alt.binaries.b", 12, 3, 456, 0);
-    list.UpdateGroupAfterScan("comp.x", -1, 2147483647, -2147483647 - 1, 0);
-    ASSERT_TRUE(list.SaveGroupFile());
-    CGroupList loaded(app);
-    loaded.LoadGroupFile();
-    ASSERT_EQ(loaded.Count(), 3);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(loaded.Group(i), list.Group(i));
-    EXPECT_EQ(Names(), (Strings{"Alt.Binaries.A", "alt.binaries.b", "comp.x"}));
-
-    // An unsorted file is put into name order; the next save writes that order.
+// An unsorted file is put into name order; the next save writes that order.
+TEST_F(GroupListTest, LoadSortsByNameAndSaveGivesBackEveryField) {
     const GroupRecord a = Record("a", 1, "text kept as it is"), b = Record("B", 2, "", "/b"),
-                      c = Record("c", 3);
+                      c = GroupRecord{"c", 3, -1, 2147483647, "(NEVER)", "/c/"};
     EXPECT_EQ(Load(EncodeGroupFile({c, a, b})), (Strings{"a", "B", "c"}));
     EXPECT_EQ(list.Group(0), a);
     ASSERT_TRUE(list.SaveGroupFile());
@@ -311,7 +292,7 @@ TEST_F(GroupListTest, SelectionCommands) {
 
 // ---- Delete and reset ----
 
-TEST_F(GroupListTest, DeleteSkipsALockedGroupOnCancel) {
+TEST_F(GroupListTest, DeleteSkipsOrRetriesALockedGroupAndRemovesOnlyThePair) {
     AddWithFiles({"g.first", "g.second", "g.third"});
     list.Select(0, true);
     list.Select(1, true);
@@ -339,35 +320,23 @@ TEST_F(GroupListTest, DeleteSkipsALockedGroupOnCancel) {
         EXPECT_EQ(FileSize(Data(std::string("g.second") + ext)), 1) << ext;
     EXPECT_EQ(PairFiles("g.first") + PairFiles("g.third"), 8);
     EXPECT_FALSE(app.locks.IsHeld("g.second"));
-    EXPECT_TRUE(app.locks.IsHeld("g.first"));  // still the scan's
     ASSERT_EQ(seen.size(), 3u);
     EXPECT_EQ(seen[0].kind, Kind::BeginRemove);
     EXPECT_EQ(seen[0].row, 1);
     EXPECT_EQ(seen[1].kind, Kind::EndRemove);
     EXPECT_EQ(seen[2].kind, Kind::FocusList);
-    // Once the scan is done, every row can go.
-    app.locks.Unlock("g.first");
-    list.SelectAll();
-    EXPECT_EQ(list.DeleteSelectedGroups(), 2);
-    EXPECT_EQ(list.Count(), 0);
-    EXPECT_EQ(PairFiles("g.first") + PairFiles("g.third"), 0);
-}
 
-TEST_F(GroupListTest, DeleteRetriesUntilTheScanReleasesTheGroup) {
-    AddWithFiles({"g.busy"});
-    list.Select(0, true);
-    ASSERT_EQ(app.locks.TryLock("g.busy"), 1);
+    // Retry (the default answer) waits until the scan releases the group.
     int prompts = 0;
     box.onRetryPrompt = [&] {
-        if (++prompts == 2) app.locks.Unlock("g.busy");  // the scan finishes
+        if (++prompts == 2) app.locks.Unlock("g.first");  // the scan finishes
     };
-    EXPECT_EQ(list.DeleteSelectedGroups(), 1);  // Yes, Retry, Retry by default
+    list.SelectAll();
+    EXPECT_EQ(list.DeleteSelectedGroups(), 2);
     EXPECT_EQ(prompts, 2);
-    EXPECT_EQ(box.Texts()[0], "Delete Group \"g.busy\"?");
     EXPECT_EQ(list.Count(), 0);
-    EXPECT_EQ(FileSize(Data("g.busy.BIN")), -1);
-    EXPECT_EQ(FileSize(Data("g.busy.XOV")), 1);
-    EXPECT_FALSE(app.locks.IsHeld("g.busy"));
+    EXPECT_EQ(PairFiles("g.first") + PairFiles("g.third"), 0);
+    EXPECT_FALSE(app.locks.IsHeld("g.first"));
 }
 
 TEST_F(GroupListTest, ResetKeepsRowAndDirectoryAndSkipsALockedGroup) {
@@ -399,14 +368,15 @@ TEST_F(GroupListTest, ResetKeepsRowAndDirectoryAndSkipsALockedGroup) {
 
     // Answering No changes nothing, but the focus goes back to the list.
     box.Clear();
-    box.QueueAnswer(MessageAnswer::No);
-    box.QueueAnswer(MessageAnswer::No);
+    for (int i = 0; i < 3; ++i) box.QueueAnswer(MessageAnswer::No);
     list.ClearSelection();
     EXPECT_EQ(list.DeleteSelectedGroups(), 0);  // nothing selected: still asks
     EXPECT_TRUE(focused);
     list.Select(2, true);
     EXPECT_EQ(list.ResetSelectedGroups(), 0);
-    EXPECT_EQ(box.Texts(), (Strings{"Delete 0 Selected Groups?", "Reset Group \"c.other\"?"}));
+    EXPECT_EQ(list.DeleteSelectedGroups(), 0);
+    EXPECT_EQ(box.Texts(), (Strings{"Delete 0 Selected Groups?", "Reset Group \"c.other\"?",
+                                    "Delete Group \"c.other\"?"}));
     EXPECT_EQ(list.Count(), 3);
     EXPECT_EQ(PairFiles("c.other"), 4);
 }

@@ -1,19 +1,25 @@
 // Helpers for the group tests: builders and readers of the header database
-// files (.XOV, .MSG, .BIN), and the server group list dialog's controls.
+// files (.XOV, .MSG, .BIN), and the server group list dialog's controls. It
+// brings the headers most group tests use: GoogleTest, the application context
+// with a recording message box, the file helpers and temporary directories.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "core/app_context.h"
 #include "groups/binary_match.h"
 #include "groups/header_record.h"
 #include "groups/record_file.h"
 #include "groups/server_group_list.h"
+#include "platform/file.h"
+#include "support/recording_message_box.h"
 #include "support/temp_dir.h"
 
 namespace vexlo::test {

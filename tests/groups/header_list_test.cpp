@@ -2,22 +2,17 @@
 // filter and new-only rules, sorting, and turning selected rows into tasks.
 #include "groups/header_list.h"
 
-#include <gtest/gtest.h>
-
 #include <array>
 
-#include "core/app_context.h"
-#include "groups/binary_match.h"
+#include "group_test_files.h"
 #include "groups/group_list.h"
-#include "groups/header_record.h"
-#include "groups/record_file.h"
-#include "support/recording_message_box.h"
-#include "support/temp_dir.h"
 #include "tasks/main_controller.h"
 #include "tasks/task_handlers.h"
 
 namespace vexlo {
 namespace {
+
+using namespace test;
 
 constexpr const char* kGroup = "alt.binaries.test";
 
@@ -26,26 +21,17 @@ class HeaderListTest : public ::testing::Test {
     HeaderListTest() : context(dir.Path(), box), controller(context, handlers) {
         context.Start();
         controller.Groups().AddGroup(kGroup, dir / "dl/");
-        // .BIN: range 100..200; (subject, poster, first article, line counts, new)
-        CFile file;
-        file.Open(context.DataPath() + kGroup + ".BIN", CFile::Mode::CreateTruncate);
-        CRecordWriter out(file);
-        out.WriteU32(100);
-        out.WriteU32(200);
-        WriteBinaryRecord(out, 1, "a.rar (2/2)", "Ann <ann@x>", "<a@x>", {100, 101}, {300, 300},
-                          {1, 1});
-        WriteBinaryRecord(out, 0, "b.zip (1/1)", "BOB <bob@x>", "<b@x>", {150}, {100}, {1});
-        WriteBinaryRecord(out, 1, "c.jpg (3/3)", "Cy <cy@x>", "<c@x>", {198, 199, 200},
-                          {10, 20, 30}, {1, 1, 1});
-        out.Flush();
-        CFile msg;
-        msg.Open(context.DataPath() + kGroup + ".MSG", CFile::Mode::CreateTruncate);
-        CRecordWriter m(msg);
-        m.WriteU32(100);
-        m.WriteU32(200);
-        AppendHeaderRecord(m, 120, 50, 4000, "part two", "Dee <d@x>", "<m2@x>");
-        AppendHeaderRecord(m, 110, 40, 3000, "part one", "Dee <d@x>", "<m1@x>");
-        m.Flush();
+        // .BIN: range 100..200; (new, subject, poster, message id, articles, lines, bytes)
+        WriteGroupFile(context.DataPath() + kGroup + ".BIN", 100, 200, [](CRecordWriter& out) {
+            WriteBinaryRecord(out, 1, "a.rar (2/2)", "Ann <ann@x>", "<a@x>", {100, 101}, {300, 300},
+                              {1, 1});
+            WriteBinaryRecord(out, 0, "b.zip (1/1)", "BOB <bob@x>", "<b@x>", {150}, {100}, {1});
+            WriteBinaryRecord(out, 1, "c.jpg (3/3)", "Cy <cy@x>", "<c@x>", {198, 199, 200},
+                              {10, 20, 30}, {1, 1, 1});
+        });
+        WriteHeaderFile(context.DataPath() + kGroup + ".MSG", 100, 200,
+                        {Hdr{120, "part two", "Dee <d@x>", "<m2@x>", 50, 4000},
+                         Hdr{110, "part one", "Dee <d@x>", "<m1@x>", 40, 3000}});
     }
     std::vector<std::string> Subjects() const {
         std::vector<std::string> s;
@@ -53,8 +39,8 @@ class HeaderListTest : public ::testing::Test {
         return s;
     }
 
-    test::CTempDir dir;
-    test::CRecordingMessageBox box;
+    CTempDir dir;
+    CRecordingMessageBox box;
     CAppContext context;
     CTaskHandlers handlers;
     CMainController controller;
@@ -72,13 +58,9 @@ TEST_F(HeaderListTest, RowsCarryLifeLinesAndTheNewMark) {
     EXPECT_TRUE(list.Rows()[0].isNew);
     EXPECT_FALSE(list.Rows()[1].isNew);
     // A one-article range is all new; articles outside the range count as its ends.
-    const std::pair<std::array<uint32_t, 3>, int> lives[] = {{{5, 5, 5}, 100},
-                                                             {{150, 100, 200}, 50},
-                                                             {{0, 100, 200}, 0},
-                                                             {{99, 100, 200}, 0},
-                                                             {{201, 100, 200}, 100},
-                                                             {{0xFFFFFFFFu, 1, 2}, 100},
-                                                             {{0, 0xFFFFFFF0u, 0xFFFFFFFFu}, 0}};
+    const std::pair<std::array<uint32_t, 3>, int> lives[] = {
+        {{5, 5, 5}, 100},       {{150, 100, 200}, 50},      {{0, 100, 200}, 0},
+        {{201, 100, 200}, 100}, {{0xFFFFFFFFu, 1, 2}, 100}, {{0, 0xFFFFFFF0u, 0xFFFFFFFFu}, 0}};
     for (const auto& [args, life] : lives)
         EXPECT_EQ(LifePercent(args[0], args[1], args[2]), life) << args[0];
 }
@@ -104,28 +86,10 @@ TEST_F(HeaderListTest, SortingAlternatesPerColumn) {
     EXPECT_EQ(Subjects(), (std::vector<std::string>{"a.rar (2/2)", "b.zip (1/1)", "c.jpg (3/3)"}));
 }
 
-TEST_F(HeaderListTest, SelectedBinariesBecomeOneTaskEachInListOrderAtTheTop) {
+TEST_F(HeaderListTest, SelectedBinariesBecomeOneTaskEachAfterTheDownloadDialog) {
     CTask existing(&context.settings);
     existing.SetType(kTaskScanNew);
     controller.Queue().AddTask(existing, false);
-    context.settings.SetConn(4);
-    ASSERT_TRUE(list.OpenGroup(kGroup));
-    list.Select(0, true);
-    list.Select(2, true);
-    EXPECT_EQ(list.QueueSelectedBinaries(controller, "", /*atTop=*/true, 0b1010), 2);
-    CDownloadQueue& queue = controller.Queue();
-    ASSERT_EQ(queue.Count(), 3u);
-    const CTask& a = *queue.Row(0).task;
-    EXPECT_EQ(a.GetSubject(), "a.rar (2/2)");
-    EXPECT_EQ(queue.Row(1).task->GetSubject(), "c.jpg (3/3)");
-    EXPECT_EQ(a.GetType(), kTaskDecode);
-    EXPECT_EQ(a.GetArticles(), (std::vector<uint32_t>{100, 101}));
-    EXPECT_EQ(a.GetSize(), 600u * 45);
-    EXPECT_EQ(a.GetSaveDir(), dir / "dl/");
-    EXPECT_EQ(a.GetAffinity(), 0b1010u);
-}
-
-TEST_F(HeaderListTest, TheDownloadDialogComesFirstAndItsChannelsBecomeTheDefault) {
     context.settings.SetConn(4);
     ASSERT_TRUE(list.OpenGroup(kGroup));
     int asked = 0;
@@ -134,6 +98,7 @@ TEST_F(HeaderListTest, TheDownloadDialogComesFirstAndItsChannelsBecomeTheDefault
         EXPECT_EQ(choice.saveDir, dir / "dl/");
         choice.saveDir = dir / "other/";
         choice.affinity = 0b0110;
+        choice.atTop = true;
         return asked > 1;  // the first run is cancelled
     };
     EXPECT_EQ(list.QueueSelectedBinaries(controller, dialog), 0);  // cancelled: nothing stored
@@ -141,15 +106,26 @@ TEST_F(HeaderListTest, TheDownloadDialogComesFirstAndItsChannelsBecomeTheDefault
     EXPECT_EQ(list.QueueSelectedBinaries(controller, dialog), 0);  // no row selected
     EXPECT_EQ(asked, 2);  // the dialog was shown before the selection was looked at
     EXPECT_EQ(context.settings.GetAffinity(), 0b0110u);
-    list.Select(1, true);
-    EXPECT_EQ(list.SelectedLines(), 100u);
-    EXPECT_EQ(list.QueueSelectedBinaries(controller, dialog), 1);
-    EXPECT_EQ(controller.Queue().Row(0).task->GetSaveDir(), dir / "other/");
-    EXPECT_EQ(controller.Queue().Row(0).task->GetAffinity(), 0b0110u);
+
+    list.Select(0, true);
+    list.Select(2, true);
+    EXPECT_EQ(list.SelectedLines(), 660u);
+    EXPECT_EQ(list.QueueSelectedBinaries(controller, dialog), 2);
+    CDownloadQueue& queue = controller.Queue();
+    ASSERT_EQ(queue.Count(), 3u);  // in list order, at the top
+    const CTask& a = *queue.Row(0).task;
+    EXPECT_EQ(a.GetSubject(), "a.rar (2/2)");
+    EXPECT_EQ(queue.Row(1).task->GetSubject(), "c.jpg (3/3)");
+    EXPECT_EQ(a.GetType(), kTaskDecode);
+    EXPECT_EQ(a.GetArticles(), (std::vector<uint32_t>{100, 101}));
+    EXPECT_EQ(a.GetSize(), 600u * 45);
+    EXPECT_EQ(a.GetSaveDir(), dir / "other/");
+    EXPECT_EQ(a.GetAffinity(), 0b0110u);
+    // Without the dialog: into the group's directory, at the end.
     context.settings.SetOption(OPT_NO_DOWNLOAD_DIALOG, 1);
-    EXPECT_EQ(list.QueueSelectedBinaries(controller, dialog), 1);
+    EXPECT_EQ(list.QueueSelectedBinaries(controller, dialog), 2);
     EXPECT_EQ(asked, 3);
-    EXPECT_EQ(controller.Queue().Row(1).task->GetSaveDir(), dir / "dl/");
+    EXPECT_EQ(queue.Row(4).task->GetSaveDir(), dir / "dl/");
 }
 
 TEST_F(HeaderListTest, JoinedMessagesFollowTheGivenOrder) {

@@ -1,22 +1,15 @@
 #include "groups/header_record.h"
 
-#include <gtest/gtest.h>
-
 #include "group_test_files.h"
-#include "support/temp_dir.h"
 
 namespace vexlo {
 namespace {
 
-using test::CTempDir;
-using test::Hdr;
-using test::ReadFileBytes;
-using test::U32Bytes;
-using test::WriteFileBytes;
+using namespace test;
 
 TEST(HeaderRecord, WrittenLayoutIsLittleEndianWithoutTerminators) {
     CTempDir dir;
-    test::WriteHeaderFile(dir / "a.XOV", 1, 2, {Hdr{0x01020304, "Subj", "Me", "<x@y>", 7, 300}});
+    WriteHeaderFile(dir / "a.XOV", 1, 2, {Hdr{0x01020304, "Subj", "Me", "<x@y>", 7, 300}});
     EXPECT_EQ(ReadFileBytes(dir / "a.XOV").substr(8),
               U32Bytes(1) + U32Bytes(0x01020304) + U32Bytes(7) + U32Bytes(300) + U32Bytes(4) +
                   U32Bytes(2) + U32Bytes(5) + "SubjMe<x@y>");
@@ -37,9 +30,9 @@ TEST(HeaderRecord, CompareSubjectsFoldsAsciiCaseOnly) {
 TEST(HeaderRecord, WritersCutTextsToTheirBoundsAndReadersAcceptThem) {
     CTempDir dir;
     std::string subject = std::string(3000, 'h') + " tail.rar (07/12)";
-    test::WriteHeaderFile(dir / "a.XOV", 1, 2,
-                          {Hdr{5, subject, std::string(1500, 'p'), std::string(600, 'm')}});
-    auto items = test::ReadHeaderFile(dir / "a.XOV");
+    WriteHeaderFile(dir / "a.XOV", 1, 2,
+                    {Hdr{5, subject, std::string(1500, 'p'), std::string(600, 'm')}});
+    auto items = ReadHeaderFile(dir / "a.XOV");
     ASSERT_EQ(items.size(), 1u);
     // The head and the tail survive around "...", so the part counter is kept.
     const std::string& s = items[0].GetSubject();
@@ -54,7 +47,7 @@ TEST(HeaderRecord, WritersCutTextsToTheirBoundsAndReadersAcceptThem) {
 
 TEST(HeaderRecord, ReaderStopsAtCutOrOverlongRecords) {
     CTempDir dir;
-    test::WriteHeaderFile(dir / "a.XOV", 1, 9, {Hdr{1, "one"}, Hdr{2, "two"}});
+    WriteHeaderFile(dir / "a.XOV", 1, 9, {Hdr{1, "one"}, Hdr{2, "two"}});
     const std::string whole = ReadFileBytes(dir / "a.XOV");
     const size_t second = 8 + kHeaderFixedSize + 3 + 22 + 16;
     std::string huge = whole;  // the second record claims a 4 GB subject
@@ -67,7 +60,7 @@ TEST(HeaderRecord, ReaderStopsAtCutOrOverlongRecords) {
                                        {huge, 1u},
                                        {whole.substr(0, 8) + over, 0u}}) {
         WriteFileBytes(dir / "bad.XOV", bytes);
-        EXPECT_EQ(test::ReadHeaderFile(dir / "bad.XOV").size(), count) << bytes.size();
+        EXPECT_EQ(ReadHeaderFile(dir / "bad.XOV").size(), count) << bytes.size();
     }
     // The parser over a file image checks that the whole record lies in it.
     HeaderRecord r;

@@ -1,27 +1,15 @@
 #include "groups/scan_helpers.h"
 
-#include <gtest/gtest.h>
-
 #include "group_test_files.h"
-#include "platform/file.h"
-#include "support/temp_dir.h"
 
 namespace vexlo {
 namespace {
 
-using test::CTempDir;
-using test::Hdr;
-using test::Numbers;
-using test::ReadFileBytes;
-using test::U32Bytes;
-using test::WriteFileBytes;
+using namespace test;
 
 TEST(SplitOverviewLine, NeedsEightTabs) {
+    // The fields' use is the scan tests' job; here the ninth field and the end.
     OverviewFields f;
-    ASSERT_TRUE(SplitOverviewLine("1\tsubj\tfrom\tdate\t<id>\trefs\t100\t7\tXref: a:1", f));
-    EXPECT_EQ(std::vector<std::string_view>(f.begin(), f.end()),
-              (std::vector<std::string_view>{"1", "subj", "from", "date", "<id>", "refs", "100",
-                                             "7", "Xref: a:1"}));
     const struct {
         std::string line;
         bool ok;
@@ -38,13 +26,6 @@ TEST(SplitOverviewLine, NeedsEightTabs) {
         if (!r.ok) continue;
         EXPECT_EQ(f[8], r.ninth);
     }
-}
-
-TEST(FindInSortedList, FindsTheFirstEqualEntry) {
-    const Numbers list{3, 5, 5, 5, 9, 4000000000u};
-    for (auto [value, at] : {std::pair{5u, 1}, {3u, 0}, {4000000000u, 5}, {4u, -1}, {10u, -1}})
-        EXPECT_EQ(FindInSortedList(list, value), at) << value;
-    EXPECT_EQ(FindInSortedList({}, 1), -1);
 }
 
 TEST(GetScanRange, NeedsBothFilesWithEqualHeaders) {
@@ -67,8 +48,7 @@ TEST(GetScanRange, NeedsBothFilesWithEqualHeaders) {
 
 TEST(LoadNumbers, SortedAndStopAtDamage) {
     CTempDir dir;
-    test::WriteHeaderFile(dir / "g.MSG", 1, 100,
-                          {Hdr{50, "b"}, Hdr{7, "c"}, Hdr{30, "d"}, Hdr{99, "e"}});
+    WriteHeaderFile(dir / "g.MSG", 1, 100, {Hdr{50, "b"}, Hdr{7, "c"}, Hdr{30, "d"}, Hdr{99, "e"}});
     const std::string msg = ReadFileBytes(dir / "g.MSG");
     std::string garbled = msg;  // garbage lengths in the second record
     garbled.replace(8 + kHeaderFixedSize + 1 + 22 + 16 + 20, 4, U32Bytes(0x7FFFFFFF));
@@ -85,8 +65,7 @@ TEST(LoadNumbers, SortedAndStopAtDamage) {
     LoadMessageNumbers(dir.Path(), "none", list);
     EXPECT_EQ(list, (Numbers{2, 3, 1000}));
 
-    test::WriteBinaryFile(dir / "g.BIN", 1, 100,
-                          {test::MakeBinary("a (1/2)", {20, 10}), test::MakeBinary("b", {5})});
+    WriteBinaryFile(dir / "g.BIN", 1, 100, {MakeBinary("a (1/2)", {20, 10}), MakeBinary("b", {5})});
     LoadBinaryNumbers(dir.Path(), "g", list);
     EXPECT_EQ(list, (Numbers{2, 3, 5, 10, 20, 1000}));
     // A part count far beyond the file's size ends the reading, nothing is allocated.
@@ -103,7 +82,7 @@ TEST(GetOverviewResumeInfo, CutsAPartialRecordAndKeepsTheWholeOnes) {
     const std::string xov = dir / "g.XOV";
     uint32_t hs = 0, he = 0, fa = 0, la = 0;
     EXPECT_FALSE(GetOverviewResumeInfo(xov, hs, he, fa, la));  // missing
-    test::WriteHeaderFile(xov, 4133, 5000, {Hdr{4133, "a"}, Hdr{4200, "b"}, Hdr{4500, "c"}});
+    WriteHeaderFile(xov, 4133, 5000, {Hdr{4133, "a"}, Hdr{4200, "b"}, Hdr{4500, "c"}});
     const std::string whole = ReadFileBytes(xov);
     // A fourth record cut short, or a damaged tail (impossible lengths), is cut off.
     for (const std::string& tail : {whole.substr(8, 30), std::string(40, '\xFF')}) {

@@ -3,32 +3,27 @@
 // next scan ends with the same .BIN and .MSG as a scan that was never
 // interrupted. Each interrupted scan runs in a child process (fork), which
 // leaves its files exactly as a killed program would.
-#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <mutex>
-#include <string>
 #include <thread>
-#include <vector>
 
-#include "core/app_context.h"
+#include "group_test_files.h"
 #include "groups/scan_steps.h"
-#include "support/recording_message_box.h"
 #include "support/script_peer.h"
-#include "support/temp_dir.h"
 #include "tasks/main_controller.h"
 #include "tasks/task_handlers.h"
 
 namespace vexlo {
 namespace {
 
-using test::CPeerSession;
-using test::CScriptPeer;
+using namespace test;
 
 // A news server holding group "g": GROUP, XOVER a-b with the overview lines
 // of the articles in [a, b] (each `lineDelayMs` after the one before) and QUIT,
@@ -40,7 +35,6 @@ class CGroupServer {
     uint16_t Port() const { return peer_.Port(); }
     // The group holds the first `count` articles of Articles().
     void Publish(size_t count, int lineDelayMs = 0) {
-        std::lock_guard lock(mutex_);
         published_ = count;
         lineDelayMs_ = lineDelayMs;
     }
@@ -50,13 +44,11 @@ class CGroupServer {
             {"alpha.rar", 6}, {"beta.zip", 4}, {"gamma.gif", 1}, {"delta.rar", 5}, {"eps.zip", 3}};
         std::vector<std::string> subjects;
         for (int part = 1; part <= 6; ++part) {
-            for (const auto& [name, parts] : posts) {
-                if (part > parts) continue;
-                subjects.push_back(std::string(name) + " (" + std::to_string(part) + "/" +
-                                   std::to_string(parts) + ")");
-                if (subjects.size() % 5 == 0)
-                    subjects.push_back("a message " + std::to_string(part));
-            }
+            for (const auto& [name, parts] : posts)
+                if (part <= parts)
+                    subjects.push_back(std::string(name) + " (" + std::to_string(part) + "/" +
+                                       std::to_string(parts) + ")");
+            subjects.push_back("a message " + std::to_string(part));
             if (part == 3) subjects.push_back("beta.zip (2/4)");  // a repost
         }
         return subjects;
@@ -67,13 +59,8 @@ class CGroupServer {
         const std::vector<std::string> subjects = Articles();
         s.Write("200 test server\r\n");
         for (std::string line = s.ReadLine(); !line.empty(); line = s.ReadLine()) {
-            size_t published;
-            int delay;
-            {
-                std::lock_guard lock(mutex_);
-                published = published_;
-                delay = lineDelayMs_;
-            }
+            const size_t published = published_;
+            const int delay = lineDelayMs_;
             if (line.rfind("GROUP", 0) == 0) {
                 s.Write("211 " + std::to_string(published) + " 1 " + std::to_string(published) +
                         " g\r\n");
@@ -102,15 +89,14 @@ class CGroupServer {
                static_cast<ssize_t>(text.size());
     }
 
-    std::mutex mutex_;
-    size_t published_ = 0;  // guarded by mutex_
-    int lineDelayMs_ = 0;   // guarded by mutex_
+    std::atomic<size_t> published_ = 0;
+    std::atomic<int> lineDelayMs_ = 0;
     CScriptPeer peer_;
 };
 
 // One SCAN NEW of group "g" in `appDir` as the program runs it; its status text.
 std::string RunScan(const std::string& appDir, uint16_t port) {
-    test::CRecordingMessageBox box;
+    CRecordingMessageBox box;
     CAppContext context(appDir, box);
     context.Start();
     context.settings.SetServer("127.0.0.1");
@@ -145,10 +131,7 @@ int InChild(const std::function<void()>& scan, int killAfterMs = -1) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-struct GroupFiles {
-    std::string bin, msg;
-    bool operator==(const GroupFiles&) const = default;
-};
+using GroupFiles = std::pair<std::string, std::string>;  // .BIN, .MSG
 
 class ScanInterruptTest : public ::testing::Test {
   protected:
@@ -159,7 +142,7 @@ class ScanInterruptTest : public ::testing::Test {
         server_.Publish(all / 2);
         ASSERT_EQ(RunScan(base_.Path(), server_.Port()), "Newsgroup Scanned Successfully");
         server_.Publish(all);
-        test::CTempDir ref;
+        CTempDir ref;
         CopyData(base_.Path(), ref.Path());
         std::mutex mutex;
         testing::SetScanFileStepHook([&](const char* step) {
@@ -180,15 +163,12 @@ class ScanInterruptTest : public ::testing::Test {
                                   std::filesystem::copy_options::overwrite_existing);
     }
     static GroupFiles Files(const std::string& appDir) {
-        return {test::ReadFileBytes(appDir + "DATA/g.BIN"),
-                test::ReadFileBytes(appDir + "DATA/g.MSG")};
+        return {ReadFileBytes(appDir + "DATA/g.BIN"), ReadFileBytes(appDir + "DATA/g.MSG")};
     }
     // After the next scan: only the pair is left, as `want`.
     void ExpectNextScanGives(const std::string& appDir, const GroupFiles& want) {
         EXPECT_EQ(RunScan(appDir, server_.Port()), "Newsgroup Scanned Successfully");
-        EXPECT_TRUE(Files(appDir) == want) << (Files(appDir) == refA_   ? "the first reference"
-                                               : Files(appDir) == refB_ ? "the second reference"
-                                                                        : "neither reference");
+        EXPECT_TRUE(Files(appDir) == want);
         for (const auto& entry : std::filesystem::directory_iterator(appDir + "DATA")) {
             const std::string name = entry.path().filename();
             if (name.rfind("g.", 0) == 0) {
@@ -198,7 +178,7 @@ class ScanInterruptTest : public ::testing::Test {
     }
 
     CGroupServer server_;
-    test::CTempDir base_;
+    CTempDir base_;
     std::vector<std::string> steps_;  // the file steps of a scan's end, in order
     GroupFiles refA_, refB_;
 };
@@ -208,7 +188,7 @@ TEST_F(ScanInterruptTest, StoppedAtEachFileStepTheNextScanEndsAsIfNothingHappene
     ASSERT_NE(commit, steps_.end());
     for (size_t n = 0; n < steps_.size(); ++n) {
         SCOPED_TRACE("stopped before step " + std::to_string(n) + ": " + steps_[n]);
-        test::CTempDir dir;
+        CTempDir dir;
         CopyData(base_.Path(), dir.Path());
         const int status = InChild([&] {
             size_t taken = 0;
@@ -228,7 +208,7 @@ TEST_F(ScanInterruptTest, KilledWhileTheOverviewArrivesSlowly) {
     server_.Publish(CGroupServer::Articles().size(), 4);
     for (int ms : {0, 5, 20, 40, 60, 80, 100, 130, 160, 250, 400}) {
         SCOPED_TRACE(ms);
-        test::CTempDir dir;
+        CTempDir dir;
         CopyData(base_.Path(), dir.Path());
         InChild([&] { RunScan(dir.Path(), server_.Port()); }, ms);
         const GroupFiles killed = Files(dir.Path());

@@ -7,32 +7,20 @@
 // a real server does not do on demand.
 #include "groups/server_group_list.h"
 
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <future>
-#include <string>
-#include <vector>
 
-#include "core/app_context.h"
 #include "group_test_files.h"
 #include "groups/group_list.h"
 #include "groups/server_group_file.h"
-#include "support/recording_message_box.h"
 #include "support/script_peer.h"
-#include "support/temp_dir.h"
 
 namespace vexlo {
 namespace {
 
-using test::CPeerSession;
-using test::CRecordingMessageBox;
-using test::CScriptPeer;
-using test::CTempDir;
-using test::ReadFileBytes;
-using test::Strings;
-using test::WriteFileBytes;
+using namespace test;
 
 const std::string kListFile =
     "misc.test\r\nalt.binaries.test\r\nalt.BINARIES.upper\r\nalt.binaries.pictures.test\r\n"
@@ -78,11 +66,6 @@ TEST(ServerGroupFile, InstallReplacesTheOldListAndReportsAFailedMove) {
     EXPECT_TRUE(InstallServerGroupList(tmp, all, box));
     EXPECT_EQ(ReadFileBytes(all), "new.group\r\n");
     EXPECT_EQ(FileSize(tmp), -1);
-    // Without an old list the new one simply takes its name.
-    RemoveFile(all);
-    WriteFileBytes(tmp, "newer.group\r\n");
-    EXPECT_TRUE(InstallServerGroupList(tmp, all, box));
-    EXPECT_EQ(ReadFileBytes(all), "newer.group\r\n");
     EXPECT_TRUE(box.Texts().empty());
 
     // A directory in the way cannot be replaced by a file.
@@ -100,19 +83,6 @@ TEST(ServerGroupFile, InstallReplacesTheOldListAndReportsAFailedMove) {
 }
 
 // ---- Texts and rules of the dialog ----
-
-TEST(ServerGroupDialogRules, SelectionTextAndFilterApplyRule) {
-    EXPECT_EQ(SelectionText(0, 0), "No Items.");
-    EXPECT_EQ(SelectionText(0, 7), "0 of 7 Items Selected");
-    EXPECT_EQ(SelectionText(3, 7), "3 of 7 Items Selected");
-    // Apply is offered when the edit differs from the filter but for case.
-    for (auto [edit, filter, differs] : {std::tuple{"BINARIES", "binaries", false},
-                                         {"", "", false},
-                                         {"binarie", "binaries", true},
-                                         {"", "binaries", true},
-                                         {"binaries.", "binaries", true}})
-        EXPECT_EQ(FilterEditDiffers(edit, filter), differs) << edit << " " << filter;
-}
 
 class ServerGroupListTest : public ::testing::Test {
   protected:
@@ -173,7 +143,7 @@ TEST_F(ServerGroupListTest, WithoutServerOrListOpenAndFetchSayWhy) {
     EXPECT_EQ(box.Messages()[1].icon, MessageIcon::Information);
     EXPECT_FALSE(model.HasWorker());
     EXPECT_EQ(model.StatusText(), "No Items.");
-    EXPECT_EQ(test::EnabledControls(model), "ok");
+    EXPECT_EQ(EnabledControls(model), "ok");
     EXPECT_FALSE(model.Refresh());
     EXPECT_FALSE(model.IsRefreshing());
 
@@ -191,7 +161,7 @@ TEST_F(ServerGroupListTest, OpenListsFilteredSortedRowsAndFollowsFilterAndSelect
     model.Open();
     EXPECT_EQ(model.Rows(), (Strings{"alt.binaries.pictures.test", "alt.binaries.test"}));
     EXPECT_EQ(model.StatusText(), "0 of 2 Items Selected");
-    EXPECT_EQ(test::EnabledControls(model), "ok");  // no server to refresh from
+    EXPECT_EQ(EnabledControls(model), "ok");  // no server to refresh from
     model.SetFilterEdit("BINARIES");
     EXPECT_FALSE(model.GetControls().apply);
     model.SetFilterEdit("");
@@ -229,12 +199,12 @@ TEST_F(ServerGroupListTest, FailedRefreshShowsTheErrorAndKeepsTheOldList) {
     auto model = OpenOnPeer(peer);
     model->Select(0, true);
     ASSERT_TRUE(model->Refresh());
-    EXPECT_EQ(test::EnabledControls(*model), "cancel");
+    EXPECT_EQ(EnabledControls(*model), "cancel");
     FinishRefresh(*model);
     EXPECT_EQ(model->StatusText(), "ERROR: Socket Read() Error [LIST]");
     EXPECT_EQ(ReadFileBytes(Data("_GROUPS.ALL")), "alt.binaries.old\r\n");
     EXPECT_EQ(model->Rows(), Strings{"alt.binaries.old"});
-    EXPECT_EQ(test::EnabledControls(*model), "ok refresh add");  // the row is still selected
+    EXPECT_EQ(EnabledControls(*model), "ok refresh add");  // the row is still selected
     // What arrived before the break stays in the temporary file.
     EXPECT_EQ(ReadFileBytes(Data("_GROUPS.TMP")), "alt.binaries.one\r\n");
 }
@@ -255,12 +225,12 @@ TEST_F(ServerGroupListTest, CancelAbortsBeforeTheNextLineAndKeepsTheOldList) {
     ASSERT_TRUE(model->Refresh());
     model->Cancel();
     EXPECT_EQ(model->StatusText(), "Aborting ...");
-    EXPECT_EQ(test::EnabledControls(*model), "");
+    EXPECT_EQ(EnabledControls(*model), "");
     cancelled.set_value();
     FinishRefresh(*model);
     EXPECT_EQ(model->StatusText(), "ABORTED BY USER!");
     EXPECT_EQ(ReadFileBytes(Data("_GROUPS.ALL")), "alt.binaries.old\r\n");
-    EXPECT_EQ(test::EnabledControls(*model), "ok refresh");
+    EXPECT_EQ(EnabledControls(*model), "ok refresh");
 }
 
 }  // namespace
