@@ -1,27 +1,23 @@
 // The header scan without the real server: the range it asks for, and through a
-// scripted peer the replies a real server never sends.
+// scripted peer the replies a real server never sends (no code, a cut
+// connection, an overview that never ends) and lines longer than the
+// connection's line buffer.
 #include "groups/scan_group.h"
-
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <mutex>
-#include <string>
-#include <vector>
 
 #include "group_test_files.h"
 #include "nntp/nntp_connection.h"
 #include "support/script_peer.h"
 #include "tasks/engine_harness.h"
-#include "tasks/task.h"
 #include "tasks/task_handlers.h"
 #include "tasks/task_thread.h"
 
 namespace vexlo {
 namespace {
 
-using test::CPeerSession;
-using test::CScriptPeer;
+using namespace test;
 
 TEST(ScanRangeStart, OneHundredBelowTheStoredLastForScanNewElseTheServersFirst) {
     EXPECT_EQ(ScanRangeStart(kTaskScanNew, true, 4233, 3000), 4133u);
@@ -39,21 +35,29 @@ TEST(ScanRangeStart, OneHundredBelowTheStoredLastForScanNewElseTheServersFirst) 
     EXPECT_EQ(ScanRangeStart(kTaskScanNew, true, 0x80000063u, 1), 0x7FFFFFFFu);
 }
 
-// Greets, selects group "g" (articles 1 to 5), answers XOVER with `xover` and
-// waits for the client to close (or hangs up at once when `hangUp`).
-CScriptPeer::Script AnswersXover(std::string xover, std::vector<std::string>* commands,
-                                 bool hangUp = false) {
-    return [xover, commands, hangUp](CPeerSession& s) {
+// Greets, then answers each command with the next of `replies` (an empty one:
+// nothing) and waits for the client to close, or hangs up after the last
+// reply when `hangUp`.
+CScriptPeer::Script Answers(std::vector<std::string> replies, std::vector<std::string>* commands,
+                            bool hangUp = false) {
+    return [replies, commands, hangUp](CPeerSession& s) {
         s.Write("200 test server\r\n");
-        commands->push_back(s.ReadLine());
-        s.Write("211 5 1 5 g\r\n");
-        commands->push_back(s.ReadLine());
-        s.Write(xover);
+        for (const std::string& reply : replies) {
+            commands->push_back(s.ReadLine());
+            if (!reply.empty()) s.Write(reply);
+        }
         if (hangUp)
             s.Close();
         else
             s.WaitForClose();
     };
+}
+
+constexpr const char* kGroupReply = "211 5 1 5 g\r\n";
+
+// An overview line of `article` with `subject`, without its CR LF.
+std::string Overview(uint32_t article, const std::string& subject) {
+    return std::to_string(article) + "\t" + subject + "\tp <p@x>\td\t<m@x>\t\t100\t5\tx";
 }
 
 // One SCAN NEW of group "g" on a channel connected to `port`, tried once; the
@@ -66,6 +70,8 @@ struct PeerScan {
             std::lock_guard lock(mutex);
             status = task.GetStatusText();
             open = channel.Connection().GetSocket() != CNntpConnection::kInvalidSocket;
+            result = task.GetResult();
+            inProgress = task.GetInProgress();
         });
         engine.Open();
         CTask scan(&engine.context.settings);
@@ -81,11 +87,13 @@ struct PeerScan {
     }
     std::string File(const char* ext) const { return engine.context.DataPath() + "g" + ext; }
 
-    test::CEngineHarness engine;
+    CEngineHarness engine;
     CTask* task = nullptr;
     std::mutex mutex;
-    std::string status;  // after the handler's one run; guarded by mutex
-    bool open = false;   // guarded by mutex
+    // What the handler's one run left, before the engine's own handling:
+    std::string status;                   // guarded by mutex
+    bool open = false;                    // guarded by mutex
+    uint32_t result = 0, inProgress = 0;  // guarded by mutex
 };
 
 TEST(ScanGroupPeer, OverviewLinesNeedNineFieldsAndAnArticleInTheRange) {
@@ -93,27 +101,49 @@ TEST(ScanGroupPeer, OverviewLinesNeedNineFieldsAndAnArticleInTheRange) {
     for (bool slash : {true, false}) {
         SCOPED_TRACE(slash);
         std::vector<std::string> commands;
-        CScriptPeer peer(
-            AnswersXover("224 overview follows\r\n"
-                         "1\tsolo.gif (1/1)\tp <p@x>\td\t<a@x>\t\t100\t5\tXref: x g:1\r\n"
-                         "2\teight fields\tp <p@x>\td\t<b@x>\t\t100\t5\r\n"
-                         "3\tnine fields\tp <p@x>\td\t<c@x>\t\t200\t7\t\r\n"
-                         "9\tbehind the range\tp <p@x>\td\t<d@x>\t\t200\t7\t\r\n"
-                         "junk\r\n"
-                         ".\r\n",
-                         &commands));
+        CScriptPeer peer(Answers({kGroupReply,
+                                  "224 overview follows\r\n"
+                                  "1\tsolo.gif (1/1)\tp <p@x>\td\t<a@x>\t\t100\t5\tXref: x g:1\r\n"
+                                  "2\teight fields\tp <p@x>\td\t<b@x>\t\t100\t5\r\n"
+                                  "3\tnine fields\tp <p@x>\td\t<c@x>\t\t200\t7\t\r\n"
+                                  "9\tbehind the range\tp <p@x>\td\t<d@x>\t\t200\t7\t\r\n"
+                                  "junk\r\n"
+                                  ".\r\n"},
+                                 &commands));
         PeerScan scan(peer.Port(), slash);
         EXPECT_EQ(scan.task->GetResult(), kResultCompleted) << scan.task->GetStatusText();
         EXPECT_EQ(commands, (std::vector<std::string>{"GROUP g\r\n", "XOVER 1-5\r\n"}));
-        EXPECT_EQ(test::Parts(test::ReadBinaryFile(scan.File(".BIN"))),
-                  std::vector<test::Numbers>{{1}});
-        const auto msgs = test::ReadHeaderFile(scan.File(".MSG"));
+        EXPECT_EQ(Parts(ReadBinaryFile(scan.File(".BIN"))), std::vector<Numbers>{{1}});
+        const auto msgs = ReadHeaderFile(scan.File(".MSG"));
         ASSERT_EQ(msgs.size(), 1u);  // the eight-field line is not stored
         EXPECT_EQ(msgs[0].GetSubject(), "nine fields");
         EXPECT_EQ(msgs[0].GetBytes(), 200u);
         EXPECT_EQ(msgs[0].GetLines(), 7u);
         EXPECT_FALSE(std::filesystem::exists(scan.engine.dir / "DATAg.XOV"));
     }
+}
+
+// Regression: a line longer than the connection's line buffer arrives in
+// pieces; its post vanished, and a line of exactly the buffer's length (a full
+// piece and an empty remainder) failed every scan of the group.
+TEST(ScanGroupPeer, OverviewLinesLongerThanTheLineBuffer) {
+    const std::string name(5000, 'n'), huge(40000, 'h');
+    const size_t exact = CNntpConnection::kMaxLineLength - Overview(6, "").size();
+    std::string xover = "224 overview follows\r\n";
+    for (const std::string& line :
+         {Overview(1, "before"), Overview(2, name + " (1/2)"), Overview(3, name + " (2/2)"),
+          Overview(4, huge + " (1/2)"), Overview(5, huge + " (2/2)"),
+          Overview(6, std::string(exact, 'e')), Overview(7, "after")})
+        xover += line + "\r\n";
+    std::vector<std::string> commands;
+    CScriptPeer peer(Answers({"211 7 1 7 g\r\n", xover + ".\r\n"}, &commands));
+    PeerScan scan(peer.Port());
+    ASSERT_EQ(scan.task->GetResult(), kResultCompleted) << scan.task->GetStatusText();
+    const auto bins = ReadBinaryFile(scan.File(".BIN"));
+    EXPECT_EQ(Parts(bins), (std::vector<Numbers>{{4, 5}, {2, 3}}));
+    for (const CBinaryItem& b : bins)  // cut to head ... tail
+        EXPECT_EQ(b.GetSubject().substr(kMaxSubjectLength - 6), " (2/2)");
+    EXPECT_EQ(Articles(ReadHeaderFile(scan.File(".MSG"))), (Numbers{7, 1, 6}));
 }
 
 // An XOVER that never ends is read no further than the range it asked for can
@@ -125,9 +155,7 @@ TEST(ScanGroupPeer, AnOverviewThatNeverEndsEndsTheTask) {
         commands.push_back(s.ReadLine());
         s.Write("211 50 1 50 g\r\n");
         commands.push_back(s.ReadLine());
-        auto line = [](uint32_t article) {
-            return std::to_string(article) + "\ta (1/2)\tp\td\t<a@x>\t\t100\t5\tx\r\n";
-        };
+        auto line = [](uint32_t article) { return Overview(article, "a (1/2)") + "\r\n"; };
         std::string start = "224 overview follows\r\n";
         for (uint32_t article : {60u, 0u, 5u, 3u, 5u, 9u}) start += line(article);
         s.Write(start);
@@ -143,46 +171,65 @@ TEST(ScanGroupPeer, AnOverviewThatNeverEndsEndsTheTask) {
     std::lock_guard lock(scan.mutex);
     EXPECT_EQ(scan.status, "ERROR: Server Sent More Overview Lines Than Articles [XOVER]");
     EXPECT_FALSE(scan.open);
-    EXPECT_EQ(test::FileRange(scan.File(".XOV")), std::pair(1u, 50u));
-    EXPECT_EQ(test::Articles(test::ReadHeaderFile(scan.File(".XOV"))), (test::Numbers{5, 9}));
+    EXPECT_EQ(FileRange(scan.File(".XOV")), std::pair(1u, 50u));
+    EXPECT_EQ(Articles(ReadHeaderFile(scan.File(".XOV"))), (Numbers{5, 9}));
 }
 
+// The GROUP and XOVER steps' failures: the status, whether the connection
+// stays, whether the task is final (only a 411 is), and what the .XOV keeps.
 TEST(ScanGroupPeer, OddRepliesAndACutConnection) {
     const struct {
-        std::string xover;
+        std::vector<std::string> replies;
         bool hangUp;
         std::string status;
         bool open;
-        test::Numbers kept;  // the records left in the .XOV (none: no file)
+        uint32_t result = kResultUnprocessed;
+        Numbers kept = {};  // the records left in the .XOV (none: no file)
     } rows[] = {
-        // Another code than 224 keeps the connection.
-        {"503 program fault\r\n", false, "503 program fault", true, {}},
-        {"overview follows\r\n1\ta\tb\tc\td\te\t1\t1\tx\r\n.\r\n",
+        {{"hello there\r\n"}, false, "Unrecognized Server Response [GROUP]", false},
+        {{""}, true, "Socket Read() Error [GROUP]", false},
+        {{"480 Authentication required for command\r\n"},
+         false,
+         "480 Authentication required for command",
+         true},
+        {{"411 No such group g\r\n"}, false, "411 No such group g", true, kResultError},
+        {{"211 3 1 3\r\n"}, false, "Invalid Server Response Data [GROUP]", true},
+        {{kGroupReply, "503 program fault\r\n"}, false, "503 program fault", true},
+        {{kGroupReply, "overview follows\r\n" + Overview(1, "a") + "\r\n.\r\n"},
          false,
          "Unrecognized Server Response [XOVER]",
-         false,
-         {}},
+         false},
         // A connection lost in the data keeps the records received.
-        {"224 overview follows\r\n1\ta (1/2)\tp\td\t<a@x>\t\t100\t5\tx\r\n2\tb",
+        {{kGroupReply, "224 overview follows\r\n" + Overview(1, "a (1/2)") + "\r\n2\tb"},
          true,
          "Socket Read() Error [XOVER/DATA]",
          false,
+         kResultUnprocessed,
          {1}},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.status);
         std::vector<std::string> commands;
-        CScriptPeer peer(AnswersXover(r.xover, &commands, r.hangUp));
+        CScriptPeer peer(Answers(r.replies, &commands, r.hangUp));
         PeerScan scan(peer.Port());
         EXPECT_EQ(scan.task->GetResult(), kResultError);  // no retries allowed
         std::lock_guard lock(scan.mutex);
         EXPECT_EQ(scan.status, r.status);
         EXPECT_EQ(scan.open, r.open);
+        EXPECT_EQ(scan.result, r.result);
+        EXPECT_EQ(scan.inProgress, r.result == kResultError ? 0u : 1u);
         EXPECT_EQ(FileSize(scan.File(".XOV")) >= 0, !r.kept.empty());
         if (r.kept.empty()) continue;
-        EXPECT_EQ(test::FileRange(scan.File(".XOV")), std::pair(1u, 5u));
-        EXPECT_EQ(test::Articles(test::ReadHeaderFile(scan.File(".XOV"))), r.kept);
+        EXPECT_EQ(FileRange(scan.File(".XOV")), std::pair(1u, 5u));
+        EXPECT_EQ(Articles(ReadHeaderFile(scan.File(".XOV"))), r.kept);
     }
+    // The command and the reply's text, without its CR LF, are counted.
+    std::vector<std::string> commands;
+    CScriptPeer peer(Answers({"480 Authentication required\r\n"}, &commands));
+    PeerScan scan(peer.Port());
+    const CTransferStats::Counters counters = scan.engine.context.stats.Run();
+    EXPECT_EQ(counters.byteXmit.ToString(), "9");
+    EXPECT_EQ(counters.byteRecv.ToString(), "27");
 }
 
 }  // namespace
