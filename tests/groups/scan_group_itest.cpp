@@ -38,13 +38,10 @@ Numbers Seq(uint32_t from, uint32_t to) {
     return list;
 }
 
-// What a finished run left in its task, copied when the main thread saw it end.
-struct Outcome {
-    uint32_t result = 0;
-    uint32_t inProgress = 0;
-    std::string status;
-    Numbers figures;  // binaries, new binaries, messages
-};
+// The figures a scan leaves in its task: binaries, new binaries, messages.
+Numbers Figures(const CTask* task) {
+    return {task->GetBinCount(), task->GetNewCount(), task->GetMsgCount()};
+}
 
 class ScanITest : public ::testing::Test {
   protected:
@@ -62,12 +59,6 @@ class ScanITest : public ::testing::Test {
         engine_->context.settings.SetOption(OPT_AUTO_REMOVE_DONE, 0);
         engine_->context.settings.SetOption(OPT_SCAN_TO_TOP, 0);
         engine_->Open();
-        engine_->controller->onTaskDone = [this](const CTask& t, int) {
-            outcomes_.push_back(Outcome{t.GetResult(),
-                                        t.GetInProgress(),
-                                        t.GetStatusText(),
-                                        {t.GetBinCount(), t.GetNewCount(), t.GetMsgCount()}});
-        };
         engine_->controller->Groups().AddGroup(group_, "");
     }
 
@@ -99,18 +90,16 @@ class ScanITest : public ::testing::Test {
         return engine_->Queue().Row(engine_->Queue().Count() - 1).task.get();
     }
 
-    // Starts processing and pumps until one more run has ended.
-    bool RunOnce() {
-        size_t before = outcomes_.size();
+    // Starts processing and pumps until the channel is idle again.
+    void Run() {
         engine_->controller->StartCommand();
-        return engine_->PumpUntil([&] { return outcomes_.size() > before; }, 120000);
+        EXPECT_TRUE(engine_->PumpUntil([&] { return engine_->Agent().BusyMask() == 0; }, 120000));
     }
-
-    // Queues a scan and runs it to its end; the outcome of that run.
-    Outcome Scan(uint32_t type = kTaskScanNew, const std::string& group = "") {
-        QueueScan(type, group);
-        if (!RunOnce()) ADD_FAILURE() << "the scan did not end";
-        return outcomes_.empty() ? Outcome{} : outcomes_.back();
+    // Queues a scan and runs it to its end; its task.
+    const CTask* Scan(uint32_t type = kTaskScanNew, const std::string& group = "") {
+        const CTask* task = QueueScan(type, group);
+        Run();
+        return task;
     }
     std::string File(const std::string& ext) const {
         return engine_->context.DataPath() + group_ + ext;
@@ -148,7 +137,6 @@ class ScanITest : public ::testing::Test {
     std::string group_;
     std::unique_ptr<CNntpRelay> relay_;
     std::unique_ptr<CEngineHarness> engine_;
-    std::vector<Outcome> outcomes_;  // main thread only
 };
 
 // One group scanned again and again through a relay: the matching rules in
@@ -161,10 +149,10 @@ TEST_F(ScanITest, RescansOfOneGroupMergeNewPostsAndAskForTheirRange) {
     // A group the server does not have: its reply ends the task, not tried again.
     const std::string missing = group_ + ".missing";
     engine_->controller->Groups().AddGroup(missing, "");
-    Outcome o = Scan(kTaskScanNew, missing);
-    EXPECT_EQ(o.result, kResultError);
-    EXPECT_EQ(o.inProgress, 0u);
-    EXPECT_EQ(o.status.rfind("411 ", 0), 0u) << o.status;
+    const CTask* t = Scan(kTaskScanNew, missing);
+    EXPECT_EQ(t->GetResult(), kResultError);
+    EXPECT_EQ(t->GetInProgress(), 0u);
+    EXPECT_EQ(t->GetStatusText().rfind("411 ", 0), 0u) << t->GetStatusText();
     const Strings commands = relay_->Commands();
     EXPECT_EQ(std::count_if(commands.begin(), commands.end(),
                             [&](const auto& c) { return c.find("GROUP " + missing) != c.npos; }),
@@ -175,9 +163,9 @@ TEST_F(ScanITest, RescansOfOneGroupMergeNewPostsAndAskForTheirRange) {
         EXPECT_FALSE(FileExists(engine_->context.DataPath() + missing + ext)) << ext;
 
     // An empty group gives an empty pair that the later scans build on.
-    o = Scan();
-    ASSERT_EQ(o.result, kResultCompleted) << o.status;
-    EXPECT_EQ(o.figures, (Numbers{0, 0, 0}));
+    t = Scan();
+    ASSERT_EQ(t->GetResult(), kResultCompleted) << t->GetStatusText();
+    EXPECT_EQ(Figures(t), (Numbers{0, 0, 0}));
     for (const char* ext : {".BIN", ".MSG"}) EXPECT_EQ(FileRange(File(ext)).second, 0u);
 
     std::vector<Article> posts;
@@ -187,10 +175,9 @@ TEST_F(ScanITest, RescansOfOneGroupMergeNewPostsAndAskForTheirRange) {
     posts[0].from = "First Poster <first@vexlo.test>";  // the binary's poster
     for (int i = 0; i < 3; ++i) posts[i].bodyLines.resize(5 + i, "uu");
     Post(posts);
-    o = Scan();
-    EXPECT_EQ(o.result, kResultCompleted);
-    EXPECT_EQ(o.figures, (Numbers{2, 2, 3}));
-    EXPECT_EQ(RowFigures(), o.figures);
+    t = Scan();
+    EXPECT_EQ(Figures(t), (Numbers{2, 2, 3}));
+    EXPECT_EQ(RowFigures(), Figures(t));
     EXPECT_NE(Row().lastScan, kNeverScanned);
     EXPECT_EQ(engine_->Queue().Row(2).icon, RowIcon::Completed);
     EXPECT_FALSE(FileExists(File(".XOV")));
@@ -211,7 +198,7 @@ TEST_F(ScanITest, RescansOfOneGroupMergeNewPostsAndAskForTheirRange) {
 
     // 9 the missing gamma part, 10-11 new.rar, 12 another note.
     PostSubjects({"gamma.rar (2/3)", "new.rar (1/2)", "new.rar (2/2)", "another note"});
-    EXPECT_EQ(Scan().figures, (Numbers{4, 2, 2}));
+    EXPECT_EQ(Figures(Scan()), (Numbers{4, 2, 2}));
     bins = Binaries();
     EXPECT_EQ(Subjects(bins),
               (Strings{"alpha.rar (3/3)", "Beta.zip [2/2]", "gamma.rar (3/3)", "new.rar (2/2)"}));
@@ -221,17 +208,17 @@ TEST_F(ScanITest, RescansOfOneGroupMergeNewPostsAndAskForTheirRange) {
     for (const char* ext : {".BIN", ".MSG"}) EXPECT_EQ(FileRange(File(ext)).second, 12u);
 
     // A scan with nothing new keeps everything and marks nothing new.
-    EXPECT_EQ(Scan().figures, (Numbers{4, 0, 2}));
+    EXPECT_EQ(Figures(Scan()), (Numbers{4, 0, 2}));
     EXPECT_EQ(Flags(Binaries()), Numbers(4, 0));
 
     Strings notes;
     for (int i = 13; i <= 162; ++i) notes.push_back("note " + std::to_string(i));
     PostSubjects(notes);
-    EXPECT_EQ(Scan().figures, (Numbers{4, 0, 152}));
+    EXPECT_EQ(Figures(Scan()), (Numbers{4, 0, 152}));
     PostSubjects({"note 163"});
-    EXPECT_EQ(Scan(kTaskScanAll).figures, (Numbers{4, 0, 153}));
+    EXPECT_EQ(Figures(Scan(kTaskScanAll)), (Numbers{4, 0, 153}));
     PostSubjects({"note 164"});
-    EXPECT_EQ(Scan().figures, (Numbers{4, 0, 154}));
+    EXPECT_EQ(Figures(Scan()), (Numbers{4, 0, 154}));
     EXPECT_EQ(XoverRanges(), (Strings{"1-0", "1-8", "1-12", "1-12", "1-162", "1-163", "63-164"}));
     EXPECT_EQ(StoredArticles(), Seq(1, 164));
 }
@@ -275,7 +262,7 @@ TEST_F(ScanITest, AnAbortInXoverLeavesAnXovThatTheNextScanContinues) {
     std::string xov = ReadFileBytes(File(".XOV"));
     WriteFileBytes(File(".XOV"), xov + xov.substr(8, 40));
 
-    ASSERT_TRUE(RunOnce());  // the same task again
+    Run();  // the same task again
     EXPECT_EQ(task->GetResult(), kResultCompleted) << task->GetStatusText();
     EXPECT_EQ(XoverRanges(), (Strings{"1-3000", std::to_string(through + 1) + "-3000"}));
     EXPECT_FALSE(FileExists(File(".XOV")));

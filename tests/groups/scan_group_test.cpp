@@ -18,6 +18,7 @@ namespace vexlo {
 namespace {
 
 using namespace test;
+using namespace std::string_literals;
 
 TEST(ScanRangeStart, OneHundredBelowTheStoredLastForScanNewElseTheServersFirst) {
     EXPECT_EQ(ScanRangeStart(kTaskScanNew, true, 4233, 3000), 4133u);
@@ -101,21 +102,23 @@ TEST(ScanGroupPeer, OverviewLinesNeedNineFieldsAndAnArticleInTheRange) {
     for (bool slash : {true, false}) {
         SCOPED_TRACE(slash);
         std::vector<std::string> commands;
-        CScriptPeer peer(Answers({kGroupReply,
+        CScriptPeer peer(Answers({"211 6 1 6 g\r\n",
                                   "224 overview follows\r\n"
                                   "1\tsolo.gif (1/1)\tp <p@x>\td\t<a@x>\t\t100\t5\tXref: x g:1\r\n"
                                   "2\teight fields\tp <p@x>\td\t<b@x>\t\t100\t5\r\n"
                                   "3\tnine fields\tp <p@x>\td\t<c@x>\t\t200\t7\t\r\n"
+                                  // A NUL ends the line before its eighth TAB.
+                                  "4\tNUL\tp <p@x>\td\t<e@x>\t\t100\t5\0\tx\r\n"
                                   "9\tbehind the range\tp <p@x>\td\t<d@x>\t\t200\t7\t\r\n"
                                   "junk\r\n"
-                                  ".\r\n"},
+                                  ".\r\n"s},
                                  &commands));
         PeerScan scan(peer.Port(), slash);
         EXPECT_EQ(scan.task->GetResult(), kResultCompleted) << scan.task->GetStatusText();
-        EXPECT_EQ(commands, (std::vector<std::string>{"GROUP g\r\n", "XOVER 1-5\r\n"}));
+        EXPECT_EQ(commands, (std::vector<std::string>{"GROUP g\r\n", "XOVER 1-6\r\n"}));
         EXPECT_EQ(Parts(ReadBinaryFile(scan.File(".BIN"))), std::vector<Numbers>{{1}});
         const auto msgs = ReadHeaderFile(scan.File(".MSG"));
-        ASSERT_EQ(msgs.size(), 1u);  // the eight-field line is not stored
+        ASSERT_EQ(msgs.size(), 1u);  // lines of eight fields are not stored
         EXPECT_EQ(msgs[0].GetSubject(), "nine fields");
         EXPECT_EQ(msgs[0].GetBytes(), 200u);
         EXPECT_EQ(msgs[0].GetLines(), 7u);

@@ -7,27 +7,6 @@ namespace {
 
 using namespace test;
 
-TEST(SplitOverviewLine, NeedsEightTabs) {
-    // The fields' use is the scan tests' job; here the ninth field and the end.
-    OverviewFields f;
-    const struct {
-        std::string line;
-        bool ok;
-        std::string ninth;
-    } rows[] = {
-        {"1\tsubj\tfrom\tdate\t<id>\trefs\t100\t7", false, ""},       // no trailing TAB
-        {"1\ts\tf\td\ti\tr\t1\t2\t", true, ""},                       // empty ninth field
-        {"1\ts\tf\td\ti\tr\t1\t2\tx\ty", true, "x\ty"},               // more TABs stay in it
-        {std::string("1\ts\tf\td\ti\tr\t1\t2\0\tx", 18), false, ""},  // the line ends at a NUL
-    };
-    for (const auto& r : rows) {
-        SCOPED_TRACE(r.line);
-        ASSERT_EQ(SplitOverviewLine(r.line, f), r.ok);
-        if (!r.ok) continue;
-        EXPECT_EQ(f[8], r.ninth);
-    }
-}
-
 TEST(GetScanRange, NeedsBothFilesWithEqualHeaders) {
     CTempDir dir;
     uint32_t first = 0, last = 0;
