@@ -3,12 +3,12 @@
 // (which is the main thread of the engine).
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 #include "core/app_context.h"
 #include "support/recording_message_box.h"
@@ -28,7 +28,6 @@ class CEngineHarness {
         context.settings.SetConn(conn);
         context.settings.SetAffinity(0xff);
     }
-    ~CEngineHarness() { controller.reset(); }
 
     void Open() {
         controller = std::make_unique<CMainController>(context, handlers);
@@ -62,7 +61,7 @@ class CEngineHarness {
     CRecordingMessageBox box;
     CAppContext context;
     CTaskHandlers handlers;
-    std::unique_ptr<CMainController> controller;
+    std::unique_ptr<CMainController> controller;  // last: it goes before the context
 };
 
 // A gate that handlers wait at until the test opens it (or the channel aborts).

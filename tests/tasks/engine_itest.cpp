@@ -64,6 +64,15 @@ class CGatedEngine : public CInnEngine {
 
 TEST(EngineTest, DispatchPassesOverBusyChannelsAndTakesTheLowestFree) {
     CGatedEngine engine(3);
+    // Done messages are handled once each, on the main thread, with the
+    // channel that ran the task.
+    std::vector<std::pair<std::string, int>> done;
+    bool onMain = true;
+    engine.controller->onTaskDone = [&, mainThread = std::this_thread::get_id()](const CTask& task,
+                                                                                 int channel) {
+        done.emplace_back(task.GetSubject(), channel);
+        onMain = onMain && std::this_thread::get_id() == mainThread;
+    };
     engine.Add(kTaskDecode, 0b001, "one");
     engine.Add(kTaskDecode, 0b010, "two");
     ASSERT_TRUE(engine.RunUntil([&] { return engine.gate.WaitForWaiting(2, 0); }));
@@ -78,41 +87,19 @@ TEST(EngineTest, DispatchPassesOverBusyChannelsAndTakesTheLowestFree) {
     engine.gate.Open();
     ASSERT_TRUE(engine.PumpUntil([&] { return engine.Idle(); }));
     engine.Add(kTaskDecode, 0b110, "two-or-three");
-    ASSERT_TRUE(engine.PumpUntil([&] { return engine.Runs().size() == 5u && engine.Idle(); }));
-    EXPECT_EQ(engine.Runs()[3].first, "blocked");
-    EXPECT_EQ(engine.Runs()[4], std::pair(std::string("two-or-three"), 2));
+    ASSERT_TRUE(engine.PumpUntil([&] { return done.size() == 5u && engine.Idle(); }));
+    auto runs = engine.Runs();
+    EXPECT_EQ(runs[3].first, "blocked");
+    EXPECT_EQ(runs[4], std::pair(std::string("two-or-three"), 2));
     for (size_t i = 0; i < engine.Queue().Count(); ++i)
         EXPECT_TRUE(engine.RowIs(i, RowIcon::Completed)) << i;
+    std::sort(runs.begin(), runs.end());
+    std::sort(done.begin(), done.end());
+    EXPECT_EQ(done, runs);
+    EXPECT_TRUE(onMain);
 }
 
-TEST(EngineTest, DispatchFilterLeavesTheTasksItRefusesWaiting) {
-    CGatedEngine engine(2);
-    engine.Queue().SetDispatchFilter([](const CTask& task) { return task.GetSubject() != "held"; });
-    engine.Add(kTaskDecode, 0b11, "held");
-    engine.Add(kTaskDecode, 0b11, "runs");
-    engine.gate.Open();
-    ASSERT_TRUE(engine.RunUntil([&] { return engine.RowIs(1, RowIcon::Completed); }));
-    EXPECT_TRUE(engine.RowIs(0, RowIcon::Waiting));
-    EXPECT_EQ(engine.Runs(), (std::vector{std::pair(std::string("runs"), 1)}));
-}
-
-TEST(EngineTest, TransientFailuresAreRetriedUpToTheLimit) {
-    std::atomic<int> attempts{0};
-    CInnEngine engine(1, [&](CTaskThread& channel, CTask& task) {
-        ++attempts;
-        task.SetStatusText("Socket Read() Error [BODY]");
-        channel.Connection().Quit();  // transient: inProgress stays 1
-    });
-    engine.context.settings.SetRetries(2);
-    CTask* task = engine.Add(kTaskDecode, 1, "flaky");
-    ASSERT_TRUE(engine.RunUntil([&] { return engine.RowIs(0, RowIcon::Error); }));
-    EXPECT_EQ(attempts.load(), 3);
-    EXPECT_EQ(task->GetStatusText(), "RETRY LIMIT EXCEEDED");
-    EXPECT_EQ(task->GetResult(), kResultError);
-    EXPECT_EQ(task->GetInProgress(), 0u);
-}
-
-TEST(EngineTest, ChannelReconnectsOnlyWhenItsConnectionIsClosed) {
+TEST(EngineTest, TransientFailuresKeepAnOpenConnectionAndEndAtTheRetryLimit) {
     std::vector<int> sockets;
     CInnEngine engine(1, [&](CTaskThread& channel, CTask& task) {
         CNntpConnection& connection = channel.Connection();
@@ -121,66 +108,44 @@ TEST(EngineTest, ChannelReconnectsOnlyWhenItsConnectionIsClosed) {
         connection.Send("DATE\r\n");  // the connection really works
         char reply[768];
         EXPECT_GT(connection.ReadReply(reply, sizeof reply), 0);
-        if (sockets.size() == 1) return;  // attempt 1: transient, connection left open
-        if (sockets.size() == 2) return void(connection.Quit());  // attempt 2: closed
-        task.SetResult(kResultCompleted);
+        // Transient (inProgress stays 1); the first attempt leaves its
+        // connection open, the later ones close it.
+        task.SetStatusText("Socket Read() Error [BODY]");
+        if (sockets.size() > 1) connection.Quit();
     });
-    engine.Add(kTaskDecode, 1, "reuse");
-    ASSERT_TRUE(engine.RunUntil(
-        [&] { return !engine.RowIs(0, RowIcon::Running) && engine.Agent().BusyMask() == 0; }));
+    engine.context.settings.SetRetries(2);
+    CTask* task = engine.Add(kTaskDecode, 1, "flaky");
+    ASSERT_TRUE(engine.RunUntil([&] { return engine.RowIs(0, RowIcon::Error); }));
     ASSERT_EQ(sockets.size(), 3u);
     EXPECT_NE(sockets[0], CNntpConnection::kInvalidSocket);
     EXPECT_EQ(sockets[1], sockets[0]);  // kept open: no new connection
-    EXPECT_TRUE(engine.RowIs(0, RowIcon::Completed));
+    EXPECT_EQ(task->GetStatusText(), "RETRY LIMIT EXCEEDED");
+    EXPECT_EQ(task->GetResult(), kResultError);
+    EXPECT_EQ(task->GetInProgress(), 0u);
 }
 
-TEST(EngineTest, StopAfterCurrentLetsRunningTasksFinish) {
-    CGatedEngine engine(2);
-    for (const char* s : {"a", "b", "c"}) engine.Add(kTaskDecode, 0b11, s);
-    ASSERT_TRUE(engine.RunUntil([&] { return engine.gate.WaitForWaiting(2, 0); }));
-    engine.controller->StopGracefullyCommand();
-    EXPECT_TRUE(engine.Agent().IsStopping());
-    engine.gate.Open();
-    ASSERT_TRUE(engine.PumpUntil([&] { return engine.Agent().IsStopped(); }));
-    EXPECT_EQ(engine.Runs().size(), 2u);  // "c" never started
-    EXPECT_TRUE(engine.RowIs(2, RowIcon::Waiting));
-    EXPECT_EQ(engine.Queue().Row(0).task->GetStatusText(), "done");
-}
-
-TEST(EngineTest, StopNowAbortsRunningTasks) {
+TEST(EngineTest, StopNowAbortsRunningTasksAndStopAfterCurrentLetsThemFinish) {
     CGatedEngine engine(2);
     CTask* a = engine.Add(kTaskDecode, 0b11, "a");
-    engine.Add(kTaskDecode, 0b11, "b");
+    for (const char* s : {"b", "c"}) engine.Add(kTaskDecode, 0b11, s);
     ASSERT_TRUE(engine.RunUntil([&] { return engine.gate.WaitForWaiting(2, 0); }));
     engine.controller->StopNowCommand();
     EXPECT_TRUE(engine.Agent().IsStopping());
     ASSERT_TRUE(engine.PumpUntil([&] { return engine.Agent().IsStopped(); }));
     EXPECT_EQ(a->GetStatusText(), "ABORTED!");
     EXPECT_TRUE(engine.RowIs(0, RowIcon::Waiting));  // result untouched
-    // Processing can start again; the aborted tasks run to the end.
-    engine.gate.Open();
-    ASSERT_TRUE(engine.RunUntil([&] { return engine.Idle(); }));
-    EXPECT_EQ(a->GetResult(), kResultCompleted);
-}
 
-TEST(EngineTest, DoneMessagesAreHandledOnceEachOnTheMainThread) {
-    CInnEngine engine(4, [&](CTaskThread& channel, CTask& task) {
-        task.SetResult(kResultCompleted);
-        task.SetStatusText("channel " + std::to_string(channel.Index() + 1));
-    });
-    std::vector<std::string> done;
-    bool onMain = true;
-    engine.controller->onTaskDone = [&, mainThread = std::this_thread::get_id()](const CTask& task,
-                                                                                 int channel) {
-        done.push_back(task.GetSubject());
-        onMain = onMain && std::this_thread::get_id() == mainThread;
-        EXPECT_EQ(task.GetStatusText(), "channel " + std::to_string(channel));
-    };
-    for (int i = 0; i < 12; ++i) engine.Add(kTaskDecode, 0xf, "t" + std::to_string(i));
-    ASSERT_TRUE(engine.RunUntil([&] { return done.size() == 12u; }));
-    EXPECT_TRUE(onMain);
-    std::sort(done.begin(), done.end());
-    EXPECT_EQ(std::unique(done.begin(), done.end()), done.end());
+    // Processing starts again with the aborted tasks; a stop after the
+    // current ones lets them run to the end and starts no other.
+    ASSERT_TRUE(engine.RunUntil([&] { return engine.gate.WaitForWaiting(2, 0); }));
+    engine.controller->StopGracefullyCommand();
+    EXPECT_TRUE(engine.Agent().IsStopping());
+    engine.gate.Open();
+    ASSERT_TRUE(engine.PumpUntil([&] { return engine.Agent().IsStopped(); }));
+    EXPECT_EQ(engine.Runs().size(), 4u);  // "c" never started
+    EXPECT_TRUE(engine.RowIs(2, RowIcon::Waiting));
+    EXPECT_EQ(a->GetResult(), kResultCompleted);
+    EXPECT_EQ(a->GetStatusText(), "done");
 }
 
 TEST(EngineTest, RawTaskTypeFailsAtOnce) {
