@@ -70,7 +70,7 @@ TEST(ChannelTest, UnresolvableServerEndsAfterTheRetries) {
     EXPECT_EQ(task->GetStatusText(), "RETRY LIMIT EXCEEDED");
 }
 
-TEST(ChannelTest, WithoutTasksAgentStatesConnChangeAndClose) {
+TEST(ChannelTest, AgentStatesConnChangeAndTheCloseRule) {
     test::CEngineHarness engine("127.0.0.1", 1, 2);
     engine.Open();
     CTaskAgent& agent = engine.Agent();
@@ -83,36 +83,27 @@ TEST(ChannelTest, WithoutTasksAgentStatesConnChangeAndClose) {
     EXPECT_EQ(agent.FreeChannels(), 3u);
     EXPECT_EQ(agent.StopAfterCurrent(), 1);
     EXPECT_TRUE(agent.IsStopped());  // no channel was busy
-
     engine.context.settings.SetConn(4);
     engine.controller->ApplyConnChange(2);
     EXPECT_EQ(agent.ChannelCount(), 4);
     EXPECT_TRUE(agent.IsStopped());
-    // With an empty queue, close is allowed while processing is on.
-    engine.controller->StartCommand();
-    EXPECT_TRUE(engine.controller->RequestClose());
-    EXPECT_EQ(agent.GetState(), CTaskAgent::kNoChannels);
-}
 
-TEST(ChannelTest, CloseIsRefusedWhileTasksAreListedAndProcessingIsOn) {
-    test::CEngineHarness engine("127.0.0.1", 1, 1);
-    engine.Open();
+    // Close is refused while tasks are listed and processing is on, and then
+    // stops and saves nothing.
     CTask task(&engine.context.settings);
     task.SetType(kTaskDecode);
-    task.SetSubject("listed");
     engine.Queue().AddTask(task, false);
-    engine.Agent().StartProcessing();  // running, but nothing dispatched yet
+    agent.StartProcessing();  // running, but nothing dispatched yet
     EXPECT_FALSE(engine.controller->RequestClose());
     EXPECT_EQ(engine.box.Texts().back(),
               "Application cannot close while processing is enabled.\r\nClick the Stop button to "
               "stop processing.");
-    EXPECT_EQ(engine.Agent().ChannelCount(), 1);  // nothing was stopped or saved
+    EXPECT_EQ(agent.ChannelCount(), 4);
     EXPECT_EQ(FileSize(engine.Queue().QueuePath()), -1);
-
-    engine.controller->StopNowCommand();
+    // With an empty queue, close is allowed while processing is on.
+    engine.Queue().RemoveAllNotRunning();
     EXPECT_TRUE(engine.controller->RequestClose());
-    EXPECT_EQ(engine.Agent().ChannelCount(), 0);
-    EXPECT_GT(FileSize(engine.Queue().QueuePath()), 0);
+    EXPECT_EQ(agent.GetState(), CTaskAgent::kNoChannels);
 }
 
 }  // namespace
