@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <thread>
+#include <tuple>
 
 namespace vexlo {
 namespace {
@@ -18,8 +19,10 @@ int64_t Lines(CTaskProgressTable& table, uint32_t task) {
     return table.ReadProgress(task, out) ? int64_t{out.lines} : -1;
 }
 
-TEST(TaskProgressTable, ThirtyThirdTaskIsDroppedUntilASlotIsFree) {
+TEST(TaskProgressTable, OneSlotPerTaskAndTheThirtyThirdIsDroppedUntilASlotIsFree) {
     CTaskProgressTable table;
+    table.PublishProgress(Report(0, 1));  // task 0 would mark a free slot: ignored
+    EXPECT_EQ(Lines(table, 0), -1);
     for (uint32_t task = 1; task <= 33; ++task) table.PublishProgress(Report(task, task));
     EXPECT_EQ(Lines(table, 33), -1);
     for (uint32_t task = 1; task <= 32; ++task) EXPECT_EQ(Lines(table, task), task);
@@ -28,24 +31,15 @@ TEST(TaskProgressTable, ThirtyThirdTaskIsDroppedUntilASlotIsFree) {
     EXPECT_TRUE(table.RemoveProgress(7));
     EXPECT_FALSE(table.RemoveProgress(7));
     EXPECT_EQ(Lines(table, 7), -1);
-    table.PublishProgress(Report(33, 3));  // takes the freed slot
+    // Task 8 must update its slot where it is, not take task 7's free one
+    // before it, which the thirty-third task then takes.
+    table.PublishProgress(Report(8, 50));
+    table.PublishProgress(Report(33, 3));
     table.PublishProgress(Report(34, 1));
-    EXPECT_EQ(Lines(table, 33), 3);
-    EXPECT_EQ(Lines(table, 34), -1);
-}
-
-TEST(TaskProgressTable, RepublishingKeepsOneSlotPerTask) {
-    CTaskProgressTable table;
-    table.PublishProgress(Report(5, 1));
-    table.PublishProgress(Report(6, 1));
-    EXPECT_TRUE(table.RemoveProgress(5));  // leaves a free slot before task 6's
-    table.PublishProgress(Report(6, 50));  // must update 6 where it is, not take the free slot
-    EXPECT_TRUE(table.RemoveProgress(6));
-    EXPECT_EQ(Lines(table, 6), -1);  // no second copy left behind
-    EXPECT_EQ(Lines(table, 0), -1);
-    table.PublishProgress(Report(0, 1));  // task 0 would mark a free slot: ignored
-    for (uint32_t task = 1; task <= 32; ++task) table.PublishProgress(Report(task, 1));
-    EXPECT_EQ(Lines(table, 32), 1);
+    EXPECT_EQ(std::tuple(Lines(table, 8), Lines(table, 33), Lines(table, 34)),
+              std::tuple(50, 3, -1));
+    EXPECT_TRUE(table.RemoveProgress(8));
+    EXPECT_EQ(Lines(table, 8), -1);  // no second copy left behind
 }
 
 TEST(TaskProgressTable, ReaderNeverSeesHalfAReport) {

