@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -62,38 +61,30 @@ class CCliHome {
         const int run = ++runs_;
         std::vector<std::string> words = {VEXLO_CLI_PATH, "-C", app_};
         words.insert(words.end(), args.begin(), args.end());
-        std::vector<char*> argv;
+        std::vector<char*> argv, envp;
         for (std::string& word : words) argv.push_back(word.data());
         argv.push_back(nullptr);
-        posix_spawn_file_actions_t files;
-        posix_spawn_file_actions_init(&files);
-        posix_spawn_file_actions_addopen(&files, 0, stdin_.c_str(), O_RDWR, 0);
-        for (int fd : {1, 2})
-            posix_spawn_file_actions_addopen(&files, fd, Output(run, fd).c_str(),
-                                             O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        // The child takes Ctrl-C as a shell would give it, whatever the test runner set.
-        posix_spawnattr_t attr;
-        posix_spawnattr_init(&attr);
-        sigset_t defaults, none;
-        sigemptyset(&defaults);
-        sigaddset(&defaults, SIGINT);
-        sigaddset(&defaults, SIGTERM);
-        sigemptyset(&none);
-        posix_spawnattr_setsigdefault(&attr, &defaults);
-        posix_spawnattr_setsigmask(&attr, &none);
-        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-        std::vector<char*> envp;
         for (char** variable = environ; *variable != nullptr; ++variable) envp.push_back(*variable);
         for (std::string& assignment : env_) envp.push_back(assignment.data());
         envp.push_back(nullptr);
-        pid_t pid = -1;
-        int rc = posix_spawn(&pid, argv[0], &files, &attr, argv.data(), envp.data());
-        posix_spawnattr_destroy(&attr);
-        posix_spawn_file_actions_destroy(&files);
-        if (rc != 0)
-            ADD_FAILURE() << "cannot start " << VEXLO_CLI_PATH << ": " << std::strerror(rc);
+        const std::string out = Output(run, 1), err = Output(run, 2);
+        const pid_t pid = ::fork();
+        if (pid == 0) {  // only async-signal-safe calls until the exec
+            // The child takes Ctrl-C as a shell would give it, whatever the test runner set.
+            sigset_t none;
+            sigemptyset(&none);
+            ::pthread_sigmask(SIG_SETMASK, &none, nullptr);
+            ::signal(SIGINT, SIG_DFL);
+            ::signal(SIGTERM, SIG_DFL);
+            ::dup2(::open(stdin_.c_str(), O_RDWR | O_CLOEXEC), 0);
+            ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644), 1);
+            ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644), 2);
+            ::execve(argv[0], argv.data(), envp.data());
+            ::_exit(127);
+        }
+        EXPECT_GT(pid, 0) << "cannot start " << VEXLO_CLI_PATH;
         runOf_[pid] = run;
-        return rc == 0 ? pid : -1;
+        return pid;
     }
 
     // What the run has written to stdout (fd 1) or stderr (fd 2) so far.
@@ -243,13 +234,13 @@ TEST(CliTest, ScanListGetJoinAndRunDownloadIdenticalFiles) {
     // Rows are sorted by subject; the index is the record's place in the file.
     r = home.Run({"list", group});
     EXPECT_TRUE(Has(r.out, "\n3 binaries")) << r;
-    EXPECT_EQ(IndexOf(r.out, "alpha.bin"), 0) << r;
-    EXPECT_EQ(IndexOf(r.out, "beta.dat"), 1) << r;
-    EXPECT_EQ(IndexOf(r.out, "gamma.bin"), 2) << r;
+    EXPECT_EQ(std::tuple(IndexOf(r.out, "alpha.bin"), IndexOf(r.out, "beta.dat"),
+                         IndexOf(r.out, "gamma.bin")),
+              std::tuple(0, 1, 2))
+        << r;
     // The filter covers the poster as well as the subject, ignoring case.
     r = home.Run({"list", group, "--filter", "BEA POSTER"});
-    EXPECT_TRUE(Has(r.out, "\n1 binaries")) << r;
-    EXPECT_EQ(IndexOf(r.out, "beta.dat"), 1) << r;
+    EXPECT_TRUE(Has(r.out, "\n1 binaries") && IndexOf(r.out, "beta.dat") == 1) << r;
     r = home.Run({"list", group, "--msg"});
     EXPECT_TRUE(Has(r.out, "\n3 messages")) << r;
     const int zulu = IndexOf(r.out, "zulu"), alphaPiece = IndexOf(r.out, "piece alpha"),
@@ -273,8 +264,7 @@ TEST(CliTest, ScanListGetJoinAndRunDownloadIdenticalFiles) {
               "--dir", "joined"},
              0);
     r = home.Run({"queue"});
-    EXPECT_TRUE(Has(QueueLine(r.out, 2), "waiting")) << r;
-    EXPECT_TRUE(Has(QueueLine(r.out, 2), "0/3")) << r;
+    EXPECT_TRUE(Has(QueueLine(r.out, 2), "waiting") && Has(QueueLine(r.out, 2), "0/3")) << r;
     EXPECT_TRUE(Has(QueueLine(r.out, 3), "0/4")) << r;
     // A joined task is named after the last part of the order given.
     EXPECT_TRUE(Has(QueueLine(r.out, 4), "joined piece mike")) << r;
@@ -287,8 +277,7 @@ TEST(CliTest, ScanListGetJoinAndRunDownloadIdenticalFiles) {
     EXPECT_TRUE(ReadFileBytes(home.Path("joined/joined.bin")) == joined);
     EXPECT_FALSE(std::filesystem::exists(home.Path("dl/" + group + "/gamma.bin")));
     r = home.Run({"queue", "list"});
-    EXPECT_TRUE(Has(QueueLine(r.out, 2), "done")) << r;
-    EXPECT_TRUE(Has(QueueLine(r.out, 2), "OK")) << r;
+    EXPECT_TRUE(Has(QueueLine(r.out, 2), "done") && Has(QueueLine(r.out, 2), "OK")) << r;
     EXPECT_TRUE(Has(QueueLine(r.out, 3), "4/4")) << r;
     // The task information rows, the output file among them.
     r = home.Run({"queue", "info", "3"}, 0);
@@ -738,7 +727,9 @@ TEST(CliTest, QueueCommandsSettingsAndTheExitStatusOfTheTasksRun) {
     for (auto [args, order] : {std::pair{"queue top 4 5", "4 5 1 2 3"},
                                {"queue down 4", "5 4 1 2 3"},
                                {"queue bottom 5 1", "4 2 3 5 1"},
-                               {"queue up 3", "4 3 2 5 1"}})
+                               {"queue up 3", "4 3 2 5 1"},
+                               {"queue up 4 3", "4 3 2 5 1"},     // already at the top
+                               {"queue down 3 1", "4 2 3 5 1"}})  // 1 at the bottom stays
         EXPECT_EQ(Order(home.Run(Words(args), 0).out), order) << args;
     r = home.Run({"queue", "info", "3"}, 0);
     EXPECT_TRUE(Has(r.out, "           ID  3\n         Type  Get And Decode Binary\n")) << r;

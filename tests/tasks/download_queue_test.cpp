@@ -29,10 +29,6 @@ class DownloadQueueTest : public ::testing::Test {
         for (size_t i = 0; i < queue.Count(); ++i) order += queue.Row(i).task->GetSubject();
         return order;
     }
-    void SelectSubjects(const std::string& subjects) {
-        for (size_t i = 0; i < queue.Count(); ++i)
-            queue.Select(i, subjects.find(queue.Row(i).task->GetSubject()) != std::string::npos);
-    }
     // A new queue that loads the queue file.
     std::unique_ptr<CDownloadQueue> Reload() {
         auto loaded = std::make_unique<CDownloadQueue>(context);
@@ -52,27 +48,6 @@ class DownloadQueueTest : public ::testing::Test {
     CAppContext context;
     CDownloadQueue queue{context};
 };
-
-TEST_F(DownloadQueueTest, MovesKeepBlocksTogether) {
-    for (const char* s : {"W", "X", "Y", "Z"}) Add(s);
-    struct Move {
-        const char* selected;
-        void (CDownloadQueue::*move)();
-        const char* order;
-    };
-    const Move moves[] = {{"XY", &CDownloadQueue::MoveUp, "XYWZ"},
-                          {"XY", &CDownloadQueue::MoveUp, "XYWZ"},  // already at the edge
-                          {"XY", &CDownloadQueue::MoveToBottom, "WZXY"},
-                          {"XY", &CDownloadQueue::MoveDown, "WZXY"},
-                          {"Z", &CDownloadQueue::MoveToTop, "ZWXY"},
-                          {"WY", &CDownloadQueue::MoveDown, "ZXWY"}};
-    for (const Move& m : moves) {
-        SelectSubjects(m.selected);
-        (queue.*m.move)();
-        EXPECT_EQ(Order(), m.order) << m.selected;
-    }
-    EXPECT_TRUE(queue.Row(2).selected && queue.Row(3).selected);
-}
 
 TEST_F(DownloadQueueTest, FinishedRowsAndRequeueAndDeleteSkippingRunningRows) {
     for (const char* s : {"a", "b", "c", "d"}) Add(s);
