@@ -5,7 +5,6 @@
 #include <filesystem>
 
 #include "core/app_context.h"
-#include "decode/file_utils.h"
 #include "support/recording_message_box.h"
 #include "support/temp_dir.h"
 
@@ -17,18 +16,6 @@ using test::CRecordingMessageBox;
 using test::CTempDir;
 using test::ReadFileBytes;
 using test::WriteFileBytes;
-
-TEST(AppDirectories, CreateDirectoryPathMakesEveryMissingLevel) {
-    CTempDir dir;
-    EXPECT_TRUE(CreateDirectoryPath(dir / "dl/new/sub"));
-    EXPECT_TRUE(DirectoryExists(dir / "dl/new/sub/"));
-    EXPECT_TRUE(CreateDirectoryPath(dir / "dl/new/sub/"));  // already there
-    // A file in the way is a failure, not a directory ready for use.
-    WriteFileBytes(dir / "dl/file", "x");
-    EXPECT_FALSE(CreateDirectoryPath(dir / "dl/file"));
-    EXPECT_FALSE(CreateDirectoryPath(dir / "dl/file/deeper"));
-    EXPECT_FALSE(DirectoryExists(dir / "dl/file"));
-}
 
 TEST(AppContext, StartHaltsWhenDataCannotBeMade) {
     CTempDir dir;

@@ -17,16 +17,12 @@ using test::ReadFileBytes;
 using test::WriteFileBytes;
 using Ints = std::vector<int>;
 
-Ints Widths(const CAppSettings& s, int (CAppSettings::*get)(int) const, int count) {
+// The queue's (or the header list's) column widths.
+Ints Widths(const CAppSettings& s, bool queue) {
     Ints widths;
-    for (int i = 0; i < count; ++i) widths.push_back((s.*get)(i));
+    for (int i = 0; i < (queue ? CAppSettings::kQueueColumns : CAppSettings::kHeaderColumns); ++i)
+        widths.push_back(queue ? s.GetQueueWidth(i) : s.GetHeaderWidth(i));
     return widths;
-}
-Ints QueueWidths(const CAppSettings& s) {
-    return Widths(s, &CAppSettings::GetQueueWidth, CAppSettings::kQueueColumns);
-}
-Ints HeaderWidths(const CAppSettings& s) {
-    return Widths(s, &CAppSettings::GetHeaderWidth, CAppSettings::kHeaderColumns);
 }
 
 // Settings loaded from a profile whose [Settings] section holds `lines`.
@@ -62,10 +58,10 @@ TEST(AppSettings, ColumnWidthTextsAreCheckedAndClamped) {
         {"1:2:3:4:5:6:7:8:9", Ints(8, 8)},
         {"10:20:30:40:50:60:70:80:90", {10, 20, 30, 40, 50, 60, 70, 80}}};
     for (const auto& [text, expected] : queue)
-        EXPECT_EQ(QueueWidths(LoadFrom(dir, std::string("LVCWQ=") + text + "\r\n")), expected)
+        EXPECT_EQ(Widths(LoadFrom(dir, std::string("LVCWQ=") + text + "\r\n"), true), expected)
             << text;
     for (const char* text : {"100:x1:52:162", ""})
-        EXPECT_EQ(HeaderWidths(LoadFrom(dir, std::string("LVCWH=") + text + "\r\n")), Ints(4, 32))
+        EXPECT_EQ(Widths(LoadFrom(dir, std::string("LVCWH=") + text + "\r\n"), false), Ints(4, 32))
             << text;
 
     CAppSettings s;
@@ -73,7 +69,7 @@ TEST(AppSettings, ColumnWidthTextsAreCheckedAndClamped) {
     s.SetHeaderWidth(1, 5000);
     s.SetHeaderWidth(4, 100);  // outside the range: ignored
     s.SetHeaderWidth(-1, 100);
-    EXPECT_EQ(HeaderWidths(s), (Ints{8, 1280, 0, 0}));
+    EXPECT_EQ(Widths(s, false), (Ints{8, 1280, 0, 0}));
     EXPECT_EQ(s.GetHeaderWidth(4), 0);
 }
 
@@ -87,8 +83,8 @@ TEST(AppSettings, GarbledProfileGivesTheDefaultsAndTheNextSaveWritesAWholeFile) 
     ASSERT_TRUE(s.Load(profile));
     EXPECT_EQ(std::tuple(s.GetPort(), s.GetConn(), s.GetRetries(), s.GetAffinity()),
               std::tuple(119, 1, 99, 1u));
-    EXPECT_EQ(HeaderWidths(s), (Ints{512, 39, 52, 162}));
-    EXPECT_EQ(QueueWidths(s), (Ints{56, 80, 64, 75, 38, 552, 184, 308}));
+    EXPECT_EQ(Widths(s, false), (Ints{512, 39, 52, 162}));
+    EXPECT_EQ(Widths(s, true), (Ints{56, 80, 64, 75, 38, 552, 184, 308}));
     ASSERT_TRUE(s.Save(profile));
     std::string written = ReadFileBytes(path);
     EXPECT_EQ(written.rfind("[Settings]\r\nServer=\r\nPort=119\r\n", 0), 0u) << written;
@@ -96,7 +92,7 @@ TEST(AppSettings, GarbledProfileGivesTheDefaultsAndTheNextSaveWritesAWholeFile) 
     EXPECT_EQ(CProfileStore(path).Section("Settings").size(), 16u);
 }
 
-TEST(AppSettings, SettersStoreOnlyValidValues) {
+TEST(AppSettings, SettersStoreOnlyValidValuesAndABadStoredConnIsRepaired) {
     CAppSettings s;
     EXPECT_TRUE(s.SetServer("news.example.com"));
     EXPECT_FALSE(s.SetServer(""));  // an empty text never clears
@@ -106,13 +102,11 @@ TEST(AppSettings, SettersStoreOnlyValidValues) {
     EXPECT_TRUE(s.SetPort(65535) && s.SetConn(8) && s.SetRetries(0) && s.SetSaveQueue(900));
     EXPECT_FALSE(s.SetPort(0) || s.SetPort(65536) || s.SetConn(0) || s.SetConn(9) ||
                  s.SetRetries(-1) || s.SetRetries(65536) || s.SetSaveQueue(45));
+    EXPECT_EQ(s.GetChannelMask(), 255u);
     s.SetOption(OPT_RENAME_EXISTING | OPT_SCAN_TO_TOP, 1);
     s.SetOption(OPT_SCAN_TO_TOP, 2);  // any state but 1 clears
     EXPECT_EQ(s.GetOptions(), static_cast<uint32_t>(OPT_RENAME_EXISTING));
-}
-
-TEST(AppSettings, AffinityIsMaskedByTheChannelsAndABadStoredConnIsRepaired) {
-    CAppSettings s;
+    // The affinity is masked by the channels.
     ASSERT_TRUE(s.SetConn(2));
     EXPECT_FALSE(s.SetAffinity(12));
     EXPECT_EQ(s.GetAffinity(), 1u);
@@ -124,13 +118,12 @@ TEST(AppSettings, AffinityIsMaskedByTheChannelsAndABadStoredConnIsRepaired) {
     CTempDir dir;
     for (int conn : {0, -3, 9, 31, 32, 100}) {
         s = LoadFrom(dir, "Conn=" + std::to_string(conn) + "\r\nAffinity=6\r\n");
-        EXPECT_EQ(std::pair(s.GetConn(), s.GetAffinity()), std::pair(1, 1u)) << conn;
-        EXPECT_EQ(s.GetChannelMask(), 1u);
+        EXPECT_EQ(std::tuple(s.GetConn(), s.GetAffinity(), s.GetChannelMask()),
+                  std::tuple(1, 1u, 1u))
+            << conn;
     }
     s = LoadFrom(dir, "Conn=3\r\nAffinity=6\r\n");
     EXPECT_EQ(std::pair(s.GetConn(), s.GetAffinity()), std::pair(3, 6u));
-    ASSERT_TRUE(s.SetConn(8));
-    EXPECT_EQ(s.GetChannelMask(), 255u);
 }
 
 TEST(AppSettings, OverlongTextsAreDroppedAndSaveDefaultMustExist) {

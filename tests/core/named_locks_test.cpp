@@ -31,20 +31,29 @@ TEST(NamedLocks, HeldNameIsRefusedEvenToItsHolderAndAnyThreadMayRelease) {
     EXPECT_FALSE(locks.IsHeld("alt.binaries.test"));
 }
 
-TEST(NamedLocks, LockWithRetriesGivesUpAfterItsAttempts) {
+TEST(NamedLocks, WaitsGiveUpAfterTheirAttemptsOrEndWhenTheHolderReleases) {
     CNamedLocks locks;
     ASSERT_EQ(locks.TryLock(kDebugLogLock), 1);
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(locks.LockWithRetries(kDebugLogLock, 10), 0);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(45));  // 9 pauses
     EXPECT_EQ(locks.LockWithRetries(kDebugLogLock, 0), 0);
-    std::thread releaser([&] {
-        Sleep(20);
-        locks.Unlock(kDebugLogLock);
+    locks.LockTaskProgress();
+    std::atomic<bool> got{false};
+    std::thread waiter([&] {
+        EXPECT_EQ(locks.LockWithRetries(kDebugLogLock, 100'000), 1);
+        CTaskProgressGuard guard(locks);
+        got = true;
     });
-    EXPECT_EQ(locks.LockWithRetries(kDebugLogLock, 100'000), 1);
-    releaser.join();
+    Sleep(20);
+    locks.Unlock(kDebugLogLock);  // taken by the waiter, which then waits for the progress lock
+    Sleep(120);                   // two polls of the progress waiter
+    EXPECT_FALSE(got);
     EXPECT_TRUE(locks.IsHeld(kDebugLogLock));
+    locks.UnlockTaskProgress();
+    waiter.join();
+    EXPECT_TRUE(got);
+    EXPECT_FALSE(locks.IsHeld(kTaskProgressLock));  // the guard gave it back
 }
 
 TEST(NamedLocks, ExcludesAcrossManyThreads) {
@@ -67,22 +76,6 @@ TEST(NamedLocks, ExcludesAcrossManyThreads) {
     for (auto& t : threads) t.join();
     EXPECT_FALSE(overlap);
     EXPECT_EQ(counter, 2000);
-}
-
-TEST(NamedLocks, TaskProgressLockWaitsUntilReleased) {
-    CNamedLocks locks;
-    locks.LockTaskProgress();
-    std::atomic<bool> got{false};
-    std::thread waiter([&] {
-        CTaskProgressGuard guard(locks);
-        got = true;
-    });
-    Sleep(120);  // two polls of the waiter
-    EXPECT_FALSE(got);
-    locks.UnlockTaskProgress();
-    waiter.join();
-    EXPECT_TRUE(got);
-    EXPECT_FALSE(locks.IsHeld(kTaskProgressLock));  // the guard gave it back
 }
 
 }  // namespace
