@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <random>
@@ -46,53 +47,35 @@ struct Options {
     long Number(const std::string& key, long fallback) const {
         return Has(key) ? std::strtol(Get(key).c_str(), nullptr, 10) : fallback;
     }
+    std::string Group() const { return Get("group", "alt.binaries.test"); }
+    std::string Poster() const { return Get("poster", kDefaultPoster); }
 };
 
+// "--key value" pairs, and the flags --article and --yenc without a value.
 bool ParseOptions(int argc, char** argv, Options* options) {
-    static const char* const kFlags[] = {"--article", "--yenc"};
     for (int i = 1; i < argc; ++i) {
-        std::string key = argv[i];
+        const std::string key = argv[i];
         if (key.rfind("--", 0) != 0) return false;
-        bool flag = false;
-        for (const char* name : kFlags) flag = flag || key == name;
-        if (flag) {
+        if (key == "--article" || key == "--yenc")
             options->values[key.substr(2)] = "1";
-        } else if (i + 1 < argc) {
+        else if (i + 1 < argc)
             options->values[key.substr(2)] = argv[++i];
-        } else {
+        else
             return false;
-        }
     }
     return true;
 }
 
-bool ReadWholeFile(const std::string& path, std::string* data) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream out;
-    out << in.rdbuf();
-    *data = out.str();
-    return true;
-}
-
-// A text file's lines, without their CR/LF ends.
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(std::move(line));
-        start = end + 1;
+// The contents of the file that option `key` names; false, said on stderr,
+// when it cannot be read.
+bool ReadOptionFile(const Options& options, const std::string& key, std::string* data) {
+    std::ifstream in(options.Get(key), std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "vexlo_seed: cannot read %s\n", options.Get(key).c_str());
+        return false;
     }
-    return lines;
-}
-
-std::string BaseName(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    data->assign(std::istreambuf_iterator<char>(in), {});
+    return true;
 }
 
 class CPoster {
@@ -105,16 +88,14 @@ class CPoster {
         bool ok = true;
         if (instance_ != "auth")
             ok = vexlo::test::PostArticlesTo(server_.anonPort, articles, &error);
-        if (ok && instance_ != "anon") {
+        if (ok && instance_ != "anon")
             ok = vexlo::test::PostArticlesTo(server_.authPort, articles, &error);
-        }
         if (!ok) {
             std::fprintf(stderr, "vexlo_seed: %s\n", error.c_str());
             return false;
         }
-        for (const Article& article : articles) {
+        for (const Article& article : articles)
             for (const std::string& line : article.bodyLines) bytes_ += line.size() + 2;
-        }
         count_ += articles.size();
         return true;
     }
@@ -136,25 +117,22 @@ class CPoster {
 };
 
 // The articles of one binary, encoded as the options say.
-std::vector<Article> MakePosts(const Options& options, const std::string& group,
-                               const std::string& name, const std::string& data, int parts,
-                               const std::string& from,
+std::vector<Article> MakePosts(const Options& options, const std::string& name,
+                               const std::string& data, int parts,
                                const std::string& subjectFormat = "%s (%d/%d)") {
     if (options.Has("yenc"))
-        return vexlo::test::MakeYencodedPosts(group, name, data, parts, from, subjectFormat);
-    return vexlo::test::MakeUuencodedPosts(group, name, data, parts, from, subjectFormat);
+        return vexlo::test::MakeYencodedPosts(options.Group(), name, data, parts, options.Poster(),
+                                              subjectFormat);
+    return vexlo::test::MakeUuencodedPosts(options.Group(), name, data, parts, options.Poster(),
+                                           subjectFormat);
 }
 
 int PostBinary(const Options& options, CPoster* poster) {
     std::string data;
-    if (!ReadWholeFile(options.Get("binary"), &data)) {
-        std::fprintf(stderr, "vexlo_seed: cannot read %s\n", options.Get("binary").c_str());
-        return 1;
-    }
-    std::string name = options.Get("name", BaseName(options.Get("binary")));
-    auto posts = MakePosts(options, options.Get("group", "alt.binaries.test"), name, data,
-                           static_cast<int>(options.Number("parts", 1)),
-                           options.Get("poster", kDefaultPoster),
+    if (!ReadOptionFile(options, "binary", &data)) return 1;
+    std::string name =
+        options.Get("name", std::filesystem::path(options.Get("binary")).filename().string());
+    auto posts = MakePosts(options, name, data, static_cast<int>(options.Number("parts", 1)),
                            options.Get("subject-format", "%s (%d/%d)"));
     if (options.Has("skip-parts")) {
         // An incomplete post: the listed parts (1-based, comma separated) are left out.
@@ -170,18 +148,20 @@ int PostBinary(const Options& options, CPoster* poster) {
 
 int PostPlainArticle(const Options& options, CPoster* poster) {
     Article article;
-    article.newsgroups = options.Get("group", "alt.binaries.test");
+    article.newsgroups = options.Group();
     article.subject = options.Get("subject");
-    article.from = options.Get("poster", kDefaultPoster);
+    article.from = options.Poster();
     article.messageId = options.Get("message-id", vexlo::test::UniqueMessageId("article"));
     article.date = options.Get("date");
     if (options.Has("body-file")) {
         std::string text;
-        if (!ReadWholeFile(options.Get("body-file"), &text)) {
-            std::fprintf(stderr, "vexlo_seed: cannot read %s\n", options.Get("body-file").c_str());
-            return 1;
+        if (!ReadOptionFile(options, "body-file", &text)) return 1;
+        // The file's lines, without their CR/LF ends.
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            article.bodyLines.push_back(line);
         }
-        article.bodyLines = SplitLines(text);
     }
     return poster->Post({article}) ? 0 : 1;
 }
@@ -191,8 +171,6 @@ int PostSynthetic(const Options& options, CPoster* poster) {
     const long count = options.Number("count", 0);
     const int parts = static_cast<int>(options.Number("parts", 2));
     const auto size = static_cast<size_t>(options.Number("size", 2000));
-    const std::string group = options.Get("group", "alt.binaries.test");
-    const std::string from = options.Get("poster", kDefaultPoster);
     std::mt19937 random(12345);
     std::vector<Article> batch;
     for (long i = 1; i <= count; ++i) {
@@ -200,9 +178,8 @@ int PostSynthetic(const Options& options, CPoster* poster) {
         for (char& c : data) c = static_cast<char>(random());
         char name[64];
         std::snprintf(name, sizeof(name), "synthetic-%06ld.bin", i);
-        for (Article& post : MakePosts(options, group, name, data, parts, from)) {
+        for (Article& post : MakePosts(options, name, data, parts))
             batch.push_back(std::move(post));
-        }
         if (batch.size() >= 20000 || i == count) {
             if (!poster->Post(batch)) return 1;
             batch.clear();
@@ -215,12 +192,10 @@ int PostSynthetic(const Options& options, CPoster* poster) {
 
 int main(int argc, char** argv) {
     Options options;
-    if (!ParseOptions(argc, argv, &options) || !options.Has("dir")) {
-        Usage();
-        return 2;
-    }
-    std::string instance = options.Get("instance", "both");
-    if (instance != "both" && instance != "anon" && instance != "auth") {
+    const bool parsed = ParseOptions(argc, argv, &options);
+    const std::string instance = options.Get("instance", "both");
+    if (!parsed || !options.Has("dir") ||
+        (instance != "both" && instance != "anon" && instance != "auth")) {
         Usage();
         return 2;
     }
@@ -230,19 +205,18 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vexlo_seed: %s\n", error.c_str());
         return 1;
     }
-    CPoster poster(server, instance);
-    auto start = std::chrono::steady_clock::now();
-    int result;
-    if (options.Has("binary")) {
-        result = PostBinary(options, &poster);
-    } else if (options.Has("article")) {
-        result = PostPlainArticle(options, &poster);
-    } else if (options.Has("count")) {
-        result = PostSynthetic(options, &poster);
-    } else {
+    using PostMode = int (*)(const Options&, CPoster*);
+    const PostMode post = options.Has("binary")    ? PostBinary
+                          : options.Has("article") ? PostPlainArticle
+                          : options.Has("count")   ? PostSynthetic
+                                                   : nullptr;
+    if (post == nullptr) {
         Usage();
         return 2;
     }
+    CPoster poster(server, instance);
+    const auto start = std::chrono::steady_clock::now();
+    const int result = post(options, &poster);
     if (result == 0) poster.Report(start);
     return result;
 }
