@@ -433,30 +433,6 @@ TEST_F(CliResumeTest, SecondCtrlCQuitsWithoutWaitingForASilentServer) {
     ExpectResumedByNextRun();
 }
 
-// A terminal for a run's standard input, into which a test types.
-class CTypingTerminal {
-  public:
-    CTypingTerminal() : master_(::posix_openpt(O_RDWR | O_NOCTTY)) {
-        EXPECT_TRUE(master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0);
-    }
-    ~CTypingTerminal() { ::close(master_); }
-    std::string Path() const { return ::ptsname(master_); }
-    void Type(const std::string& text) {
-        EXPECT_EQ(::write(master_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-    }
-    // What the terminal showed (its echo).
-    std::string Shown() {
-        ::fcntl(master_, F_SETFL, O_NONBLOCK);
-        std::string shown;
-        char buffer[256];
-        for (ssize_t n; (n = ::read(master_, buffer, sizeof buffer)) > 0;) shown.append(buffer, n);
-        return shown;
-    }
-
-  private:
-    int master_;
-};
-
 TEST(CliTest, ServerTestGroupListsAndPasswordsKeptOffTheCommandLine) {
     CCliHome home;
     const std::string group = test::CreateUniqueGroup("alt.binaries.cli.server");
@@ -508,16 +484,21 @@ TEST(CliTest, ServerTestGroupListsAndPasswordsKeptOffTheCommandLine) {
     r = home.Run({"queue"});
     EXPECT_EQ(Order(r.out), "1") << r;
 
-    // The password typed at a prompt that does not echo, typed twice.
-    CTypingTerminal terminal;
-    home.SetStdin(terminal.Path());
+    // The password typed at a prompt that does not echo, typed twice, into a
+    // terminal that is the run's standard input.
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_TRUE(terminal >= 0 && ::grantpt(terminal) == 0 && ::unlockpt(terminal) == 0);
+    home.SetStdin(::ptsname(terminal));
     pid_t pid = home.Start({"server", "127.0.0.1", "--user", "tester"});
     for (const char* prompt : {"Password: ", "Confirm: "}) {
         EXPECT_TRUE(WaitFor([&] { return Has(home.SoFar(pid, 2), prompt); })) << prompt;
-        terminal.Type("s3cret\n");
+        EXPECT_EQ(::write(terminal, "s3cret\n", 7), 7);
     }
     EXPECT_EQ(home.Wait(pid, 20).status, 0);
-    EXPECT_FALSE(Has(terminal.Shown(), "s3cret"));
+    std::string shown(4096, '\0');  // what the terminal echoed
+    shown.resize(static_cast<size_t>(std::max<ssize_t>(0, ::read(terminal, shown.data(), 4096))));
+    ::close(terminal);
+    EXPECT_FALSE(Has(shown, "s3cret"));
     EXPECT_TRUE(Has(ReadFileBytes(home.Path("DATA/_SETUP.INI")), "Pass=s3cret"));
     home.SetStdin("/dev/null");
     // Or from the environment.
