@@ -7,21 +7,18 @@
 #include <QTableView>
 #include <QtTest>
 
+#include "support/controls.h"
 #include "support/ui_harness.h"
 #include "tasks/task.h"
 #include "ui/task_dialogs.h"
 
 using namespace vexlo;
 using namespace vexlo::ui;
+using test::Click;
+using test::Column;
+using test::Find;
 
 namespace {
-
-template <typename T>
-T* Find(QWidget& dialog, int id) {
-    T* widget = dialog.findChild<T*>(QString::number(id));
-    if (!widget) qFatal("no control %d", id);
-    return widget;
-}
 
 // "E" for an enabled box, "C" for a checked one, "-" for neither, boxes 1 to 8.
 QString Boxes(QWidget& dialog) {
@@ -33,75 +30,65 @@ QString Boxes(QWidget& dialog) {
     return states;
 }
 
-QStringList Column(QTableView* list, int column) {
-    QStringList texts;
-    for (int r = 0; r < list->model()->rowCount(); ++r)
-        texts << list->model()->index(r, column).data().toString();
-    return texts;
-}
-
 }  // namespace
 
 class TaskDialogsTest : public QObject {
     Q_OBJECT
+    test::CUiHarness rig_;  // three channels configured
+
   private slots:
+    void initTestCase() { rig_.Context().settings.SetConn(3); }
+
     void affinityBoxesFollowTheConfiguredChannels() {
-        test::CUiHarness rig;
-        rig.Context().settings.SetConn(3);
-        CAffinityDialog dialog(nullptr, rig.Context());
+        CAffinityDialog dialog(nullptr, rig_.Context());
         dialog.show();
-        QCOMPARE(dialog.windowTitle(), QString("Ajustar Canal de Afinidad"));
-        QCOMPARE(Boxes(dialog), QString("EEE-----"));
-        Find<QPushButton>(dialog, 1072)->click();  // "Todo"
-        QCOMPARE(Boxes(dialog), QString("CCC-----"));
-        Find<QPushButton>(dialog, 1073)->click();  // "&Ninguno"
-        QCOMPARE(Boxes(dialog), QString("EEE-----"));
-        Find<QPushButton>(dialog, 1)->click();  // an empty mask only informs
-        QCOMPARE(rig.TakeTexts(), std::vector<std::string>{"Affinity Not Set!"});
+        QCOMPARE(dialog.windowTitle(), "Ajustar Canal de Afinidad");
+        QCOMPARE(Boxes(dialog), "EEE-----");
+        Click(dialog, 1072);  // "Todo"
+        QCOMPARE(Boxes(dialog), "CCC-----");
+        Click(dialog, 1073);  // "&Ninguno"
+        QCOMPARE(Boxes(dialog), "EEE-----");
+        Click(dialog, 1);  // an empty mask only informs
+        QCOMPARE(rig_.TakeTexts(), std::vector<std::string>{"Affinity Not Set!"});
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(dialog.affinity, 0u);
     }
 
+    void getDecodeBuildsTheDirectoryAndWantsAChannel_data() {
+        QTest::addColumn<bool>("useSubfolder");  // a typed name ticks it; unticked, it is ignored
+        QTest::addColumn<QString>("directory");
+        QTest::newRow("subfolder") << true << "/dl/x/";
+        QTest::newRow("unticked") << false << "/dl/";
+    }
     void getDecodeBuildsTheDirectoryAndWantsAChannel() {
-        test::CUiHarness rig;
-        rig.Context().settings.SetConn(3);
-        CGetDecodeDialog dialog(nullptr, rig.Context());
+        QFETCH(bool, useSubfolder);
+        QFETCH(QString, directory);
+        CGetDecodeDialog dialog(nullptr, rig_.Context());
         dialog.directory = "/dl";
         dialog.affinity = 0b1010;  // channel 4 is not configured
         dialog.show();
-        QCOMPARE(Find<QLineEdit>(dialog, 1014)->text(), QString("/dl"));
-        QCOMPARE(Boxes(dialog), QString("ECE-----"));
-        QCOMPARE(Find<QPushButton>(dialog, 1015)->text(), QString("&Examinar ..."));
+        QCOMPARE(Find<QLineEdit>(dialog, 1014)->text(), "/dl");
+        QCOMPARE(Boxes(dialog), "ECE-----");
+        QCOMPARE(Find<QPushButton>(dialog, 1015)->text(), "&Examinar ...");
         auto* subfolder = Find<QLineEdit>(dialog, 1016);
-        auto* useSubfolder = Find<QCheckBox>(dialog, 1062);
+        auto* useBox = Find<QCheckBox>(dialog, 1062);
         QTest::keyClicks(subfolder, "x");
-        QVERIFY(useSubfolder->isChecked());
+        QVERIFY(useBox->isChecked());
         subfolder->clear();
-        QVERIFY(!useSubfolder->isChecked());
+        QVERIFY(!useBox->isChecked());
         QTest::keyClicks(subfolder, "x");
-        Find<QCheckBox>(dialog, 1064 + 1)->setChecked(false);
-        Find<QPushButton>(dialog, 1)->click();
+        test::Fill(dialog, {{1062, useSubfolder}, {1064 + 1, false}, {1063, useSubfolder}});
+        Click(dialog, 1);
         QCOMPARE(
-            rig.TakeTexts(),
+            rig_.TakeTexts(),
             std::vector<std::string>{"Oops!  No Channel Affinity!\r\nCheck one or more channels."});
         QVERIFY(dialog.isVisible());
         Find<QCheckBox>(dialog, 1064 + 2)->setChecked(true);
-        Find<QCheckBox>(dialog, 1063)->setChecked(true);
-        Find<QPushButton>(dialog, 1)->click();
+        Click(dialog, 1);
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        QCOMPARE(dialog.directory, std::string("/dl/x/"));
+        QCOMPARE(QString::fromStdString(dialog.directory), directory);
         QCOMPARE(dialog.affinity, 0b100u);
-        QCOMPARE(dialog.addToTop, 1);
-
-        CGetDecodeDialog unticked(nullptr, rig.Context());
-        unticked.directory = "/dl";
-        unticked.affinity = 1;
-        unticked.show();
-        QTest::keyClicks(Find<QLineEdit>(unticked, 1016), "x");
-        Find<QCheckBox>(unticked, 1062)->setChecked(false);  // the name is then ignored
-        Find<QPushButton>(unticked, 1)->click();
-        QCOMPARE(unticked.directory, std::string("/dl/"));
-        QCOMPARE(unticked.addToTop, 0);
+        QCOMPARE(dialog.addToTop, int(useSubfolder));
     }
 
     void joinPartsMovesTheSelectedRow() {
@@ -112,29 +99,20 @@ class TaskDialogsTest : public QObject {
         dialog.bytes = {100, 200, 300};
         dialog.show();
         auto* list = Find<QTableView>(dialog, 1043);
-        QPushButton* up = Find<QPushButton>(dialog, 1075);
-        QPushButton* down = Find<QPushButton>(dialog, 1076);
-        QPushButton* top = Find<QPushButton>(dialog, 1077);
-        QPushButton* bottom = Find<QPushButton>(dialog, 1078);
-        auto enabled = [&] {
-            return QString("%1%2%3%4")
-                .arg(up->isEnabled())
-                .arg(down->isEnabled())
-                .arg(top->isEnabled())
-                .arg(bottom->isEnabled());
-        };
-        QCOMPARE(enabled(), QString("0000"));  // nothing selected
-        QCOMPARE(Column(list, 1), (QStringList{"10", "20", "30"}));
+        // Up, down, to the top, to the bottom.
+        auto enabled = [&] { return test::Enabled(dialog, {1075, 1076, 1077, 1078}); };
+        QCOMPARE(enabled(), "0000");  // nothing selected
+        QCOMPARE(Column(*list->model(), 1), (QStringList{"10", "20", "30"}));
         list->selectRow(0);
-        QCOMPARE(enabled(), QString("0101"));  // the first row cannot go up
-        down->click();
-        QCOMPARE(Column(list, 0), (QStringList{"b", "a", "c"}));
-        bottom->click();
-        QCOMPARE(Column(list, 0), (QStringList{"b", "c", "a"}));
-        QCOMPARE(enabled(), QString("1010"));  // the last row cannot go down
-        top->click();
+        QCOMPARE(enabled(), "0101");  // the first row cannot go up
+        Click(dialog, 1076);
+        QCOMPARE(Column(*list->model()), (QStringList{"b", "a", "c"}));
+        Click(dialog, 1078);
+        QCOMPARE(Column(*list->model()), (QStringList{"b", "c", "a"}));
+        QCOMPARE(enabled(), "1010");  // the last row cannot go down
+        Click(dialog, 1077);
         Find<QCheckBox>(dialog, 1063)->setChecked(true);
-        Find<QPushButton>(dialog, 1)->click();
+        Click(dialog, 1);
         QCOMPARE(dialog.subjects, (std::vector<std::string>{"a", "b", "c"}));
         QCOMPARE(dialog.articles, (std::vector<uint32_t>{1, 2, 3}));
         QCOMPARE(dialog.bytes, (std::vector<uint32_t>{100, 200, 300}));
@@ -145,31 +123,30 @@ class TaskDialogsTest : public QObject {
         single.articles = single.lines = single.bytes = {7};
         single.show();
         Find<QTableView>(single, 1043)->selectRow(0);
-        for (int id = 1075; id <= 1078; ++id) QVERIFY(!Find<QPushButton>(single, id)->isEnabled());
+        QCOMPARE(test::Enabled(single, {1075, 1076, 1077, 1078}), "0000");
     }
 
     void taskInformationRowsDependOnTheType() {
-        test::CUiHarness rig;
-        CTask scan(&rig.Context().settings);
+        CTask scan(&rig_.Context().settings);
         scan.SetType(kTaskScanNew);
         scan.SetGroupName("alt.test");
         CTaskInfoDialog info(nullptr, scan);
         info.show();
         QCOMPARE(info.windowTitle(), QString::fromUtf8("Información Tarea"));
-        auto* list = Find<QTableView>(info, 1057);
-        QCOMPARE(Column(list, 0), (QStringList{"ID", "Type", "Result Code", "Result Info",
-                                               "Newsgroup", "Title", "Directory", "Affinity"}));
-        QCOMPARE(Column(list, 1)[1], QString("Scan New Headers"));
+        const QAbstractItemModel& rows = *Find<QTableView>(info, 1057)->model();
+        QCOMPARE(Column(rows), (QStringList{"ID", "Type", "Result Code", "Result Info", "Newsgroup",
+                                            "Title", "Directory", "Affinity"}));
+        QCOMPARE(Column(rows, 1)[1], "Scan New Headers");
 
-        CTask decode(&rig.Context().settings);
+        CTask decode(&rig_.Context().settings);
         decode.SetType(kTaskDecode);
         decode.SetArticles({5, 6});
         CTaskInfoDialog download(nullptr, decode);
         download.show();
-        QStringList properties = Column(Find<QTableView>(download, 1057), 0);
-        QVERIFY(!properties.contains("Filename"));
-        QCOMPARE(properties.mid(7), (QStringList{"Parts Total", "Parts Fetched", "Affinity"}));
-        QCOMPARE(Column(Find<QTableView>(download, 1057), 1)[7], QString("2"));
+        const QAbstractItemModel& downloadRows = *Find<QTableView>(download, 1057)->model();
+        QCOMPARE(Column(downloadRows).mid(6),
+                 (QStringList{"Directory", "Parts Total", "Parts Fetched", "Affinity"}));
+        QCOMPARE(Column(downloadRows, 1)[7], "2");
     }
 
     void filterKeepsThirtyTwoCharacters() {
@@ -177,12 +154,10 @@ class TaskDialogsTest : public QObject {
         dialog.filter = "abc";
         dialog.showOnlyNew = 1;
         dialog.show();
-        auto* edit = Find<QLineEdit>(dialog, 1045);
-        QCOMPARE(edit->text(), QString("abc"));
+        QCOMPARE(Find<QLineEdit>(dialog, 1045)->text(), "abc");
         QVERIFY(Find<QCheckBox>(dialog, 1052)->isChecked());
-        edit->setText(QString(40, 'z'));
-        Find<QCheckBox>(dialog, 1052)->setChecked(false);
-        Find<QPushButton>(dialog, 1)->click();
+        test::Fill(dialog, {{1045, QString(40, 'z')}, {1052, false}});
+        Click(dialog, 1);
         QCOMPARE(dialog.filter, std::string(32, 'z'));
         QCOMPARE(dialog.showOnlyNew, 0);
     }
