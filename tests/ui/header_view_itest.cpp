@@ -1,21 +1,19 @@
 // The header view over group files written by real scans of the news server:
 // four binaries (one of them found by a second scan, so it alone is new) and
 // two plain messages. The view is driven through its commands, its column
-// headers and its dialogs as a user would, up to a finished download.
+// headers and its dialogs as a user would, up to the downloaded files.
 #include <QApplication>
 #include <QDialog>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPushButton>
-#include <QTimer>
 #include <QtTest>
 #include <cstdio>
-#include <functional>
 #include <memory>
 
 #include "frame/commands.h"
 #include "groups/header_list.h"
+#include "support/controls.h"
 #include "support/inn_fixture.h"
 #include "support/test_data.h"
 #include "support/ui_harness.h"
@@ -24,6 +22,7 @@
 
 using namespace vexlo;
 using namespace vexlo::ui;
+using test::AnswerNextDialog;
 
 namespace {
 
@@ -44,20 +43,6 @@ constexpr Binary kBinaries[] = {
 std::string Data(int index) {
     const Binary& b = kBinaries[index];
     return test::RandomBytes(static_cast<size_t>(b.parts * b.linesPerPart * 45 - 7), index + 1);
-}
-
-// Sets up the next modal dialog with `fill`, then clicks its OK.
-void AnswerNextDialog(std::function<void(QDialog&)> fill) {
-    auto* timer = new QTimer(qApp);
-    QObject::connect(timer, &QTimer::timeout, [timer, fill] {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!dialog) return;
-        timer->deleteLater();
-        timer->stop();
-        fill(*dialog);
-        dialog->findChild<QPushButton*>("1")->click();
-    });
-    timer->start(10);
 }
 
 }  // namespace
@@ -104,14 +89,7 @@ class HeaderViewITest : public QObject {
         return RunQueue();
     }
 
-    QStringList Column(int column) const {
-        QStringList texts;
-        for (int r = 0; r < view_->model()->rowCount(); ++r)
-            texts << view_->model()->index(r, column).data().toString();
-        return texts;
-    }
-
-    QStringList Subjects() const { return Column(0); }
+    QStringList Column(int column = 0) const { return test::Column(*view_->model(), column); }
 
     void SelectRows(std::initializer_list<int> rows) {
         for (int r : rows)
@@ -164,7 +142,9 @@ class HeaderViewITest : public QObject {
         queue.DeleteSelected();
     }
 
-    void aGroupWithoutFilesIsEmptyAndALockedOneIsRefused() {
+    void refusalsOfAnEmptyALockedAndAVanishedGroup() {
+        view_->ExecuteCommand(ID_VIEW_MSG);  // no group open: nothing happens
+        QCOMPARE(view_->Headers().Mode(), HeaderMode::Binaries);
         QSignalSpy titles(view_.get(), &CVXView::titleChanged);
         view_->OpenGroup(group_ + ".none");
         QCOMPARE(view_->model()->rowCount(), 0);
@@ -178,82 +158,10 @@ class HeaderViewITest : public QObject {
             std::vector<std::string>{
                 "The Newsgroup is currently locked.\r\nPlease wait until it has been updated."});
         QCOMPARE(view_->Headers().GroupName(), group_ + ".none");
-    }
 
-    void filterNewOnlyAndTheContextMenu() {
-        view_->OpenGroup(group_);
-        QCOMPARE(Subjects(), (QStringList{"alpha.bin (3/3)", "beta.bin (2/2)", "delta.bin (1/1)",
-                                          "gamma.bin (1/1)"}));
-        std::unique_ptr<QMenu> menu(view_->CreateContextMenu(nullptr));
-        QStringList texts, states;
-        for (QAction* action : menu->actions()) {
-            texts << action->text();
-            states << QString("%1%2").arg(action->isEnabled()).arg(action->isChecked());
-        }
-        QCOMPARE(texts, (QStringList{"&Obtener Y Decodificar", "Obtener Como &Texto",
-                                     "&Unir Partes ...", "&Filtrar ...", "&Borrar Filtro",
-                                     "Filtro NUEVO", "Ver &BIN", "Ver &MSG"}));
-        QCOMPARE(states.join(' '), QString("00 00 00 10 00 10 11 10"));
-
-        QSignalSpy titles(view_.get(), &CVXView::titleChanged);
-        AnswerNextDialog(
-            [](QDialog& filter) { filter.findChild<QLineEdit*>("1045")->setText("abc"); });
-        view_->ExecuteCommand(ID_FILTER);
-        QCOMPARE(Subjects(), QStringList{"beta.bin (2/2)"});  // by its poster
-        QCOMPARE(view_->Headers().Filter(), std::string("abc"));
-        view_->ExecuteCommand(ID_CLEAR_FILTER);
-        view_->ExecuteCommand(ID_NEW_ONLY);
-        QCOMPARE(Subjects(), QStringList{"delta.bin (1/1)"});
-        QCOMPARE(titles.count(), 3);
-        QIcon icon = view_->model()->index(0, 0).data(Qt::DecorationRole).value<QIcon>();
-        QCOMPARE(icon.pixmap(16).toImage(), ListIcon(kImageNewItem).pixmap(16).toImage());
-    }
-
-    void sortingByLinesTwiceThenByHeader() {
-        view_->OpenGroup(group_);
-        SelectRows({2});  // delta travels with its row
-        ClickColumn(2);
-        QCOMPARE(Subjects(), (QStringList{"gamma.bin (1/1)", "delta.bin (1/1)", "alpha.bin (3/3)",
-                                          "beta.bin (2/2)"}));
-        ClickColumn(2);
-        QCOMPARE(Subjects(), (QStringList{"beta.bin (2/2)", "alpha.bin (3/3)", "delta.bin (1/1)",
-                                          "gamma.bin (1/1)"}));
-        QCOMPARE(view_->selectionModel()->selectedRows().size(), 1);
-        QCOMPARE(view_->selectionModel()->selectedRows().front().row(), 2);
-        ClickColumn(0);
-        QCOMPARE(Subjects(), (QStringList{"alpha.bin (3/3)", "beta.bin (2/2)", "delta.bin (1/1)",
-                                          "gamma.bin (1/1)"}));
-        QCOMPARE(view_->SelectedCount(), 1);
-        QCOMPARE(view_->SelectedLines(), Column(2)[2].toULongLong());
-    }
-
-    void threeBinariesGoToTheTopInListOrder() {
-        CTask waiting(&rig_->Context().settings);
-        waiting.SetType(kTaskScanNew);
-        waiting.SetGroupName("alt.other");
-        Controller().Queue().AddTask(waiting, false);
-        view_->OpenGroup(group_);
-        ClickColumn(2);  // gamma, delta, alpha, beta
-        SelectRows({0, 2, 3});
-        AnswerNextDialog(
-            [](QDialog& dialog) { dialog.findChild<QAbstractButton*>("1063")->setChecked(true); });
-        view_->ExecuteCommand(ID_GET_DECODE);
-        const CDownloadQueue& queue = Controller().Queue();
-        QCOMPARE(queue.Count(), size_t{4});
-        QCOMPARE(queue.Row(0).task->GetSubject(), std::string("gamma.bin (1/1)"));
-        QCOMPARE(queue.Row(1).task->GetSubject(), std::string("alpha.bin (3/3)"));
-        QCOMPARE(queue.Row(2).task->GetSubject(), std::string("beta.bin (2/2)"));
-        QCOMPARE(queue.Row(1).task->GetArticles().size(), size_t{3});
-        QCOMPARE(queue.Row(1).task->GetSaveDir(), rig_->AppDir() + "dl/");
-        QCOMPARE(queue.Row(3).task->GetGroupName(), std::string("alt.other"));
-    }
-
-    void joiningAfterTheFileVanishedIsReported() {
-        view_->ExecuteCommand(ID_VIEW_MSG);  // no group open: nothing happens
-        QCOMPARE(view_->Headers().Mode(), HeaderMode::Binaries);
         view_->OpenGroup(group_);
         view_->ExecuteCommand(ID_VIEW_MSG);
-        QCOMPARE(Subjects(), (QStringList{"notes part A", "notes part B"}));
+        QCOMPARE(Column(), (QStringList{"notes part A", "notes part B"}));
         view_->setFocus();
         QTest::keyClick(view_.get(), Qt::Key_A, Qt::ControlModifier);
         QCOMPARE(view_->SelectedCount(), 2);
@@ -266,19 +174,78 @@ class HeaderViewITest : public QObject {
         QCOMPARE(Controller().Queue().Count(), size_t{0});
     }
 
-    void fromOpeningTheGroupToTheDownloadedFile() {
+    void filterNewOnlyAndTheContextMenu() {
         view_->OpenGroup(group_);
-        SelectRows({0});  // alpha, three parts
-        AnswerNextDialog([this](QDialog& dialog) {
-            dialog.findChild<QLineEdit*>("1014")->setText(
-                QString::fromStdString(rig_->AppDir() + "got"));
+        QCOMPARE(Column(), (QStringList{"alpha.bin (3/3)", "beta.bin (2/2)", "delta.bin (1/1)",
+                                        "gamma.bin (1/1)"}));
+        std::unique_ptr<QMenu> menu(view_->CreateContextMenu(nullptr));
+        QCOMPARE(test::MenuTexts(*menu),
+                 (QStringList{"&Obtener Y Decodificar", "Obtener Como &Texto", "&Unir Partes ...",
+                              "&Filtrar ...", "&Borrar Filtro", "Filtro NUEVO", "Ver &BIN",
+                              "Ver &MSG"}));
+        QStringList states;
+        for (QAction* action : menu->actions())
+            states << QString("%1%2").arg(action->isEnabled()).arg(action->isChecked());
+        QCOMPARE(states.join(' '), QString("00 00 00 10 00 10 11 10"));
+
+        QSignalSpy titles(view_.get(), &CVXView::titleChanged);
+        AnswerNextDialog([](QWidget& filter) { test::Fill(filter, {{1045, "abc"}}); });
+        view_->ExecuteCommand(ID_FILTER);
+        QCOMPARE(Column(), QStringList{"beta.bin (2/2)"});  // by its poster
+        QCOMPARE(view_->Headers().Filter(), std::string("abc"));
+        view_->ExecuteCommand(ID_CLEAR_FILTER);
+        view_->ExecuteCommand(ID_NEW_ONLY);
+        QCOMPARE(Column(), QStringList{"delta.bin (1/1)"});
+        QCOMPARE(titles.count(), 3);
+        QIcon icon = view_->model()->index(0, 0).data(Qt::DecorationRole).value<QIcon>();
+        QCOMPARE(icon.pixmap(16).toImage(), ListIcon(kImageNewItem).pixmap(16).toImage());
+    }
+
+    void sortingKeepsTheSelectionAndDownloadsInListOrder() {
+        CTask waiting(&rig_->Context().settings);
+        waiting.SetType(kTaskScanNew);
+        waiting.SetGroupName("alt.other");
+        Controller().Queue().AddTask(waiting, false);
+        view_->OpenGroup(group_);
+        SelectRows({2});  // delta travels with its row
+        ClickColumn(2);
+        const QStringList byLines{"gamma.bin (1/1)", "delta.bin (1/1)", "alpha.bin (3/3)",
+                                  "beta.bin (2/2)"};
+        QCOMPARE(Column(), byLines);
+        ClickColumn(2);
+        QCOMPARE(Column(), (QStringList{"beta.bin (2/2)", "alpha.bin (3/3)", "delta.bin (1/1)",
+                                        "gamma.bin (1/1)"}));
+        QCOMPARE(view_->selectionModel()->selectedRows().size(), 1);
+        QCOMPARE(view_->selectionModel()->selectedRows().front().row(), 2);
+        ClickColumn(0);
+        QCOMPARE(Column(), (QStringList{"alpha.bin (3/3)", "beta.bin (2/2)", "delta.bin (1/1)",
+                                        "gamma.bin (1/1)"}));
+        QCOMPARE(view_->SelectedCount(), 1);
+        QCOMPARE(view_->SelectedLines(), Column(2)[2].toULongLong());
+
+        // Three binaries go to the top of the queue in the list's order, and
+        // then to the folder given.
+        ClickColumn(2);
+        QCOMPARE(Column(), byLines);
+        view_->clearSelection();
+        SelectRows({0, 2, 3});
+        const std::string got = rig_->AppDir() + "got/";
+        AnswerNextDialog([&](QWidget& dialog) {
+            test::Fill(dialog, {{1014, QString::fromStdString(got)}, {1063, true}});
         });
         view_->ExecuteCommand(ID_GET_DECODE);
-        QCOMPARE(Controller().Queue().Count(), size_t{1});
+        const CDownloadQueue& queue = Controller().Queue();
+        QCOMPARE(queue.Count(), size_t{4});
+        QCOMPARE(queue.Row(0).task->GetSubject(), std::string("gamma.bin (1/1)"));
+        QCOMPARE(queue.Row(1).task->GetSubject(), std::string("alpha.bin (3/3)"));
+        QCOMPARE(queue.Row(2).task->GetSubject(), std::string("beta.bin (2/2)"));
+        QCOMPARE(queue.Row(1).task->GetArticles().size(), size_t{3});
+        QCOMPARE(queue.Row(1).task->GetSaveDir(), got);
+        QCOMPARE(queue.Row(3).task->GetGroupName(), std::string("alt.other"));
         QVERIFY(RunQueue());
-        QCOMPARE(Controller().Queue().Count(), size_t{0});  // completed and removed
-        QCOMPARE(test::ReadFileBytes(rig_->AppDir() + "got/alpha.bin"), Data(0));
-        QVERIFY(rig_->TakeTexts().empty());
+        QCOMPARE(queue.Count(), size_t{1});  // the downloads completed and removed
+        for (int binary : {0, 1, 2})
+            QCOMPARE(test::ReadFileBytes(got + kBinaries[binary].name), Data(binary));
     }
 };
 
