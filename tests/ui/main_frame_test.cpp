@@ -1,19 +1,15 @@
 // The main window on the offscreen platform: command states, caption, panes,
 // the scan commands through the menu, and the close with what it saves.
 #include <QAction>
-#include <QApplication>
 #include <QComboBox>
 #include <QDockWidget>
 #include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QTest>
-#include <QTimer>
-#include <QToolBar>
 #include <memory>
 
 #include "frame/commands.h"
 #include "groups/group_list.h"
+#include "support/controls.h"
 #include "support/ui_harness.h"
 #include "tasks/task.h"
 #include "ui/group_bar.h"
@@ -33,46 +29,52 @@ class MainFrameTest : public QObject {
         frame->show();
         return frame;
     }
-    static bool Enabled(CMainFrame& frame, int id) {
+    // "1" per enabled command of `ids`, after the window updated them.
+    static QString Enabled(CMainFrame& frame, std::initializer_list<int> ids) {
         frame.UpdateCommandUi();
-        return frame.Action(id)->isEnabled();
-    }
-    static void QueueScan(CUiHarness& h, const std::string& group) {
-        h.Controller().ScanGroups({group});
+        QString states;
+        for (int id : ids) states += frame.Action(id)->isEnabled() ? '1' : '0';
+        return states;
     }
 
   private slots:
-    void commandStatesFollowSelectionAndAgent() {
+    void statesCaptionAndPanesFollowTheListsAndTheAgent() {
         CUiHarness h;
+        h.Context().settings.SetAppTitle("Mine");
         h.Context().settings.SetConn(2);
+        h.Context().settings.SetOption(OPT_SCAN_TO_TOP, 1);
         auto frame = Open(h);
+        frame->UpdateTitle();
+        QCOMPARE(frame->windowTitle(), "Mine - [No Group Open]");
+        QCOMPARE(Enabled(*frame, {ID_SCAN_SELECTED, ID_SCAN_ALL, ID_QUEUE_DELETE, ID_GET_DECODE}),
+                 "0100");
+        QCOMPARE(frame->QueuePane()->text(), "No Tasks");
+        QCOMPARE(frame->SelectionPane()->text(), "No Items Selected");
+
+        // Scan-to-top through the menu: the groups in list order above the old task.
+        h.Controller().ScanGroups({"alt.old"});
         CGroupList& groups = h.Controller().Groups();
-        QVERIFY(!Enabled(*frame, ID_SCAN_SELECTED));
-        QVERIFY(Enabled(*frame, ID_SCAN_ALL));
-        QVERIFY(!Enabled(*frame, ID_QUEUE_DELETE));
-        QVERIFY(!Enabled(*frame, ID_GET_DECODE));
-        groups.AddGroup("alt.a", "/tmp/");
-        groups.AddGroup("alt.b", "/tmp/");
+        for (const char* name : {"g3", "g1", "g2"}) groups.AddGroup(name, "/tmp/");
+        frame->Action(ID_SCAN_ALL)->trigger();
+        CDownloadQueue& queue = h.Controller().Queue();
+        QCOMPARE(int(queue.Count()), 4);
+        const char* expected[] = {"(SCAN) g1", "(SCAN) g2", "(SCAN) g3", "(SCAN) alt.old"};
+        for (size_t i = 0; i < 4; ++i)
+            QCOMPARE(queue.Row(i).task->GetSubject(), std::string(expected[i]));
         groups.Select(1, true);
-        QVERIFY(Enabled(*frame, ID_SCAN_SELECTED));
-        QVERIFY(Enabled(*frame, ID_SET_SAVE_TO));
-        QueueScan(h, "alt.a");
-        QueueScan(h, "alt.b");
-        h.Controller().Queue().Select(0, true);
-        QVERIFY(Enabled(*frame, ID_TASK_INFO));
-        h.Controller().Queue().Select(1, true);
-        QVERIFY(!Enabled(*frame, ID_TASK_INFO));
-        QVERIFY(Enabled(*frame, ID_QUEUE_TOP));
-        // Stopped, then Running.
-        QVERIFY(Enabled(*frame, ID_START));
-        QVERIFY(!Enabled(*frame, ID_STOP_NOW));
+        queue.Select(0, true);
+        QCOMPARE(Enabled(*frame, {ID_SCAN_SELECTED, ID_SET_SAVE_TO, ID_TASK_INFO}), "111");
+        QCOMPARE(frame->QueuePane()->text(), "Queue: 4");
+        queue.Select(1, true);
+        QCOMPARE(Enabled(*frame, {ID_TASK_INFO, ID_QUEUE_TOP}), "01");
+
+        // Stopped, running, then a graceful stop that ends at once with no channel busy.
+        const std::initializer_list<int> agent{ID_START, ID_STOP_NOW, ID_STOP_GRACEFULLY};
+        QCOMPARE(Enabled(*frame, agent), "100");
         h.Controller().Agent().StartProcessing();
-        QVERIFY(!Enabled(*frame, ID_START));
-        QVERIFY(Enabled(*frame, ID_STOP_GRACEFULLY));
-        // With no channel busy a graceful stop ends at once.
+        QCOMPARE(Enabled(*frame, agent), "011");
         h.Controller().Agent().StopAfterCurrent();
-        QVERIFY(Enabled(*frame, ID_START));
-        QVERIFY(!Enabled(*frame, ID_STOP_GRACEFULLY));
+        QCOMPARE(Enabled(*frame, agent), "100");
         // The bar toggles carry check marks.
         frame->Action(ID_VIEW_QUEUEBAR)->trigger();
         frame->UpdateCommandUi();
@@ -82,36 +84,6 @@ class MainFrameTest : public QObject {
         h.Controller().Agent().StopNow();
     }
 
-    void captionAndPanes() {
-        CUiHarness h;
-        h.Context().settings.SetAppTitle("Mine");
-        auto frame = Open(h);
-        frame->UpdateTitle();
-        QCOMPARE(frame->windowTitle(), QString("Mine - [No Group Open]"));
-        frame->UpdateCommandUi();
-        QCOMPARE(frame->QueuePane()->text(), QString("No Tasks"));
-        QCOMPARE(frame->SelectionPane()->text(), QString("No Items Selected"));
-        QueueScan(h, "alt.a");
-        QueueScan(h, "alt.b");
-        frame->UpdateCommandUi();
-        QCOMPARE(frame->QueuePane()->text(), QString("Queue: 2"));
-    }
-
-    void scanToTopThroughTheMenuKeepsGroupOrder() {
-        CUiHarness h;
-        h.Context().settings.SetOption(OPT_SCAN_TO_TOP, 1);
-        auto frame = Open(h);
-        QueueScan(h, "alt.old");
-        CGroupList& groups = h.Controller().Groups();
-        for (const char* name : {"g3", "g1", "g2"}) groups.AddGroup(name, "/tmp/");
-        frame->Action(ID_SCAN_ALL)->trigger();
-        CDownloadQueue& queue = h.Controller().Queue();
-        QCOMPARE(int(queue.Count()), 4);
-        const char* expected[] = {"(SCAN) g1", "(SCAN) g2", "(SCAN) g3", "(SCAN) alt.old"};
-        for (size_t i = 0; i < 4; ++i)
-            QCOMPARE(queue.Row(i).task->GetSubject(), std::string(expected[i]));
-    }
-
     void settingsCommandRecreatesTheChannelsWhenConnChanges() {
         CUiHarness h;
         h.Context().settings.SetServer("127.0.0.1");
@@ -119,14 +91,13 @@ class MainFrameTest : public QObject {
         auto frame = Open(h);
         QCOMPARE(h.Controller().Agent().ChannelCount(), 2);
         // The user picks 4 connections on the Server page and clicks OK.
-        QTimer::singleShot(0, [] {
-            QWidget* sheet = QApplication::activeModalWidget();
-            QVERIFY(sheet);
-            QCOMPARE(sheet->windowTitle(), QString("Vexlo Program Settings"));
-            sheet->findChild<QComboBox*>("1011")->setCurrentIndex(3);
-            sheet->findChild<QPushButton*>("1")->click();
+        QString title;
+        test::AnswerNextDialog([&](QWidget& sheet) {
+            title = sheet.windowTitle();
+            test::Fill(sheet, {{1011, 3}});
         });
         frame->Action(ID_SETTINGS)->trigger();
+        QCOMPARE(title, "Vexlo Program Settings");
         QCOMPARE(h.Controller().Agent().ChannelCount(), 4);
         QCOMPARE(CProfileStore(h.Context().profile.Path()).GetProfileInt("Settings", "Conn", 0), 4);
     }
@@ -136,7 +107,7 @@ class MainFrameTest : public QObject {
         {
             auto frame = Open(h);
             h.Controller().Agent().StartProcessing();
-            QueueScan(h, "alt.a");
+            h.Controller().ScanGroups({"alt.a"});
             h.Controller().Queue().Select(0, false);
             // A task listed while processing is on: refused, nothing saved.
             QVERIFY(!frame->close());
