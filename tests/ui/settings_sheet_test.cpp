@@ -9,13 +9,13 @@
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
-#include <QTimer>
 #include <QTreeView>
 
 #include "core/app_context.h"
 #include "groups/group_list.h"
-#include "groups/server_group_list.h"
+#include "support/controls.h"
 #include "support/temp_dir.h"
+#include "support/test_data.h"
 #include "support/ui_harness.h"
 #include "ui/about_box.h"
 #include "ui/color_label.h"
@@ -25,25 +25,12 @@
 
 using namespace vexlo;
 using namespace vexlo::ui;
+using vexlo::test::Click;
 using vexlo::test::CUiHarness;
+using vexlo::test::Fill;
+using vexlo::test::Find;
 
 namespace {
-
-template <typename T>
-T* Find(QWidget* root, int id) {
-    return root->findChild<T*>(QString::number(id));
-}
-
-void Click(QWidget* root, int id) {
-    QPushButton* button = Find<QPushButton>(root, id);
-    QVERIFY2(button, qPrintable(QString::number(id)));
-    QVERIFY2(button->isEnabled(), qPrintable(QString::number(id)));
-    button->click();
-}
-
-void SetText(QWidget* root, int id, const char* text) {
-    Find<QLineEdit>(root, id)->setText(QString::fromUtf8(text));
-}
 
 void WriteGroupList(CUiHarness& h, const std::vector<std::string>& names) {
     std::string text;
@@ -62,57 +49,49 @@ class SettingsSheetTest : public QObject {
     void ServerPageEncryption();
     void OptionsPageRules();
     void OnlyOpenedPagesApply();
-    void StatisticsCounters();
-    void ColorLabelLinkNotifies();
-    void AboutBoxShowsVersionAndDirectory();
+    void StatisticsColorLabelAndAboutBox();
     void GroupListFiltersAHundredThousandNames();
     void GroupsAddedWithAndWithoutSubfolder();
 };
 
 void SettingsSheetTest::ServerPageRefusals_data() {
     QTest::addColumn<QString>("port");
-    QTest::addColumn<bool>("login");
-    QTest::addColumn<QString>("user");
+    QTest::addColumn<int>("login");  // 0: none, 1: without a user, 2: a user without a password
     QTest::addColumn<QString>("refusal");
     const QString invalid = "Server Port Invalid.  Valid Numbers Are From 1 to 65535.";
-    QTest::newRow("0") << "0" << false << "" << invalid;
-    QTest::newRow("65536") << "65536" << false << "" << invalid;
-    QTest::newRow("abc") << "abc" << false << "" << invalid;
-    QTest::newRow("empty") << "" << false << ""
-                           << "Server Port Not Specified";
-    QTest::newRow("no login, no user") << "8119" << false << ""
-                                       << "";
-    QTest::newRow("login, no user") << "8119" << true << ""
-                                    << "Authorization Info: Username Not Specified";
-    QTest::newRow("login, no password") << "8119" << true << "tester"
-                                        << "Authorization Info: Password Not Specified";
+    QTest::newRow("0") << "0" << 0 << invalid;
+    QTest::newRow("65536") << "65536" << 0 << invalid;
+    QTest::newRow("abc") << "abc" << 0 << invalid;
+    QTest::newRow("empty") << "" << 0 << "Server Port Not Specified";
+    QTest::newRow("no login, no user") << "8119" << 0 << "";
+    QTest::newRow("login, no user") << "8119" << 1 << "Authorization Info: Username Not Specified";
+    QTest::newRow("no password") << "8119" << 2 << "Authorization Info: Password Not Specified";
 }
 
 void SettingsSheetTest::ServerPageRefusals() {
     QFETCH(QString, port);
-    QFETCH(bool, login);
-    QFETCH(QString, user);
+    QFETCH(int, login);
     QFETCH(QString, refusal);
     CUiHarness h;
     CSettingsSheet sheet(h.Context(), true, {});
     sheet.show();
     // The Options page opened too: a refusal brings the Server page back.
     sheet.Tabs()->setCurrentIndex(1);
-    SetText(&sheet, 1005, "news.invalid");
-    Find<QLineEdit>(&sheet, 1006)->setText(port);
-    Find<QCheckBox>(&sheet, 1007)->setChecked(login);
-    Find<QLineEdit>(&sheet, 1008)->setText(user);
-    SetText(&sheet, 1009, "");
-    Find<QComboBox>(&sheet, 1011)->setCurrentIndex(3);
-    QVERIFY(Find<QPushButton>(&sheet, 12321)->isEnabled());
+    Fill(sheet, {{1005, "news.invalid"},
+                 {1006, port},
+                 {1007, login > 0},
+                 {1008, login == 2 ? "tester" : ""},
+                 {1009, ""},
+                 {1011, 3}});
+    QVERIFY(Find(sheet, 12321)->isEnabled());
     if (refusal.isEmpty()) {  // accepted values reach the name's resolution
-        Click(&sheet, 1012);
+        Click(sheet, 1012);
         QCOMPARE(h.TakeTexts(),
                  std::vector<std::string>{"Unable To Resolve Server Name To IP Address.\r\nMake "
                                           "sure you have entered it correctly, and\r\nyour DNS "
                                           "settings are correct."});
     }
-    Click(&sheet, 1);
+    Click(sheet, 1);
 
     const auto shown = h.Box().Messages();
     if (refusal.isEmpty()) {
@@ -130,7 +109,7 @@ void SettingsSheetTest::ServerPageRefusals() {
     QCOMPARE(h.Context().settings.GetServer(), std::string());
     // The Test button makes the same checks and opens nothing.
     h.Box().Clear();
-    Click(&sheet, 1012);
+    Click(sheet, 1012);
     QCOMPARE(QString::fromStdString(h.Box().Texts().at(0)), refusal);
 }
 
@@ -144,10 +123,9 @@ void SettingsSheetTest::ServerPageEncryption() {
     settings.SetTlsVerify(0);
     settings.SetTlsCaFile(dir / "gone.pem");
     CSettingsSheet sheet(h.Context(), true, {});
-    auto* encryption = Find<QComboBox>(&sheet, 1080);
-    auto* verify = Find<QCheckBox>(&sheet, 1081);
-    auto* caFile = Find<QLineEdit>(&sheet, 1082);
-    auto* port = Find<QLineEdit>(&sheet, 1006);
+    auto* encryption = Find<QComboBox>(sheet, 1080);
+    auto* verify = Find<QCheckBox>(sheet, 1081);
+    auto* port = Find<QLineEdit>(sheet, 1006);
     auto hint = [&] {
         for (QLabel* label : sheet.findChildren<QLabel*>())
             if (label->text().startsWith("(Puerto")) return label->text();
@@ -157,7 +135,8 @@ void SettingsSheetTest::ServerPageEncryption() {
     QCOMPARE(encryption->itemText(1), QString("TLS (NNTPS)"));
     QCOMPARE(encryption->currentText(), QString("STARTTLS"));
     QCOMPARE(verify->text(), QString("Verificar Certificado"));
-    QVERIFY(verify->isEnabled() && !verify->isChecked() && !caFile->isEnabled());
+    QVERIFY(!verify->isChecked());
+    QCOMPARE(test::Enabled(sheet, {1081, 1082}), "10");
 
     // The port follows the encryption only from default to default.
     const struct {
@@ -175,16 +154,16 @@ void SettingsSheetTest::ServerPageEncryption() {
         QCOMPARE(hint(), QString(step.hint));
         QCOMPARE(verify->isEnabled(), step.tls != 0);
     }
-    QVERIFY(Find<QPushButton>(&sheet, 12321)->isEnabled());
+    QVERIFY(Find(sheet, 12321)->isEnabled());
 
     // A CA file is checked only while it is used.
     verify->setChecked(true);
-    QVERIFY(caFile->isEnabled());
-    Click(&sheet, 12321);
+    QCOMPARE(test::Enabled(sheet, {1082}), "1");
+    Click(sheet, 12321);
     QCOMPARE(h.TakeTexts(), std::vector<std::string>{"TLS CA Certificate File Not Found"});
     QCOMPARE(settings.GetTls(), 2);
-    caFile->setText(QString::fromStdString(dir / "ca.pem"));
-    Click(&sheet, 12321);
+    Fill(sheet, {{1082, QString::fromStdString(dir / "ca.pem")}});
+    Click(sheet, 12321);
     QVERIFY(h.TakeTexts().empty());
     QCOMPARE(settings.GetTls(), 1);
     QCOMPARE(settings.GetPort(), 8563);
@@ -199,39 +178,38 @@ void SettingsSheetTest::OptionsPageRules() {
     CSettingsSheet sheet(h.Context(), false, {[&] { ++title; }, [&] { ++fullRow; }});
     QCOMPARE(sheet.Tabs()->tabText(0), QString("Opciones"));
     QCOMPARE(sheet.Tabs()->count(), 2);
-    auto* interval = Find<QComboBox>(&sheet, 1061);
-    auto* speed = Find<QLineEdit>(&sheet, 1055);
+    auto* interval = Find<QComboBox>(sheet, 1061);
+    auto* speed = Find<QLineEdit>(sheet, 1055);
     QCOMPARE(interval->currentText(), QString("(SELECT)"));
     QCOMPARE(speed->text(), QString("8"));
-    QVERIFY(!interval->isEnabled() && !speed->isEnabled());
-    Find<QCheckBox>(&sheet, 1059)->click();
-    Find<QCheckBox>(&sheet, 1053)->click();
-    QVERIFY(interval->isEnabled() && speed->isEnabled());
+    QCOMPARE(test::Enabled(sheet, {1061, 1055}), "00");
+    Find<QCheckBox>(sheet, 1059)->click();
+    Find<QCheckBox>(sheet, 1053)->click();
+    QCOMPARE(test::Enabled(sheet, {1061, 1055}), "11");
 
     // Ticked auto-save without an interval, then speeds out of range: each is
     // refused with the full-row options already shown.
-    Click(&sheet, 12321);
-    speed->setText("0");
-    interval->setCurrentIndex(2);
-    Click(&sheet, 12321);
-    speed->setText("100");
-    Click(&sheet, 12321);
+    Click(sheet, 12321);
+    Fill(sheet, {{1055, "0"}, {1061, 2}});
+    Click(sheet, 12321);
+    Fill(sheet, {{1055, "100"}});
+    Click(sheet, 12321);
     QCOMPARE(h.TakeTexts(), (std::vector<std::string>{
                                 "Auto-Save Queue Interval Not Selected",
                                 "Invalid Max Connection Speed Value\r\nValid range is 1 to 99",
                                 "Invalid Max Connection Speed Value\r\nValid range is 1 to 99"}));
     QCOMPARE(fullRow, 3);
     QCOMPARE(title, 0);
-    speed->setText("42");
-    auto* yenc = Find<QCheckBox>(&sheet, 1083);
+    auto* yenc = Find<QCheckBox>(sheet, 1083);
     QCOMPARE(yenc->text(), QString("Decodificar Mensajes yEnc"));
     QVERIFY(!yenc->isChecked());
     yenc->click();
-    Click(&sheet, 12321);
+    Fill(sheet, {{1055, "42"}});
+    Click(sheet, 12321);
     QVERIFY(h.TakeTexts().empty());
     QVERIFY(h.Context().settings.TestOptions(OPT_DECODE_YENC));
     QCOMPARE(title, 1);
-    QVERIFY(!Find<QPushButton>(&sheet, 12321)->isEnabled());
+    QVERIFY(!Find(sheet, 12321)->isEnabled());
     QCOMPARE(h.Context().settings.GetSaveQueue(), 30);
     QCOMPARE(h.Context().settings.GetChanMaxBPS(), 42);
 }
@@ -243,33 +221,31 @@ void SettingsSheetTest::OnlyOpenedPagesApply() {
     h.Context().settings.SetOption(OPT_AUTO_SAVE_QUEUE, 1);
     CSettingsSheet withServer(h.Context(), true, {});
     withServer.Tabs()->setCurrentIndex(2);
-    Click(&withServer, 1);
+    Click(withServer, 1);
     QCOMPARE(h.TakeTexts(), std::vector<std::string>{"Server Address Not Specified"});
-    SetText(&withServer, 1005, "news.example");
-    Click(&withServer, 1);
+    Fill(withServer, {{1005, "news.example"}});
+    Click(withServer, 1);
     QVERIFY(h.TakeTexts().empty());
     QCOMPARE(withServer.result(), int(QDialog::Accepted));
 }
 
-void SettingsSheetTest::StatisticsCounters() {
+void SettingsSheetTest::StatisticsColorLabelAndAboutBox() {
     CUiHarness h;
     CTransferStats& stats = h.Context().stats;
     stats.AddFileReceived(999);
     stats.AddBytesReceived(1000);
     CSettingsSheet sheet(h.Context(), false, {});
-    QCOMPARE(Find<QLabel>(&sheet, 1028)->text(), QString("999"));
-    QCOMPARE(Find<QLabel>(&sheet, 1030)->text(), QString("1,000"));
+    QCOMPARE(Find<QLabel>(sheet, 1028)->text(), QString("999"));
+    QCOMPARE(Find<QLabel>(sheet, 1030)->text(), QString("1,000"));
     stats.AddFileReceived(1);
-    Click(&sheet, 1031);
-    QCOMPARE(Find<QLabel>(&sheet, 1028)->text(), QString("1,000"));
-    auto* heading = Find<CColorLabel>(&sheet, 1036);
+    Click(sheet, 1031);
+    QCOMPARE(Find<QLabel>(sheet, 1028)->text(), QString("1,000"));
+    auto* heading = Find<CColorLabel>(sheet, 1036);
     QCOMPARE(heading->BkColor(), QColor(0, 0, 255));
     QVERIFY(heading->font().bold());
-}
 
-void SettingsSheetTest::ColorLabelLinkNotifies() {
-    QWidget parent;
-    auto* label = new CColorLabel("notify me", &parent);
+    // A link label notifies its parent with its id.
+    auto* label = new CColorLabel("notify me", &sheet);
     label->setObjectName("1039");
     label->resize(120, 20);
     label->SetLink(true, true);
@@ -277,10 +253,7 @@ void SettingsSheetTest::ColorLabelLinkNotifies() {
     QTest::mouseClick(label, Qt::LeftButton);
     QCOMPARE(spy.size(), 1);
     QCOMPARE(spy[0], (QList<QVariant>{33280, 1039}));
-}
 
-void SettingsSheetTest::AboutBoxShowsVersionAndDirectory() {
-    CUiHarness h;
     CAboutBox box(h.Context());
     QCOMPARE(box.findChild<QLabel*>("name")->text(), QString("Vexlo " VEXLO_VERSION));
     QVERIFY(box.findChild<QLabel*>("appDir")->text().contains(
@@ -298,20 +271,20 @@ void SettingsSheetTest::GroupListFiltersAHundredThousandNames() {
     QElapsedTimer clock;
     clock.start();
     CServerGroupsDialog dialog(h.Context(), h.Controller().Groups());
-    auto* status = Find<QLabel>(&dialog, 1044);
-    auto* view = Find<QTreeView>(&dialog, 1043);
+    auto* status = Find<QLabel>(dialog, 1044);
+    auto* view = Find<QTreeView>(dialog, 1043);
     QCOMPARE(view->model()->rowCount(), 50000);
     QCOMPARE(status->text(), QString("0 of 50000 Items Selected"));
     view->selectAll();
     QCOMPARE(status->text(), QString("50000 of 50000 Items Selected"));
-    QVERIFY(Find<QPushButton>(&dialog, 1041)->isEnabled());
+    QCOMPARE(test::Enabled(dialog, {1041}), "1");
 
     // An empty filter lists all.
-    SetText(&dialog, 1045, "");
-    Click(&dialog, 1046);
+    Fill(dialog, {{1045, ""}});
+    Click(dialog, 1046);
     QCOMPARE(view->model()->rowCount(), 100000);
     QCOMPARE(status->text(), QString("0 of 100000 Items Selected"));
-    QVERIFY(!Find<QPushButton>(&dialog, 1041)->isEnabled());
+    QCOMPARE(test::Enabled(dialog, {1041}), "0");
     QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
     QVERIFY(h.TakeTexts().empty());
 }
@@ -323,27 +296,24 @@ void SettingsSheetTest::GroupsAddedWithAndWithoutSubfolder() {
     CGroupList& groups = h.Controller().Groups();
     groups.AddGroup("alt.binaries.c", "");
     CServerGroupsDialog dialog(h.Context(), groups);
-    auto* view = Find<QTreeView>(&dialog, 1043);
-    const std::string folder = h.AppDir() + "DATA/";
+    auto* view = Find<QTreeView>(dialog, 1043);
+    const QString folder = QString::fromStdString(h.AppDir() + "DATA/");
     for (bool subfolder : {true, false}) {
         const int row = subfolder ? 0 : 1;
         view->selectionModel()->select(view->model()->index(row, 0),
                                        QItemSelectionModel::ClearAndSelect);
         if (!subfolder)  // with the group already listed: one skip message
             view->selectionModel()->select(view->model()->index(2, 0), QItemSelectionModel::Select);
-        QTimer::singleShot(0, [&] {  // the save-to folder dialog, once it runs
-            QWidget* saveTo = QApplication::activeModalWidget();
-            Find<QLineEdit>(saveTo, kFolderEditId)->setText(QString::fromStdString(folder));
-            Find<QCheckBox>(saveTo, kSubfolderBoxId)->setChecked(subfolder);
-            Click(saveTo, 1);
+        test::AnswerNextDialog([&](QWidget& saveTo) {
+            Fill(saveTo, {{kFolderEditId, folder}, {kSubfolderBoxId, subfolder}});
         });
-        Click(&dialog, 1041);
+        Click(dialog, 1041);
     }
     std::string dirA, dirB;
     QVERIFY(groups.GetSaveToDirectory("alt.binaries.a", dirA));
     QVERIFY(groups.GetSaveToDirectory("alt.binaries.b", dirB));
-    QCOMPARE(dirA, folder + "alt.binaries.a/");
-    QCOMPARE(dirB, folder);
+    QCOMPARE(QString::fromStdString(dirA), folder + "alt.binaries.a/");
+    QCOMPARE(QString::fromStdString(dirB), folder);
     QCOMPARE(h.TakeTexts(), std::vector<std::string>{"Newsgroup alt.binaries.c not added.\r\n\r\n"
                                                      "Group is already in Newsgroup list."});
 }
