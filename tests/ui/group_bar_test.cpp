@@ -2,20 +2,12 @@
 // OK rules and stored defaults, the E and Delete keys, the selection kept
 // with the group list, the context menu, the double click and the column
 // widths.
-#include <QCheckBox>
-#include <QDir>
-#include <QHeaderView>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
-#include <QPushButton>
-#include <QStandardItemModel>
-#include <QTableView>
-#include <QTreeView>
 #include <QtTest>
+#include <QtWidgets>
 
 #include "groups/group_folder.h"
 #include "groups/group_list.h"
+#include "support/controls.h"
 #include "support/ui_harness.h"
 #include "ui/folder_picker.h"
 #include "ui/group_bar.h"
@@ -23,15 +15,11 @@
 
 using namespace vexlo;
 using namespace vexlo::ui;
+using test::Click;
+using test::Fill;
+using test::Find;
 
 namespace {
-
-template <typename T>
-T* Control(QWidget& dialog, int id) {
-    T* control = dialog.findChild<T*>(QString::number(id));
-    if (!control) qFatal("control %d missing", id);
-    return control;
-}
 
 // A group list of two groups with binaries between two without, and its bar.
 struct BarRig {
@@ -65,28 +53,24 @@ class GroupBarTest : public QObject {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("folder");  // "<dl>" stands for an existing folder
         QTest::addColumn<bool>("subfolder");
-        QTest::addColumn<QString>("directory");  // "" when refused
-        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("directory");  // the refusal when it starts with "!"
         QTest::newRow("subfolder") << "alt.bin"
-                                   << "<dl>" << true << "<dl>/alt.bin"
-                                   << "";
+                                   << "<dl>" << true << "<dl>/alt.bin";
         QTest::newRow("plain") << "alt.bin"
-                               << "<dl>/" << false << "<dl>/"
-                               << "";
+                               << "<dl>/" << false << "<dl>/";
         QTest::newRow("empty folder is the root") << "alt.bin"
-                                                  << "" << false << "/"
-                                                  << "";
-        QTest::newRow("missing folder") << "alt.bin"
-                                        << "<dl>/nope" << false << "" << kNoSuchDirectoryText;
+                                                  << "" << false << "/";
+        QTest::newRow("missing folder")
+            << "alt.bin"
+            << "<dl>/nope" << false << QString("!") + kNoSuchDirectoryText;
         QTest::newRow("no name") << ""
-                                 << "<dl>" << false << "" << kNoGroupNameText;
+                                 << "<dl>" << false << QString("!") + kNoGroupNameText;
     }
     void addGroupDialogChecksAndStores() {
         QFETCH(QString, name);
         QFETCH(QString, folder);
         QFETCH(bool, subfolder);
         QFETCH(QString, directory);
-        QFETCH(QString, message);
         test::CUiHarness harness;
         const QString dl = QString::fromStdString(harness.AppDir() + "dl");
         QVERIFY(QDir().mkpath(dl + "/alt.bin"));  // so SaveDefault names a folder
@@ -95,19 +79,18 @@ class GroupBarTest : public QObject {
         harness.Context().settings.SetOption(OPT_GROUP_SUBFOLDER, subfolder ? 0 : 1);
 
         CAddGroupDialog dialog(harness.Context(), "", folder.toStdString());
-        QCOMPARE(Control<QLineEdit>(dialog, kGroupNameEditId)->maxLength(), 128);
-        QCOMPARE(Control<QLineEdit>(dialog, kFolderEditId)->maxLength(), 128);
-        QCOMPARE(Control<QCheckBox>(dialog, kSubfolderBoxId)->isChecked(), !subfolder);
-        Control<QLineEdit>(dialog, kGroupNameEditId)->setText(name);
-        Control<QLineEdit>(dialog, kFolderEditId)->setText(folder);
-        Control<QCheckBox>(dialog, kSubfolderBoxId)->setChecked(subfolder);
-        Control<QPushButton>(dialog, 1)->click();
+        QCOMPARE(Find<QLineEdit>(dialog, kGroupNameEditId)->maxLength(), 128);
+        QCOMPARE(Find<QLineEdit>(dialog, kFolderEditId)->maxLength(), 128);
+        QCOMPARE(Find<QCheckBox>(dialog, kSubfolderBoxId)->isChecked(), !subfolder);
+        Fill(dialog,
+             {{kGroupNameEditId, name}, {kFolderEditId, folder}, {kSubfolderBoxId, subfolder}});
+        Click(dialog, 1);
 
         const auto shown = harness.Box().Messages();
-        if (!message.isEmpty()) {
+        if (directory.startsWith('!')) {
             QCOMPARE(dialog.result(), int(QDialog::Rejected));
             QCOMPARE(shown.size(), size_t(1));
-            QCOMPARE(QString::fromStdString(shown[0].text), message);
+            QCOMPARE("!" + QString::fromStdString(shown[0].text), directory);
             QCOMPARE(shown[0].icon, MessageIcon::Stop);
             return;
         }
@@ -118,36 +101,24 @@ class GroupBarTest : public QObject {
         QCOMPARE(harness.Context().settings.TestOptions(OPT_GROUP_SUBFOLDER) != 0, subfolder);
         // The next dialog proposes the directory just given.
         CAddGroupDialog next(harness.Context(), "", "");
-        QCOMPARE(Control<QLineEdit>(next, kFolderEditId)->text(), directory);
+        QCOMPARE(Find<QLineEdit>(next, kFolderEditId)->text(), directory);
     }
 
     void saveToDialogPresetsAndChecks() {
+        // (What it stores is seen through the server group list's dialog.)
         test::CUiHarness harness;
         CAppSettings& settings = harness.Context().settings;
-        const std::string dl = harness.AppDir() + "dl";
-        QVERIFY(QDir().mkpath(QString::fromStdString(dl)));
-        settings.SetSaveDefault(dl);
+        settings.SetSaveDefault(harness.AppDir());
         settings.SetOption(OPT_GROUP_SUBFOLDER, 0);
-
         CSaveToFolderDialog shared(harness.Context(), "/");
-        QVERIFY(Control<QCheckBox>(shared, kSubfolderBoxId)->isChecked());
+        QVERIFY(Find<QCheckBox>(shared, kSubfolderBoxId)->isChecked());
         CSaveToFolderDialog dialog(harness.Context(), "");
-        QCOMPARE(Control<QLineEdit>(dialog, kFolderEditId)->text().toStdString(), dl);
-        QVERIFY(!Control<QCheckBox>(dialog, kSubfolderBoxId)->isChecked());
-
-        Control<QLineEdit>(dialog, kFolderEditId)->setText(QString::fromStdString(dl + "/nope"));
-        Control<QCheckBox>(dialog, kSubfolderBoxId)->setChecked(true);
-        Control<QPushButton>(dialog, 1)->click();
+        QCOMPARE(Find<QLineEdit>(dialog, kFolderEditId)->text().toStdString(), harness.AppDir());
+        QVERIFY(!Find<QCheckBox>(dialog, kSubfolderBoxId)->isChecked());
+        Fill(dialog, {{kFolderEditId, QString::fromStdString(harness.AppDir() + "nope")}});
+        Click(dialog, 1);
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
         QCOMPARE(harness.TakeTexts(), std::vector<std::string>{kNoSuchDirectoryText});
-
-        Control<QLineEdit>(dialog, kFolderEditId)->setText(QString::fromStdString(dl));
-        Control<QPushButton>(dialog, 1)->click();
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        QCOMPARE(dialog.Folder(), dl + "/");
-        QVERIFY(dialog.Subfolder());
-        QCOMPARE(settings.GetSaveDefault(), dl + "/");
-        QVERIFY(settings.TestOptions(OPT_GROUP_SUBFOLDER));
     }
 
     void keysAndSelectionFollowTheList() {
@@ -187,10 +158,7 @@ class GroupBarTest : public QObject {
         BarRig rig;
         QMenu* menu = rig.bar->findChild<QMenu*>("GROUP_BAR");
         QVERIFY(menu);
-        QStringList texts;
-        for (QAction* action : menu->actions())
-            texts << (action->isSeparator() ? "-" : action->text());
-        QCOMPARE(texts,
+        QCOMPARE(test::MenuTexts(*menu),
                  QStringList({"E&scanear", "Esc&anear Todos", "-", "Añadir &Nuevo Grupo...",
                               "&Borrar Grupos Seleccionados", "&Resetear Grupos Seleccionados",
                               "Configurar Guardar-A Carpeta ...", "-", "&Lista Servidor...", "-",
@@ -232,8 +200,8 @@ class GroupBarTest : public QObject {
         QVERIFY(QDir().mkpath(root + "/Beta/gamma") && QDir().mkpath(root + "/Other"));
 
         CFolderPicker picker(dir.Path() + "alpha/BETA/");  // letter case ignored
-        QCOMPARE(Control<QLabel>(picker, kFolderPathTextId)->text(), root + "/Beta");
-        QTreeView* tree = Control<QTreeView>(picker, kFolderTreeId);
+        QCOMPARE(Find<QLabel>(picker, kFolderPathTextId)->text(), root + "/Beta");
+        QTreeView* tree = Find<QTreeView>(picker, kFolderTreeId);
         QStandardItem* beta = picker.Model()->itemFromIndex(tree->currentIndex());
         QCOMPARE(beta->rowCount(), 1);
         QCOMPARE(beta->child(0)->text(), QString("*"));
@@ -246,7 +214,7 @@ class GroupBarTest : public QObject {
 
         CFolderPicker missing((root + "/Nope").toStdString());
         QVERIFY(!missing.Tree()->currentIndex().isValid());
-        QVERIFY(!Control<QPushButton>(missing, 1)->isEnabled());
+        QCOMPARE(test::Enabled(missing, {1}), "0");
     }
 };
 
