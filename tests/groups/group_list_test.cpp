@@ -1,7 +1,5 @@
 #include "groups/group_list.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -45,20 +43,17 @@ std::string DamagedText(int read) {
            " Newsgroups Could Be Read From It.";
 }
 
-class GroupListTest : public ::testing::Test {
+class GroupListTest : public AppFilesTest<CActingMessageBox> {
   protected:
-    GroupListTest() { ::mkdir(app.DataPath().c_str(), 0755); }
-
-    std::string Data(const std::string& name) const { return app.DataPath() + name; }
     Strings Names() const {
         Strings names;
-        for (int i = 0; i < list.Count(); ++i) names.push_back(list.Group(i).name);
+        for (int i = 0; i < groups.Count(); ++i) names.push_back(groups.Group(i).name);
         return names;
     }
     // Adds the groups, each with every data file (one byte each).
-    void AddWithFiles(const Strings& groups, const std::string& dir = "") {
-        for (const auto& g : groups) {
-            list.AddGroup(g, dir);
+    void AddWithFiles(const Strings& names, const std::string& folder = "") {
+        for (const auto& g : names) {
+            groups.AddGroup(g, folder);
             for (const char* ext :
                  {kMsgExt, kBinExt, kXovExt, kXotExt, kNewExt, kOldExt, ".BIN.NEXT", ".MSG.NEXT"})
                 WriteFileBytes(Data(g + ext), "x");
@@ -75,15 +70,10 @@ class GroupListTest : public ::testing::Test {
     // Loads `bytes` as the group file; the names read.
     Strings Load(const std::string& bytes) {
         box.Clear();
-        WriteFileBytes(list.GroupFilePath(), bytes);
-        list.LoadGroupFile();
+        WriteFileBytes(groups.GroupFilePath(), bytes);
+        groups.LoadGroupFile();
         return Names();
     }
-
-    CTempDir dir;
-    CActingMessageBox box;
-    CAppContext app{dir.Path(), box};
-    CGroupList list{app};
 };
 
 // ---- The group file ----
@@ -98,9 +88,9 @@ TEST_F(GroupListTest, LoadSortsByNameAndSaveGivesBackEveryField) {
     const GroupRecord a = Record("a", 1, "text kept as it is"), b = Record("B", 2, "", "/b"),
                       c = GroupRecord{"c", 3, -1, 2147483647, "(NEVER)", "/c/"};
     EXPECT_EQ(Load(EncodeGroupFile({c, a, b})), (Strings{"a", "B", "c"}));
-    EXPECT_EQ(list.Group(0), a);
-    ASSERT_TRUE(list.SaveGroupFile());
-    EXPECT_EQ(ReadFileBytes(list.GroupFilePath()), EncodeGroupFile({a, b, c}));
+    EXPECT_EQ(groups.Group(0), a);
+    ASSERT_TRUE(groups.SaveGroupFile());
+    EXPECT_EQ(ReadFileBytes(groups.GroupFilePath()), EncodeGroupFile({a, b, c}));
     EXPECT_TRUE(box.Texts().empty());
 }
 
@@ -139,14 +129,14 @@ TEST_F(GroupListTest, DamagedFilesAreKeptAsACopyBeforeAnythingOverwritesThem) {
         {"unusable names", unusable, {"z.kept"}, DamagedText(1)},
         {"bytes behind the last record", whole + "junk", {"a", "b"}, DamagedText(2)},
     };
-    const std::string copy = list.GroupFilePath() + ".bad";
+    const std::string copy = groups.GroupFilePath() + ".bad";
     for (const auto& shape : shapes) {
         SCOPED_TRACE(shape.what);
         for (FileAccess access : {FileAccess::kReadOnly, FileAccess::kOwner}) {
             RemoveFile(copy);
-            WriteFileBytes(list.GroupFilePath(), shape.bytes);
+            WriteFileBytes(groups.GroupFilePath(), shape.bytes);
             box.Clear();
-            list.LoadGroupFile(access);
+            groups.LoadGroupFile(access);
             EXPECT_EQ(Names(), shape.names);
             if (access == FileAccess::kReadOnly) {  // tells, changes nothing
                 EXPECT_EQ(box.Texts(), Strings{shape.text});
@@ -157,35 +147,35 @@ TEST_F(GroupListTest, DamagedFilesAreKeptAsACopyBeforeAnythingOverwritesThem) {
                 box.Texts(),
                 Strings{shape.text + "\r\nA copy of the damaged file was kept as " + copy + "."});
             EXPECT_EQ(box.Messages()[0].icon, MessageIcon::Exclamation);
-            ASSERT_TRUE(list.SaveGroupFile());
+            ASSERT_TRUE(groups.SaveGroupFile());
             EXPECT_EQ(ReadFileBytes(copy), shape.bytes);
         }
     }
-    EXPECT_EQ(list.Group(0), records[0]);
+    EXPECT_EQ(groups.Group(0), records[0]);
     // Loading the unusable names cut the long texts of the usable record.
     Load(unusable);
-    EXPECT_EQ(list.Group(0), Record("z.kept", 7, std::string(259, 's'), std::string(259, 'd')));
+    EXPECT_EQ(groups.Group(0), Record("z.kept", 7, std::string(259, 's'), std::string(259, 'd')));
 
     // Whole files say nothing and keep no copy: an empty list, a missing file.
     RemoveFile(copy);
     for (const std::string& bytes : {Le32(0), whole}) Load(bytes);
-    RemoveFile(list.GroupFilePath());
-    list.LoadGroupFile();
-    EXPECT_EQ(list.Count(), 0);
+    RemoveFile(groups.GroupFilePath());
+    groups.LoadGroupFile();
+    EXPECT_EQ(groups.Count(), 0);
     EXPECT_TRUE(box.Texts().empty());
     EXPECT_EQ(FileSize(copy), -1);
 }
 
 TEST_F(GroupListTest, FailingSaveLeavesThePreviousFileWhole) {
-    list.AddGroup("a.group", "/dl/");
-    ASSERT_TRUE(list.SaveGroupFile());
-    const std::string before = ReadFileBytes(list.GroupFilePath());
-    list.AddGroup("b.group", "");
+    groups.AddGroup("a.group", "/dl/");
+    ASSERT_TRUE(groups.SaveGroupFile());
+    const std::string before = ReadFileBytes(groups.GroupFilePath());
+    groups.AddGroup("b.group", "");
     testing::FailWritesAfter(10);  // the disk fills up in the middle of the file
-    EXPECT_FALSE(list.SaveGroupFile());
+    EXPECT_FALSE(groups.SaveGroupFile());
     testing::FailWritesAfter(-1);
-    EXPECT_EQ(ReadFileBytes(list.GroupFilePath()), before);
-    EXPECT_EQ(FileSize(list.GroupFilePath() + ".tmp"), -1);
+    EXPECT_EQ(ReadFileBytes(groups.GroupFilePath()), before);
+    EXPECT_EQ(FileSize(groups.GroupFilePath() + ".tmp"), -1);
     auto shown = box.Messages();
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(shown[0].text, "Error Saving Group File!");
@@ -205,29 +195,29 @@ TEST_F(GroupListTest, FailingSaveLeavesThePreviousFileWhole) {
 
 TEST_F(GroupListTest, AddKeepsNameOrderAndFindIgnoresCase) {
     for (const char* name : {"comp.x", "alt.Z", "ALT.b", "alt.a_b", "alt.aab", "alt.B"})
-        EXPECT_EQ(list.AddGroup(name, ""), 1);
+        EXPECT_EQ(groups.AddGroup(name, ""), 1);
     // Letters fold to lower case, so "_" (0x5F) sorts before letters; equal
     // names keep the order they were added in.
     EXPECT_EQ(Names(), (Strings{"alt.a_b", "alt.aab", "ALT.b", "alt.B", "alt.Z", "comp.x"}));
-    EXPECT_EQ(list.FindGroup("alt.b"), 2);
-    EXPECT_EQ(list.FindGroup("COMP.X"), 5);
-    EXPECT_EQ(list.FindGroup("comp"), -1);
-    EXPECT_EQ(list.Group(5), Record("comp.x", 0, "(NEVER)"));
+    EXPECT_EQ(groups.FindGroup("alt.b"), 2);
+    EXPECT_EQ(groups.FindGroup("COMP.X"), 5);
+    EXPECT_EQ(groups.FindGroup("comp"), -1);
+    EXPECT_EQ(groups.Group(5), Record("comp.x", 0, "(NEVER)"));
 
     for (const std::string& bad : {std::string(), std::string("a b"), std::string("a/b"),
                                    std::string(".."), std::string("a\tb"), std::string(260, 'x')})
-        EXPECT_EQ(list.AddGroup(bad, ""), 0) << bad;
-    EXPECT_EQ(list.AddGroup(std::string(259, 'x'), std::string(300, 'd')), 1);
-    EXPECT_EQ(list.Group(6).saveToDirectory.size(), 259u);
+        EXPECT_EQ(groups.AddGroup(bad, ""), 0) << bad;
+    EXPECT_EQ(groups.AddGroup(std::string(259, 'x'), std::string(300, 'd')), 1);
+    EXPECT_EQ(groups.Group(6).saveToDirectory.size(), 259u);
 
-    EXPECT_FALSE(list.AddNewGroup("COMP.X", "/other/"));
-    EXPECT_FALSE(list.AddNewGroup("a/b", ""));
+    EXPECT_FALSE(groups.AddNewGroup("COMP.X", "/other/"));
+    EXPECT_FALSE(groups.AddNewGroup("a/b", ""));
     auto shown = box.Messages();
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(shown[0].text, "The group \"COMP.X\" is already in the group list.");
     EXPECT_EQ(shown[0].icon, MessageIcon::Information);
     EXPECT_EQ(shown[1].icon, MessageIcon::Stop);
-    EXPECT_TRUE(list.AddNewGroup("alt.newer", ""));
+    EXPECT_TRUE(groups.AddNewGroup("alt.newer", ""));
 }
 
 // ---- Scan results, save-to directories and selection ----
@@ -243,61 +233,62 @@ TEST(GroupScanTime, FormatIsEnglishTwelveHourClock) {
 }
 
 TEST_F(GroupListTest, ScanUpdatesOnlyAListedGroupAndDirectoriesGetASlash) {
-    list.AddGroup("alt.bin", "/dl");
-    list.AddGroup("g.empty", "");
+    groups.AddGroup("alt.bin", "/dl");
+    groups.AddGroup("g.empty", "");
     std::vector<Kind> seen;
-    list.SetListener([&](const GroupListChange& c) { seen.push_back(c.kind); });
-    list.UpdateGroupAfterScan("ALT.BIN", 5, 2, 40, 1700000000);
-    list.UpdateGroupAfterScan("alt.deleted", 9, 9, 9, 0);  // deleted while it was scanned
-    EXPECT_EQ(list.Group(0), (GroupRecord{"alt.bin", 5, 2, 40, FormatScanTime(1700000000), "/dl"}));
+    groups.SetListener([&](const GroupListChange& c) { seen.push_back(c.kind); });
+    groups.UpdateGroupAfterScan("ALT.BIN", 5, 2, 40, 1700000000);
+    groups.UpdateGroupAfterScan("alt.deleted", 9, 9, 9, 0);  // deleted while it was scanned
+    EXPECT_EQ(groups.Group(0),
+              (GroupRecord{"alt.bin", 5, 2, 40, FormatScanTime(1700000000), "/dl"}));
     EXPECT_EQ(seen, std::vector<Kind>{Kind::RowChanged});
 
-    list.AddGroup("g.slash", "/s/");
+    groups.AddGroup("g.slash", "/s/");
     std::string out = "unchanged";
-    EXPECT_FALSE(list.GetSaveToDirectory("g.none", out));
+    EXPECT_FALSE(groups.GetSaveToDirectory("g.none", out));
     EXPECT_EQ(out, "unchanged");
     for (auto [name, want] : {std::pair{"alt.BIN", "/dl/"}, {"g.slash", "/s/"}, {"g.empty", ""}}) {
-        ASSERT_TRUE(list.GetSaveToDirectory(name, out)) << name;
+        ASSERT_TRUE(groups.GetSaveToDirectory(name, out)) << name;
         EXPECT_EQ(out, want);
     }
 }
 
 TEST_F(GroupListTest, SelectionCommands) {
-    for (const char* name : {"g1", "g2", "g3", "g4"}) list.AddGroup(name, "/same/");
-    list.UpdateGroupAfterScan("g2", 0, 0, 17, 0);  // no binaries: empty
-    list.UpdateGroupAfterScan("g3", 4, 0, 0, 0);
-    list.UpdateGroupAfterScan("g4", 0, 1, 0, 0);
-    EXPECT_EQ(list.ScanGroupNames(true, false), Strings{});
-    EXPECT_EQ(list.SelectedSaveToPreset(), "");
-    list.Select(2, true);
-    list.SelectEmptyGroups();
-    EXPECT_EQ(list.SelectedRows(), (std::vector<int>{0, 1, 2}));
-    EXPECT_EQ(list.FirstSelected(), 0);
-    EXPECT_EQ(list.ScanGroupNames(true, false), (Strings{"g1", "g2", "g3"}));
-    EXPECT_EQ(list.ScanGroupNames(false, true), (Strings{"g4", "g3", "g2", "g1"}));
+    for (const char* name : {"g1", "g2", "g3", "g4"}) groups.AddGroup(name, "/same/");
+    groups.UpdateGroupAfterScan("g2", 0, 0, 17, 0);  // no binaries: empty
+    groups.UpdateGroupAfterScan("g3", 4, 0, 0, 0);
+    groups.UpdateGroupAfterScan("g4", 0, 1, 0, 0);
+    EXPECT_EQ(groups.ScanGroupNames(true, false), Strings{});
+    EXPECT_EQ(groups.SelectedSaveToPreset(), "");
+    groups.Select(2, true);
+    groups.SelectEmptyGroups();
+    EXPECT_EQ(groups.SelectedRows(), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(groups.FirstSelected(), 0);
+    EXPECT_EQ(groups.ScanGroupNames(true, false), (Strings{"g1", "g2", "g3"}));
+    EXPECT_EQ(groups.ScanGroupNames(false, true), (Strings{"g4", "g3", "g2", "g1"}));
 
-    EXPECT_EQ(list.SelectedSaveToPreset(), "/same/");
-    list.SetSelectedSaveToDirectory("/new/", true);
-    EXPECT_EQ(list.Group(0).saveToDirectory, "/new/g1");
-    EXPECT_EQ(list.Group(3).saveToDirectory, "/same/");
-    EXPECT_EQ(list.SelectedSaveToPreset(), "");  // the selected rows now differ
-    list.SetSelectedSaveToDirectory("/flat/", false);
-    EXPECT_EQ(list.SelectedSaveToPreset(), "/flat/");
+    EXPECT_EQ(groups.SelectedSaveToPreset(), "/same/");
+    groups.SetSelectedSaveToDirectory("/new/", true);
+    EXPECT_EQ(groups.Group(0).saveToDirectory, "/new/g1");
+    EXPECT_EQ(groups.Group(3).saveToDirectory, "/same/");
+    EXPECT_EQ(groups.SelectedSaveToPreset(), "");  // the selected rows now differ
+    groups.SetSelectedSaveToDirectory("/flat/", false);
+    EXPECT_EQ(groups.SelectedSaveToPreset(), "/flat/");
 }
 
 // ---- Delete and reset ----
 
 TEST_F(GroupListTest, DeleteSkipsOrRetriesALockedGroupAndRemovesOnlyThePair) {
     AddWithFiles({"g.first", "g.second", "g.third"});
-    list.Select(0, true);
-    list.Select(1, true);
+    groups.Select(0, true);
+    groups.Select(1, true);
     ASSERT_EQ(app.locks.TryLock("g.first"), 1);  // a scan is rewriting it
     box.QueueAnswer(MessageAnswer::Yes);
     box.QueueAnswer(MessageAnswer::Cancel);
     std::vector<GroupListChange> seen;
-    list.SetListener([&](const GroupListChange& c) { seen.push_back(c); });
+    groups.SetListener([&](const GroupListChange& c) { seen.push_back(c); });
 
-    EXPECT_EQ(list.DeleteSelectedGroups(), 1);
+    EXPECT_EQ(groups.DeleteSelectedGroups(), 1);
     EXPECT_EQ(Names(), (Strings{"g.first", "g.third"}));
     auto shown = box.Messages();
     ASSERT_EQ(shown.size(), 2u);
@@ -326,34 +317,34 @@ TEST_F(GroupListTest, DeleteSkipsOrRetriesALockedGroupAndRemovesOnlyThePair) {
     box.onRetryPrompt = [&] {
         if (++prompts == 2) app.locks.Unlock("g.first");  // the scan finishes
     };
-    list.SelectAll();
-    EXPECT_EQ(list.DeleteSelectedGroups(), 2);
+    groups.SelectAll();
+    EXPECT_EQ(groups.DeleteSelectedGroups(), 2);
     EXPECT_EQ(prompts, 2);
-    EXPECT_EQ(list.Count(), 0);
+    EXPECT_EQ(groups.Count(), 0);
     EXPECT_EQ(PairFiles("g.first") + PairFiles("g.third"), 0);
     EXPECT_FALSE(app.locks.IsHeld("g.first"));
 }
 
 TEST_F(GroupListTest, ResetKeepsRowAndDirectoryAndSkipsALockedGroup) {
     AddWithFiles({"a.locked", "b.reset", "c.other"}, "/d/");
-    list.UpdateGroupAfterScan("a.locked", 1, 1, 1, 1700000000);
-    list.UpdateGroupAfterScan("b.reset", 5, 2, 40, 1700000000);
-    list.Select(0, true);
-    list.Select(1, true);
+    groups.UpdateGroupAfterScan("a.locked", 1, 1, 1, 1700000000);
+    groups.UpdateGroupAfterScan("b.reset", 5, 2, 40, 1700000000);
+    groups.Select(0, true);
+    groups.Select(1, true);
     ASSERT_EQ(app.locks.TryLock("a.locked"), 1);
     box.QueueAnswer(MessageAnswer::Yes);
     box.QueueAnswer(MessageAnswer::Cancel);
     bool focused = false;
-    list.SetListener([&](const GroupListChange& c) { focused |= c.kind == Kind::FocusList; });
+    groups.SetListener([&](const GroupListChange& c) { focused |= c.kind == Kind::FocusList; });
 
-    EXPECT_EQ(list.ResetSelectedGroups(), 1);
+    EXPECT_EQ(groups.ResetSelectedGroups(), 1);
     EXPECT_EQ(Names(), (Strings{"a.locked", "b.reset", "c.other"}));
-    EXPECT_EQ(list.Group(1), Record("b.reset", 0, "(NEVER)", "/d/"));
-    EXPECT_EQ(list.Group(0).binCount, 1);  // skipped
+    EXPECT_EQ(groups.Group(1), Record("b.reset", 0, "(NEVER)", "/d/"));
+    EXPECT_EQ(groups.Group(0).binCount, 1);  // skipped
     EXPECT_EQ(PairFiles("b.reset"), 0);
     EXPECT_EQ(FileSize(Data("b.reset.XOV")), 1);
     EXPECT_EQ(PairFiles("a.locked") + PairFiles("c.other"), 8);
-    EXPECT_TRUE(list.IsSelected(1));
+    EXPECT_TRUE(groups.IsSelected(1));
     EXPECT_FALSE(focused);
     EXPECT_EQ(box.Texts(),
               (Strings{"Reset 2 Selected Groups?",
@@ -364,15 +355,15 @@ TEST_F(GroupListTest, ResetKeepsRowAndDirectoryAndSkipsALockedGroup) {
     // Answering No changes nothing, but the focus goes back to the list.
     box.Clear();
     for (int i = 0; i < 3; ++i) box.QueueAnswer(MessageAnswer::No);
-    list.ClearSelection();
-    EXPECT_EQ(list.DeleteSelectedGroups(), 0);  // nothing selected: still asks
+    groups.ClearSelection();
+    EXPECT_EQ(groups.DeleteSelectedGroups(), 0);  // nothing selected: still asks
     EXPECT_TRUE(focused);
-    list.Select(2, true);
-    EXPECT_EQ(list.ResetSelectedGroups(), 0);
-    EXPECT_EQ(list.DeleteSelectedGroups(), 0);
+    groups.Select(2, true);
+    EXPECT_EQ(groups.ResetSelectedGroups(), 0);
+    EXPECT_EQ(groups.DeleteSelectedGroups(), 0);
     EXPECT_EQ(box.Texts(), (Strings{"Delete 0 Selected Groups?", "Reset Group \"c.other\"?",
                                     "Delete Group \"c.other\"?"}));
-    EXPECT_EQ(list.Count(), 3);
+    EXPECT_EQ(groups.Count(), 3);
     EXPECT_EQ(PairFiles("c.other"), 4);
 }
 

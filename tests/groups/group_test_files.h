@@ -5,6 +5,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -15,6 +16,7 @@
 
 #include "core/app_context.h"
 #include "groups/binary_match.h"
+#include "groups/group_list.h"
 #include "groups/header_record.h"
 #include "groups/record_file.h"
 #include "groups/server_group_list.h"
@@ -139,6 +141,19 @@ inline std::string EnabledControls(const CServerGroupList& model) {
         if (enabled) on += (on.empty() ? "" : " ") + std::string(name);
     return on;
 }
+
+// A test on the application's files in a fresh directory, with its group list.
+template <class Box = CRecordingMessageBox>
+class AppFilesTest : public ::testing::Test {
+  protected:
+    AppFilesTest() { ::mkdir(app.DataPath().c_str(), 0755); }
+    std::string Data(const std::string& name) const { return app.DataPath() + name; }
+
+    CTempDir dir;
+    Box box;
+    CAppContext app{dir.Path(), box};
+    CGroupList groups{app};
+};
 
 // A test on the files of group "g" in a fresh data directory.
 class GroupFilesTest : public ::testing::Test {

@@ -1,12 +1,9 @@
 // The server group list dialog model and the command line's fetch against the
 // real news server: a refresh replaces _GROUPS.ALL with the server's names, a
 // failed one leaves it as it was (the dialog's failures are the unit tests' job).
-#include <sys/stat.h>
-
 #include <atomic>
 
 #include "group_test_files.h"
-#include "groups/group_list.h"
 #include "groups/group_record.h"
 #include "support/inn_fixture.h"
 
@@ -20,14 +17,12 @@ bool HasLine(const std::string& text, const std::string& name) {
            text.find("\n" + name + "\r\n") != std::string::npos;
 }
 
-class ServerGroupListITest : public ::testing::Test {
+class ServerGroupListITest : public AppFilesTest<> {
   protected:
     ServerGroupListITest() {
-        ::mkdir(app.DataPath().c_str(), 0755);
         app.settings.SetServer(Inn().host);
         app.settings.SetPort(Inn().anonPort);
     }
-    std::string Data(const std::string& name) const { return app.DataPath() + name; }
     // Opens the dialog on the old list "alt.binaries.old" and refreshes it.
     void OpenAndRefresh(CServerGroupList& model) {
         WriteFileBytes(Data("_GROUPS.ALL"), "alt.binaries.old\r\n");
@@ -38,11 +33,6 @@ class ServerGroupListITest : public ::testing::Test {
         for (int i = 0; i < 600 && model.IsRefreshing(); ++i) model.ProcessMessages(50);
         ASSERT_FALSE(model.IsRefreshing());
     }
-
-    CTempDir dir;
-    CRecordingMessageBox box;
-    CAppContext app{dir.Path(), box};
-    CGroupList groups{app};
 };
 
 TEST_F(ServerGroupListITest, RefreshReplacesTheListWithTheServersNames) {

@@ -7,13 +7,10 @@
 // a real server does not do on demand.
 #include "groups/server_group_list.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <future>
 
 #include "group_test_files.h"
-#include "groups/group_list.h"
 #include "groups/server_group_file.h"
 #include "support/script_peer.h"
 
@@ -84,11 +81,8 @@ TEST(ServerGroupFile, InstallReplacesTheOldListAndReportsAFailedMove) {
 
 // ---- Texts and rules of the dialog ----
 
-class ServerGroupListTest : public ::testing::Test {
+class ServerGroupListTest : public AppFilesTest<> {
   protected:
-    ServerGroupListTest() { ::mkdir(app.DataPath().c_str(), 0755); }
-
-    std::string Data(const std::string& name) const { return app.DataPath() + name; }
     // A model opened on a server at `port` that sends `script`, with the old list
     // "alt.binaries.old".
     std::unique_ptr<CServerGroupList> OpenOnPeer(const CScriptPeer& peer) {
@@ -104,11 +98,6 @@ class ServerGroupListTest : public ::testing::Test {
         for (int i = 0; i < 200 && model.IsRefreshing(); ++i) model.ProcessMessages(50);
         ASSERT_FALSE(model.IsRefreshing());
     }
-
-    CTempDir dir;
-    CRecordingMessageBox box;
-    CAppContext app{dir.Path(), box};
-    CGroupList groups{app};
 };
 
 TEST_F(ServerGroupListTest, AddSkipsListedNamesAndSaysHowMany) {
