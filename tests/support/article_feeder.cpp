@@ -7,6 +7,9 @@
 #include <sys/socket.h>
 
 #include <ctime>
+#include <iomanip>
+#include <locale>
+#include <sstream>
 #include <thread>
 
 #include "support/inn_fixture.h"
@@ -21,48 +24,32 @@ constexpr int kTimeoutSeconds = 120;
 constexpr size_t kSendChunk = 1 << 20;
 
 std::string NowDate() {
-    static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    std::time_t now = std::time(nullptr);
+    const std::time_t now = std::time(nullptr);
     std::tm utc{};
     ::gmtime_r(&now, &utc);
-    char text[64];
-    std::snprintf(text, sizeof(text), "%s, %02d %s %04d %02d:%02d:%02d GMT", kDays[utc.tm_wday],
-                  utc.tm_mday, kMonths[utc.tm_mon], utc.tm_year + 1900, utc.tm_hour, utc.tm_min,
-                  utc.tm_sec);
-    return text;
-}
-
-bool HasLineBreak(const std::string& text) {
-    return text.find_first_of("\r\n") != std::string::npos;
+    std::ostringstream text;
+    text.imbue(std::locale::classic());  // English day and month names
+    text << std::put_time(&utc, "%a, %d %b %Y %H:%M:%S GMT");
+    return text.str();
 }
 
 // Refuses what would break the wire format or that the server would reject for
 // reasons a test did not mean to check.
 bool Validate(const Article& article, std::string* reason) {
     const std::string& id = article.messageId;
+    std::string text = article.newsgroups + article.subject + article.from + article.date;
+    for (const std::string& line : article.bodyLines) text += line;
     if (id.size() < 3 || id.front() != '<' || id.back() != '>' ||
         id.find_first_of(" \t\r\n") != std::string::npos) {
         *reason = "bad message-id '" + id + "'";
-        return false;
-    }
-    if (article.newsgroups.empty() || article.from.empty()) {
+    } else if (article.newsgroups.empty() || article.from.empty()) {
         *reason = id + ": newsgroups and from are required";
-        return false;
+    } else if (text.find_first_of("\r\n") != std::string::npos) {
+        *reason = id + ": a header or a body line holds a line break";
+    } else {
+        return true;
     }
-    if (HasLineBreak(article.newsgroups) || HasLineBreak(article.subject) ||
-        HasLineBreak(article.from) || HasLineBreak(article.date)) {
-        *reason = id + ": a header holds a line break";
-        return false;
-    }
-    for (const std::string& line : article.bodyLines) {
-        if (HasLineBreak(line)) {
-            *reason = id + ": a body line holds a line break";
-            return false;
-        }
-    }
-    return true;
+    return false;
 }
 
 void AppendTakeThis(const Article& article, const std::string& now, std::string* out) {

@@ -50,15 +50,29 @@ bool Answers(uint16_t port, std::string* error) {
     return true;
 }
 
+// Runs the fixture script: args[0] is its path. Its output goes to stderr, so
+// that it does not mix with what a benchmark prints. The exit status, or -1.
+int RunScript(std::vector<std::string> args) {
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
+    pid_t pid = 0;
+    const int spawned = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    ::posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    while (spawned == 0 && ::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return -1;
+    }
+    return spawned == 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 // Group names go to a command line; keep them to the characters of real names.
 bool IsPlainGroupName(const std::string& name) {
-    if (name.empty() || name.front() == '.' || name.back() == '.') return false;
-    for (char c : name) {
-        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                  c == '.' || c == '+' || c == '-' || c == '_';
-        if (!ok) return false;
-    }
-    return true;
+    return !name.empty() && name.front() != '.' && name.back() != '.' &&
+           name.find_first_not_of(kNameCharacters + std::string(".+")) == std::string::npos;
 }
 
 }  // namespace
@@ -111,20 +125,8 @@ bool CreateGroup(const std::string& name) {
     const InnServer& inn = Inn();
     // The script that started the servers left its own path in the folder.
     std::string script;
-    if (!ReadFirstLine(inn.dir + "/inn-test-server.path", &script)) return false;
-    std::vector<std::string> args = {script, "newgroup", "--dir", inn.dir, name};
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (::posix_spawn(&pid, script.c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
-        return false;
-    }
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return false;
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return ReadFirstLine(inn.dir + "/inn-test-server.path", &script) &&
+           RunScript({script, "newgroup", "--dir", inn.dir, name}) == 0;
 }
 
 std::string CreateUniqueGroup(const std::string& prefix) {
@@ -132,16 +134,6 @@ std::string CreateUniqueGroup(const std::string& prefix) {
     std::string name = prefix + ".t" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
     return CreateGroup(name) ? name : std::string();
 }
-
-namespace {
-int RunScript(const std::vector<std::string>& args) {
-    std::string command;
-    for (const auto& a : args) command += "'" + a + "' ";
-    command += "1>&2";
-    int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-}  // namespace
 
 bool CScopedInnFixture::StartIfNeeded(const std::string& sourceDir) {
     if (std::getenv("VEXLO_INN_DIR") != nullptr) return true;

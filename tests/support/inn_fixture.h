@@ -37,6 +37,11 @@ struct InnServer {
     std::string dir;     // the fixture folder (holds anon.port, auth.port, ...)
 };
 
+// The characters of group names and message-ids besides "." (and "+" in
+// group names).
+inline const std::string kNameCharacters =
+    "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_";
+
 // A name the servers' certificate carries besides localhost and 127.0.0.1.
 inline constexpr const char* kInnTlsHost = "news.vexlo.test";
 

@@ -3,12 +3,14 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <stdexcept>
 
 namespace vexlo::test {
 
@@ -72,18 +74,60 @@ CSocketFd ConnectLoopback(uint16_t port, const std::string& sourceAddress, int t
     return socket;
 }
 
-bool SendAll(int fd, const std::string& bytes, std::string* error) {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+bool SendAll(int fd, std::string_view bytes, std::string* error) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            *error = ErrnoText("send");
+            if (error != nullptr) *error = ErrnoText("send");
             return false;
         }
-        sent += static_cast<size_t>(n);
+        bytes.remove_prefix(static_cast<size_t>(n));
     }
     return true;
+}
+
+bool WaitReadable(int fd, int timeoutMs) {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, timeoutMs) == 1;
+}
+
+CLoopbackListener::CLoopbackListener() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in address{};
+    SetAddress("127.0.0.1", 0, &address);
+    socklen_t length = sizeof address;
+    auto* any = reinterpret_cast<sockaddr*>(&address);
+    if (!fd_.IsOpen() || ::bind(fd_.Get(), any, sizeof address) != 0 ||
+        ::listen(fd_.Get(), 16) != 0 || ::getsockname(fd_.Get(), any, &length) != 0) {
+        throw std::runtime_error("cannot listen on 127.0.0.1");
+    }
+    port_ = ntohs(address.sin_port);
+}
+
+CSocketFd CLoopbackListener::Accept(int timeoutMs) {
+    // Short waits, so that Stop() from another thread is seen soon.
+    constexpr int kSliceMs = 50;
+    for (int waited = 0; waited < timeoutMs; waited += kSliceMs) {
+        if (WaitReadable(fd_.Get(), kSliceMs))
+            return CSocketFd(::accept4(fd_.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+        if (stopped_) break;
+    }
+    return {};
+}
+
+std::string TakeLine(std::string& pending, const std::function<long(char*, size_t)>& read) {
+    for (;;) {
+        const size_t lf = pending.find('\n');
+        if (lf != std::string::npos) {
+            std::string line = pending.substr(0, lf + 1);
+            pending.erase(0, lf + 1);
+            return line;
+        }
+        char chunk[4096];
+        const long n = read(chunk, sizeof chunk);
+        if (n <= 0) return "";
+        pending.append(chunk, static_cast<size_t>(n));
+    }
 }
 
 bool CLineReader::ReadLine(std::string* line) {

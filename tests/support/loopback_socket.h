@@ -1,13 +1,19 @@
 // Plain TCP sockets on loopback for the test helpers: an owned descriptor, a
-// connect that can choose its source address, and a buffered line reader.
+// connect that can choose its source address, a listener whose accept can be
+// ended from another thread, and buffered line readers.
 //
-// Every object here belongs to one thread at a time; the feeder reads and
-// writes one socket from two threads through separate objects (a descriptor
-// shared by a writer and a CLineReader), which POSIX sockets allow.
+// Every object here belongs to one thread at a time (CLoopbackListener::Stop
+// excepted); the feeder reads and writes one socket from two threads through
+// separate objects (a descriptor shared by a writer and a CLineReader), which
+// POSIX sockets allow.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
+#include <utility>
 
 namespace vexlo::test {
 
@@ -25,6 +31,8 @@ class CSocketFd {
     int Get() const { return fd_; }
     bool IsOpen() const { return fd_ >= 0; }
     void Close();
+    // Gives the descriptor up to the caller.
+    int Release() { return std::exchange(fd_, -1); }
 
   private:
     int fd_ = -1;
@@ -36,7 +44,34 @@ CSocketFd ConnectLoopback(uint16_t port, const std::string& sourceAddress, int t
                           std::string* error);
 
 // Sends all bytes (no SIGPIPE on a closed peer); false with *error on failure.
-bool SendAll(int fd, const std::string& bytes, std::string* error);
+bool SendAll(int fd, std::string_view bytes, std::string* error = nullptr);
+
+// Waits up to timeoutMs until `fd` has something to read (bytes, the end, or a
+// connection to accept).
+bool WaitReadable(int fd, int timeoutMs);
+
+// Listens on an ephemeral port of 127.0.0.1. Throws std::runtime_error when it cannot.
+class CLoopbackListener {
+  public:
+    CLoopbackListener();
+
+    uint16_t Port() const { return port_; }
+    // The next client, or an invalid descriptor after timeoutMs, or at once
+    // when Stop() was called and no client is waiting.
+    CSocketFd Accept(int timeoutMs);
+    // Ends the current and every later Accept; any thread may call it.
+    void Stop() { stopped_ = true; }
+
+  private:
+    CSocketFd fd_;
+    uint16_t port_ = 0;
+    std::atomic<bool> stopped_{false};
+};
+
+// Takes the first line, through its LF, out of `pending`, reading more with
+// `read` (which fills at most n bytes and returns how many, <= 0 at the end).
+// "" when the end came first.
+std::string TakeLine(std::string& pending, const std::function<long(char*, size_t)>& read);
 
 // Reads CRLF- or LF-terminated lines from a socket, without the line end.
 class CLineReader {

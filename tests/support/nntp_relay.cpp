@@ -1,18 +1,13 @@
 #include "support/nntp_relay.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <cctype>
-#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <stdexcept>
 
 namespace vexlo::test {
 
@@ -28,31 +23,6 @@ bool IsMultiLine(const std::string& verb, int code) {
     return false;
 }
 
-bool SendAllBytes(int fd, const char* data, size_t n) {
-    while (n > 0) {
-        const ssize_t sent = ::send(fd, data, n, MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR) continue;
-        if (sent <= 0) return false;
-        data += sent;
-        n -= static_cast<size_t>(sent);
-    }
-    return true;
-}
-
-int ConnectToServer(uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return -1;
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(port);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 }  // namespace
 
 // A command whose reply has not ended yet: its verb and its number among the
@@ -64,8 +34,7 @@ struct PendingReply {
 
 struct CNntpRelay::Session {
     int index = 0;
-    int clientFd = -1;
-    int serverFd = -1;
+    CSocketFd client, server;
     std::string partialLine;  // client bytes behind the last LF
     // Commands sent and not answered to the end, oldest first: clients may
     // send several before reading (pipelining), and replies come in order.
@@ -78,18 +47,6 @@ struct CNntpRelay::Session {
 };
 
 CNntpRelay::CNntpRelay(uint16_t serverPort) : serverPort_(serverPort) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(listener_, 16) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-        if (listener_ >= 0) ::close(listener_);
-        throw std::runtime_error("relay: cannot listen on 127.0.0.1");
-    }
-    port_ = ntohs(addr.sin_port);
     acceptThread_ = std::thread([this] { AcceptLoop(); });
 }
 
@@ -99,26 +56,21 @@ CNntpRelay::~CNntpRelay() {
         stopping_ = true;
     }
     changed_.notify_all();
+    listener_.Stop();
     acceptThread_.join();
-    ::close(listener_);
     // No session is added any more; their threads see stopping_ within one poll.
     for (auto& session : sessions_) session->thread.join();
 }
 
 void CNntpRelay::AcceptLoop() {
     for (;;) {
-        {
-            std::lock_guard lock(mutex_);
-            if (stopping_) return;
-        }
-        pollfd p{listener_, POLLIN, 0};
-        if (::poll(&p, 1, kPollMs) != 1) continue;
-        const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client < 0) continue;
+        CSocketFd client = listener_.Accept(kPollMs);
         std::lock_guard lock(mutex_);
+        if (stopping_) return;
+        if (!client.IsOpen()) continue;
         auto session = std::make_unique<Session>();
         session->index = static_cast<int>(sessions_.size()) + 1;
-        session->clientFd = client;
+        session->client = std::move(client);
         Session* s = session.get();
         sessions_.push_back(std::move(session));
         s->thread = std::thread([this, s] { Relay(*s); });
@@ -126,41 +78,40 @@ void CNntpRelay::AcceptLoop() {
 }
 
 void CNntpRelay::Relay(Session& session) {
-    session.serverFd = ConnectToServer(serverPort_);
+    std::string error;
+    session.server = ConnectLoopback(serverPort_, "", 60, &error);
+    const int client = session.client.Get(), server = session.server.Get();
     char buffer[64 * 1024];
-    while (session.serverFd >= 0) {
+    while (session.server.IsOpen()) {
         {
             std::lock_guard lock(mutex_);
             if (stopping_) break;
         }
-        pollfd p[2] = {{session.clientFd, POLLIN, 0}, {session.serverFd, POLLIN, 0}};
+        pollfd p[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
         if (::poll(p, 2, kPollMs) <= 0) continue;
         if (p[0].revents != 0) {
-            const ssize_t n = ::recv(session.clientFd, buffer, sizeof buffer, 0);
+            const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
             if (n <= 0) break;
             NoteClientBytes(session, buffer, static_cast<size_t>(n));
-            if (!SendAllBytes(session.serverFd, buffer, static_cast<size_t>(n))) break;
+            if (!SendAll(server, {buffer, static_cast<size_t>(n)})) break;
         }
         if (p[1].revents != 0) {
-            const ssize_t n = ::recv(session.serverFd, buffer, sizeof buffer, 0);
+            const ssize_t n = ::recv(server, buffer, sizeof buffer, 0);
             if (n <= 0) break;
             bool fire = false;
             const size_t pass = PassableServerBytes(session, buffer, static_cast<size_t>(n), &fire);
-            if (!SendAllBytes(session.clientFd, buffer, pass)) break;
+            if (!SendAll(client, {buffer, pass})) break;
             if (fire) {
                 std::unique_lock lock(mutex_);
                 if (armedAction_ == Action::kCut) break;
                 changed_.wait(lock, [&] { return !held_ || stopping_; });
             }
-            if (pass < static_cast<size_t>(n) &&
-                !SendAllBytes(session.clientFd, buffer + pass, static_cast<size_t>(n) - pass)) {
-                break;
-            }
+            if (!SendAll(client, {buffer + pass, static_cast<size_t>(n) - pass})) break;
         }
     }
-    ::shutdown(session.clientFd, SHUT_RDWR);
-    ::close(session.clientFd);
-    if (session.serverFd >= 0) ::close(session.serverFd);
+    ::shutdown(client, SHUT_RDWR);
+    session.client.Close();
+    session.server.Close();
 }
 
 void CNntpRelay::NoteClientBytes(Session& session, const char* data, size_t n) {

@@ -22,6 +22,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/loopback_socket.h"
+
 namespace vexlo::test {
 
 class CNntpRelay {
@@ -34,7 +36,7 @@ class CNntpRelay {
     CNntpRelay(const CNntpRelay&) = delete;
     CNntpRelay& operator=(const CNntpRelay&) = delete;
 
-    uint16_t Port() const { return port_; }
+    uint16_t Port() const { return listener_.Port(); }
 
     // Breaks the reply to BODY command number `body` after `bytes` bytes of it
     // have been passed on. One trigger at a time; arming again replaces it.
@@ -63,8 +65,7 @@ class CNntpRelay {
     size_t PassableServerBytes(Session& session, const char* data, size_t n, bool* fire);
 
     uint16_t serverPort_;
-    int listener_ = -1;
-    uint16_t port_ = 0;
+    CLoopbackListener listener_;
     std::thread acceptThread_;
 
     mutable std::mutex mutex_;

@@ -1,15 +1,12 @@
 #include "support/script_peer.h"
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <stdexcept>
 
 namespace vexlo::test {
 
@@ -17,68 +14,37 @@ namespace {
 
 constexpr int kPeerWaitMs = 5000;
 
-bool WaitReadable(int fd) {
-    pollfd p{fd, POLLIN, 0};
-    return poll(&p, 1, kPeerWaitMs) == 1;
-}
-
-int ListenOnLoopback(uint16_t* port) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) throw std::runtime_error("peer: socket failed");
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd, 8) != 0 ||
-        getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-        close(fd);
-        throw std::runtime_error("peer: cannot listen on 127.0.0.1");
-    }
-    *port = ntohs(addr.sin_port);
-    return fd;
-}
-
 }  // namespace
 
-void CPeerSession::Write(std::string_view bytes) {
-    while (!bytes.empty() && fd_ >= 0) {
-        const ssize_t n = send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-}
-
-void CPeerSession::WriteInPieces(std::string_view bytes, size_t piece) {
+void WriteInPieces(int fd, std::string_view bytes, size_t piece,
+                   const std::function<void(std::string_view)>& write) {
     const int one = 1;
-    setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     while (!bytes.empty()) {
         const size_t n = std::min(piece, bytes.size());
-        Write(bytes.substr(0, n));
+        write(bytes.substr(0, n));
         bytes.remove_prefix(n);
         usleep(200);  // lets the client take each piece on its own
     }
 }
 
+void CPeerSession::Write(std::string_view bytes) {
+    if (fd_ >= 0) SendAll(fd_, bytes);
+}
+
+void CPeerSession::WriteInPieces(std::string_view bytes, size_t piece) {
+    test::WriteInPieces(fd_, bytes, piece, [this](std::string_view part) { Write(part); });
+}
+
 std::string CPeerSession::ReadLine() {
-    for (;;) {
-        const size_t lf = pending_.find('\n');
-        if (lf != std::string::npos) {
-            std::string line = pending_.substr(0, lf + 1);
-            pending_.erase(0, lf + 1);
-            return line;
-        }
-        char chunk[4096];
-        if (fd_ < 0 || !WaitReadable(fd_)) return "";
-        const ssize_t n = recv(fd_, chunk, sizeof chunk, 0);
-        if (n <= 0) return "";
-        pending_.append(chunk, static_cast<size_t>(n));
-    }
+    return TakeLine(pending_, [this](char* chunk, size_t n) -> long {
+        return fd_ >= 0 && WaitReadable(fd_, kPeerWaitMs) ? recv(fd_, chunk, n, 0) : -1;
+    });
 }
 
 bool CPeerSession::WaitForClose() {
     char chunk[4096];
-    while (fd_ >= 0 && WaitReadable(fd_)) {
+    while (fd_ >= 0 && WaitReadable(fd_, kPeerWaitMs)) {
         const ssize_t n = recv(fd_, chunk, sizeof chunk, 0);
         if (n == 0) return true;
         if (n < 0 && errno != EINTR) return true;  // reset counts as closed
@@ -92,13 +58,10 @@ void CPeerSession::Close() {
 }
 
 CScriptPeer::CScriptPeer(Script script, int connections) {
-    listener_ = ListenOnLoopback(&port_);
     thread_ = std::thread([this, script = std::move(script), connections] {
         for (int i = 0; i < connections; ++i) {
-            if (!WaitReadable(listener_)) return;
-            const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd < 0) return;
-            CPeerSession session(fd);
+            CPeerSession session(listener_.Accept(kPeerWaitMs).Release());
+            if (session.Fd() < 0) return;
             script(session);
             session.Close();
         }
@@ -106,14 +69,12 @@ CScriptPeer::CScriptPeer(Script script, int connections) {
 }
 
 CScriptPeer::~CScriptPeer() {
+    listener_.Stop();
     thread_.join();
-    close(listener_);
 }
 
 uint16_t UnusedLoopbackPort() {
-    uint16_t port = 0;
-    close(ListenOnLoopback(&port));
-    return port;
+    return CLoopbackListener().Port();
 }
 
 }  // namespace vexlo::test

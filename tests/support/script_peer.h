@@ -3,9 +3,10 @@
 //
 // CScriptPeer listens on an ephemeral port and runs `script` on a thread of
 // its own for each connection it accepts (up to `connections`, one after the
-// other). The script talks through a CPeerSession. The destructor joins the
-// thread; accepts and session reads give up after a few seconds, so a script
-// waiting for a client that never comes (back) still ends.
+// other). The script talks through a CPeerSession. The destructor lets a
+// running script end, then stops accepting (a client already waiting is
+// still served) and joins the thread; session reads give up after a few
+// seconds, so a script waiting for a client that never comes back still ends.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,8 @@
 #include <string>
 #include <string_view>
 #include <thread>
+
+#include "support/loopback_socket.h"
 
 namespace vexlo::test {
 
@@ -49,13 +52,18 @@ class CScriptPeer {
     CScriptPeer& operator=(const CScriptPeer&) = delete;
 
     static constexpr uint32_t kAddress = 0x7F000001;  // 127.0.0.1
-    uint16_t Port() const { return port_; }
+    uint16_t Port() const { return listener_.Port(); }
 
   private:
-    int listener_ = -1;
-    uint16_t port_ = 0;
+    CLoopbackListener listener_;
     std::thread thread_;
 };
+
+// Writes `bytes` in pieces of `piece` bytes through `write`, each a TCP
+// segment of its own on socket `fd` (Nagle off), so the client sees the data
+// arrive a little at a time.
+void WriteInPieces(int fd, std::string_view bytes, size_t piece,
+                   const std::function<void(std::string_view)>& write);
 
 // A loopback port on which nothing listens (connecting there is refused).
 uint16_t UnusedLoopbackPort();

@@ -1,16 +1,12 @@
 #include "support/tls_peer.h"
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <openssl/err.h>
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 #include <sys/socket.h>
 #include <sys/time.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <csignal>
 #include <stdexcept>
 
@@ -20,17 +16,13 @@ namespace vexlo::test {
 
 namespace {
 
-std::string Pem(int (*write)(BIO*, void*), void* object) {
-    BIO* bio = BIO_new(BIO_s_mem());
-    write(bio, object);
-    char* data = nullptr;
-    const long size = BIO_get_mem_data(bio, &data);
-    std::string pem(data, static_cast<size_t>(size));
-    BIO_free(bio);
-    return pem;
+void WritePem(const std::string& path, const std::function<int(BIO*)>& write) {
+    BIO* file = BIO_new_file(path.c_str(), "w");
+    if (file == nullptr || write(file) != 1) throw std::runtime_error("cannot write " + path);
+    BIO_free(file);
 }
 
-TestCertificate MakeSelfSigned(const std::string& path) {
+TestCertificate MakeSelfSigned(const CTempDir& dir) {
     EVP_PKEY* key = EVP_EC_gen("P-256");
     X509* x509 = X509_new();
     if (key == nullptr || x509 == nullptr) throw std::runtime_error("cannot make a test key");
@@ -52,17 +44,11 @@ TestCertificate MakeSelfSigned(const std::string& path) {
     X509_EXTENSION_free(names);
     X509_sign(x509, key, EVP_sha256());
 
-    TestCertificate certificate;
-    certificate.certificatePem =
-        Pem([](BIO* bio, void* x) { return PEM_write_bio_X509(bio, static_cast<X509*>(x)); }, x509);
-    certificate.keyPem = Pem(
-        [](BIO* bio, void* k) {
-            return PEM_write_bio_PrivateKey(bio, static_cast<EVP_PKEY*>(k), nullptr, nullptr, 0,
-                                            nullptr, nullptr);
-        },
-        key);
-    certificate.pemPath = path;
-    WriteFileBytes(path, certificate.certificatePem);
+    const TestCertificate certificate{dir / "localhost.pem", dir / "localhost.key"};
+    WritePem(certificate.pemPath, [&](BIO* out) { return PEM_write_bio_X509(out, x509); });
+    WritePem(certificate.keyPath, [&](BIO* out) {
+        return PEM_write_bio_PrivateKey(out, key, nullptr, nullptr, 0, nullptr, nullptr);
+    });
     X509_free(x509);
     EVP_PKEY_free(key);
     return certificate;
@@ -72,19 +58,19 @@ TestCertificate MakeSelfSigned(const std::string& path) {
 
 const TestCertificate& SelfSignedLocalhost() {
     static const CTempDir dir;
-    static const TestCertificate certificate = MakeSelfSigned(dir / "localhost.pem");
+    static const TestCertificate certificate = MakeSelfSigned(dir);
     return certificate;
 }
 
 struct CTlsPeerSession::Impl {
-    SSL_CTX* context = nullptr;
+    SSL_CTX* context = SSL_CTX_new(TLS_server_method());
     SSL* ssl = nullptr;
     ~Impl() {
         if (ssl != nullptr) {
             SSL_shutdown(ssl);
             SSL_free(ssl);
         }
-        if (context != nullptr) SSL_CTX_free(context);
+        SSL_CTX_free(context);
     }
 };
 
@@ -94,19 +80,8 @@ CTlsPeerSession::CTlsPeerSession(CPeerSession& session, const TestCertificate& c
     std::signal(SIGPIPE, SIG_IGN);
     timeval wait{5, 0};
     setsockopt(session.Fd(), SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-    impl_->context = SSL_CTX_new(TLS_server_method());
-    BIO* certBio = BIO_new_mem_buf(certificate.certificatePem.data(),
-                                   static_cast<int>(certificate.certificatePem.size()));
-    BIO* keyBio =
-        BIO_new_mem_buf(certificate.keyPem.data(), static_cast<int>(certificate.keyPem.size()));
-    X509* x509 = PEM_read_bio_X509(certBio, nullptr, nullptr, nullptr);
-    EVP_PKEY* key = PEM_read_bio_PrivateKey(keyBio, nullptr, nullptr, nullptr);
-    SSL_CTX_use_certificate(impl_->context, x509);
-    SSL_CTX_use_PrivateKey(impl_->context, key);
-    X509_free(x509);
-    EVP_PKEY_free(key);
-    BIO_free(certBio);
-    BIO_free(keyBio);
+    SSL_CTX_use_certificate_file(impl_->context, certificate.pemPath.c_str(), SSL_FILETYPE_PEM);
+    SSL_CTX_use_PrivateKey_file(impl_->context, certificate.keyPath.c_str(), SSL_FILETYPE_PEM);
     impl_->ssl = SSL_new(impl_->context);
     SSL_set_fd(impl_->ssl, session.Fd());
     ok_ = SSL_accept(impl_->ssl) == 1;
@@ -117,38 +92,21 @@ CTlsPeerSession::~CTlsPeerSession() = default;
 
 void CTlsPeerSession::Write(std::string_view bytes, size_t record) {
     if (!ok_) return;
-    if (record == 0) {
+    const auto write = [this](std::string_view piece) {
         size_t written = 0;
-        SSL_write_ex(impl_->ssl, bytes.data(), bytes.size(), &written);
-        return;
-    }
-    const int one = 1;
-    setsockopt(SSL_get_fd(impl_->ssl), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    while (!bytes.empty()) {
-        const size_t n = std::min(record, bytes.size());
-        size_t written = 0;
-        if (SSL_write_ex(impl_->ssl, bytes.data(), n, &written) != 1) return;
-        bytes.remove_prefix(n);
-        usleep(200);  // lets the client take each record on its own
-    }
+        SSL_write_ex(impl_->ssl, piece.data(), piece.size(), &written);
+    };
+    if (record == 0) return write(bytes);
+    WriteInPieces(SSL_get_fd(impl_->ssl), bytes, record, write);
 }
 
 std::string CTlsPeerSession::ReadLine() {
-    for (;;) {
-        const size_t lf = pending_.find('\n');
-        if (lf != std::string::npos) {
-            std::string line = pending_.substr(0, lf + 1);
-            pending_.erase(0, lf + 1);
-            return line;
-        }
-        char chunk[4096];
-        size_t n = 0;
-        if (!ok_ || SSL_read_ex(impl_->ssl, chunk, sizeof chunk, &n) != 1) {
-            ERR_clear_error();
-            return "";
-        }
-        pending_.append(chunk, n);
-    }
+    return TakeLine(pending_, [this](char* chunk, size_t n) -> long {
+        size_t got = 0;
+        if (ok_ && SSL_read_ex(impl_->ssl, chunk, n, &got) == 1) return static_cast<long>(got);
+        ERR_clear_error();
+        return -1;
+    });
 }
 
 }  // namespace vexlo::test

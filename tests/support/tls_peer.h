@@ -16,11 +16,10 @@ namespace vexlo::test {
 
 // A self-signed certificate for "localhost" and 127.0.0.1 with its key, made
 // once per process. `pemPath` is a file holding the certificate, for a
-// client's extra trusted certificates.
+// client's extra trusted certificates; `keyPath` holds the key.
 struct TestCertificate {
-    std::string certificatePem;
-    std::string keyPem;
     std::string pemPath;
+    std::string keyPath;
 };
 const TestCertificate& SelfSignedLocalhost();
 

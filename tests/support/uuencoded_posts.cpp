@@ -34,9 +34,7 @@ std::string FormatSubject(const std::string& format, const std::string& fileName
 std::string IdSafe(const std::string& text) {
     std::string safe;
     for (char c : text) {
-        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                  c == '-' || c == '_';
-        if (ok)
+        if (kNameCharacters.find(c) != std::string::npos)
             safe += c;
         else if (c == '.' && !safe.empty() && safe.back() != '.')
             safe += '.';
