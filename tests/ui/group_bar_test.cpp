@@ -2,22 +2,17 @@
 // OK rules and stored defaults, the E and Delete keys, the selection kept
 // with the group list, the context menu, the double click and the column
 // widths.
-#include <QtTest>
-#include <QtWidgets>
 
+#include "ui/group_bar.h"
 #include "groups/group_folder.h"
 #include "groups/group_list.h"
-#include "support/controls.h"
 #include "support/ui_harness.h"
 #include "ui/folder_picker.h"
-#include "ui/group_bar.h"
 #include "ui/group_dialogs.h"
 
 using namespace vexlo;
 using namespace vexlo::ui;
-using test::Click;
-using test::Fill;
-using test::Find;
+using namespace vexlo::test;
 
 namespace {
 

@@ -2,18 +2,10 @@
 // four binaries (one of them found by a second scan, so it alone is new) and
 // two plain messages. The view is driven through its commands, its column
 // headers and its dialogs as a user would, up to the downloaded files.
-#include <QApplication>
-#include <QDialog>
-#include <QHeaderView>
-#include <QLineEdit>
-#include <QMenu>
-#include <QtTest>
 #include <cstdio>
-#include <memory>
 
 #include "frame/commands.h"
 #include "groups/header_list.h"
-#include "support/controls.h"
 #include "support/inn_fixture.h"
 #include "support/test_data.h"
 #include "support/ui_harness.h"
@@ -22,7 +14,7 @@
 
 using namespace vexlo;
 using namespace vexlo::ui;
-using test::AnswerNextDialog;
+using namespace vexlo::test;
 
 namespace {
 

@@ -1,19 +1,12 @@
 // The main window on the offscreen platform: command states, caption, panes,
 // the scan commands through the menu, and the close with what it saves.
-#include <QAction>
-#include <QComboBox>
-#include <QDockWidget>
-#include <QLabel>
-#include <QTest>
-#include <memory>
 
+#include "ui/main_frame.h"
 #include "frame/commands.h"
 #include "groups/group_list.h"
-#include "support/controls.h"
 #include "support/ui_harness.h"
 #include "tasks/task.h"
 #include "ui/group_bar.h"
-#include "ui/main_frame.h"
 #include "ui/queue_bar.h"
 
 using vexlo::test::CUiHarness;

@@ -1,16 +1,14 @@
 // The queue bar: a row's texts and icon by state, the selection kept with
 // rows the queue moves, the Delete key and the context menu.
-#include <QMenu>
-#include <QTableView>
-#include <QtTest>
 
+#include "ui/queue_bar.h"
 #include "support/ui_harness.h"
 #include "tasks/download_queue.h"
 #include "ui/image_list.h"
-#include "ui/queue_bar.h"
 
 using namespace vexlo;
 using namespace vexlo::ui;
+using namespace vexlo::test;
 
 namespace {
 

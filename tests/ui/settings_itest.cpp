@@ -3,16 +3,8 @@
 // Server page's Test button (a wrong password, an encrypted port with and
 // without its certificate authority), and the group list fetched, filtered
 // and aborted.
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTest>
-#include <QThread>
-#include <QTreeView>
 #include <atomic>
 
-#include "core/app_context.h"
-#include "support/controls.h"
 #include "support/inn_fixture.h"
 #include "support/script_peer.h"
 #include "support/test_data.h"
@@ -23,12 +15,7 @@
 
 using namespace vexlo;
 using namespace vexlo::ui;
-using vexlo::test::CPeerSession;
-using vexlo::test::CScriptPeer;
-using vexlo::test::CUiHarness;
-using vexlo::test::Find;
-using vexlo::test::Inn;
-using vexlo::test::WaitUntil;
+using namespace vexlo::test;
 
 namespace {
 

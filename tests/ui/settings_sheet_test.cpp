@@ -1,34 +1,19 @@
 // The settings sheet, the statistics labels, CColorLabel's link, the About
 // box and the server group list dialog over a stored list: what the widgets
 // refuse with which text, what they store, and what they show.
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTabWidget>
-#include <QTest>
-#include <QTreeView>
 
-#include "core/app_context.h"
+#include "ui/settings_sheet.h"
 #include "groups/group_list.h"
-#include "support/controls.h"
-#include "support/temp_dir.h"
 #include "support/test_data.h"
 #include "support/ui_harness.h"
 #include "ui/about_box.h"
 #include "ui/color_label.h"
 #include "ui/group_dialogs.h"
 #include "ui/server_groups_dialog.h"
-#include "ui/settings_sheet.h"
 
 using namespace vexlo;
 using namespace vexlo::ui;
-using vexlo::test::Click;
-using vexlo::test::CUiHarness;
-using vexlo::test::Fill;
-using vexlo::test::Find;
+using namespace vexlo::test;
 
 namespace {
 

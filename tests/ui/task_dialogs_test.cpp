@@ -1,22 +1,14 @@
 // The task dialogs through their real widgets: the channel boxes of the
 // configured channels, the get-and-decode directory and its affinity check,
 // the join-parts moves, the task information rows and the filter.
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTableView>
-#include <QtTest>
 
-#include "support/controls.h"
+#include "ui/task_dialogs.h"
 #include "support/ui_harness.h"
 #include "tasks/task.h"
-#include "ui/task_dialogs.h"
 
 using namespace vexlo;
 using namespace vexlo::ui;
-using test::Click;
-using test::Column;
-using test::Find;
+using namespace vexlo::test;
 
 namespace {
 

@@ -1,16 +1,22 @@
 // What every window test needs: a temporary application directory with its
 // context (settings, profile, statistics), a message box that records what
 // would have been shown and answers from a script, the standard task
-// handlers and a controller over them.
+// handlers and a controller over them; and the helpers that find and drive
+// a window's controls by their ids (the object names) as a user would: fill
+// fields, click buttons, read lists and menus, answer the next modal dialog.
 //
-// Construct one per test function (QtTest runs them on the main thread).
-// Settings may be changed before Controller() is first called.
+// Construct one harness per test function (QtTest runs them on the main
+// thread, the only one these helpers may be used on). Settings may be
+// changed before Controller() is first called.
 #pragma once
 
-#include <QString>
+#include <QtTest>
+#include <QtWidgets>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/app_context.h"
@@ -49,5 +55,27 @@ class CUiHarness {
 
 // Pumps the Qt event loop until `done()` holds or `timeoutMs` passed.
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 10000);
+
+// The child of `root` named `id`; ends the test program when there is none.
+template <typename T = QWidget>
+T* Find(const QObject& root, int id) {
+    T* child = root.findChild<T*>(QString::number(id));
+    if (!child) qFatal("control %d missing", id);
+    return child;
+}
+
+// Sets controls by id: a line edit's text (a string), a check box's tick (a
+// bool), a combo box's index (an int).
+void Fill(QWidget& root, std::initializer_list<std::pair<int, QVariant>> values);
+// Clicks button `id` (1 is OK, 2 Cancel).
+void Click(QWidget& root, int id);
+// One character per control of `ids`: "1" when it is enabled, else "0".
+QString Enabled(QWidget& root, std::initializer_list<int> ids);
+// The display texts of column `column`, row by row.
+QStringList Column(const QAbstractItemModel& model, int column = 0);
+// The items' texts, "-" for a separator.
+QStringList MenuTexts(const QMenu& menu);
+// Once the next modal dialog runs: `fill` gets it, then its OK is clicked.
+void AnswerNextDialog(std::function<void(QWidget&)> fill);
 
 }  // namespace vexlo::test
