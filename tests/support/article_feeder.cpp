@@ -70,7 +70,6 @@ void AppendTakeThis(const Article& article, const std::string& now, std::string*
 
 // Reads one reply per article; keeps the first refusal.
 struct ReplyCounter {
-    size_t accepted = 0;
     size_t refused = 0;
     std::string firstRefusal;
     std::string failure;  // the connection broke
@@ -82,10 +81,7 @@ struct ReplyCounter {
                 failure = reader->LastError() + " after " + std::to_string(i) + " replies";
                 return;
             }
-            if (line.rfind("239 ", 0) == 0) {
-                ++accepted;
-                continue;
-            }
+            if (line.rfind("239 ", 0) == 0) continue;
             if (firstRefusal.empty()) firstRefusal = line;
             ++refused;
             if (line.rfind("4", 0) == 0 && line.rfind("439", 0) != 0) {
@@ -126,15 +122,13 @@ bool PostArticlesTo(uint16_t port, const std::vector<Article>& articles, std::st
     const std::string now = NowDate();
     std::string buffer;
     bool sent = true;
-    for (const Article& article : articles) {
-        AppendTakeThis(article, now, &buffer);
-        if (buffer.size() >= kSendChunk) {
+    for (size_t i = 0; sent && i < articles.size(); ++i) {
+        AppendTakeThis(articles[i], now, &buffer);
+        if (buffer.size() >= kSendChunk || i + 1 == articles.size()) {
             sent = SendAll(socket.Get(), buffer, &reason);
             buffer.clear();
-            if (!sent) break;
         }
     }
-    if (sent && !buffer.empty()) sent = SendAll(socket.Get(), buffer, &reason);
     // A broken send leaves the reply thread waiting; closing our side ends its read.
     if (!sent) ::shutdown(socket.Get(), SHUT_RDWR);
     replyThread.join();

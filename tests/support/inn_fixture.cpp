@@ -44,10 +44,7 @@ bool ReadPort(const std::string& path, uint16_t* port) {
 }
 
 bool Answers(uint16_t port, std::string* error) {
-    std::string reason;
-    CSocketFd socket = ConnectLoopback(port, "", 10, &reason);
-    if (!socket.IsOpen()) return Fail(error, reason);
-    return true;
+    return ConnectLoopback(port, "", 10, error).IsOpen();
 }
 
 // Runs the fixture script: args[0] is its path. Its output goes to stderr, so
