@@ -26,7 +26,7 @@
 #include "core/app_context.h"
 #include "groups/header_list.h"
 #include "groups/header_record.h"
-#include "groups/record_file.h"
+#include "platform/record_file.h"
 #include "tasks/main_controller.h"
 #include "tasks/task_handlers.h"
 #include "ui/header_view.h"

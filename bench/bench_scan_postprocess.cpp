@@ -42,7 +42,7 @@
 #include "groups/group_files.h"
 #include "groups/header_record.h"
 #include "groups/message_db.h"
-#include "groups/record_file.h"
+#include "platform/record_file.h"
 #include "groups/scan_helpers.h"
 #include "groups/subject_sort.h"
 

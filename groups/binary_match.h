@@ -22,7 +22,7 @@
 
 #include "core/named_locks.h"
 #include "groups/header_file.h"
-#include "groups/record_file.h"
+#include "platform/record_file.h"
 #include "groups/scan_step.h"
 
 namespace vexlo {

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "groups/header_record.h"
-#include "groups/record_file.h"
+#include "platform/record_file.h"
 
 namespace vexlo {
 

@@ -11,7 +11,7 @@
 #include "groups/binary_match.h"
 #include "groups/group_list.h"
 #include "groups/header_record.h"
-#include "groups/record_file.h"
+#include "platform/record_file.h"
 #include "platform/file.h"
 #include "tasks/main_controller.h"
 #include "tasks/task.h"

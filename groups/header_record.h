@@ -18,7 +18,7 @@
 #include <string>
 #include <string_view>
 
-#include "groups/record_file.h"
+#include "platform/record_file.h"
 
 namespace vexlo {
 

@@ -11,7 +11,7 @@
 #include "groups/group_command.h"
 #include "groups/group_files.h"
 #include "groups/header_record.h"
-#include "groups/record_file.h"
+#include "platform/record_file.h"
 #include "groups/scan_commit.h"
 #include "groups/scan_finish.h"
 #include "groups/scan_helpers.h"

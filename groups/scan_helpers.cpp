@@ -5,7 +5,7 @@
 #include "groups/binary_match.h"
 #include "groups/group_files.h"
 #include "groups/header_record.h"
-#include "groups/record_file.h"
+#include "platform/record_file.h"
 #include "platform/file.h"
 
 namespace vexlo {

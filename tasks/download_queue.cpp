@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "core/app_context.h"
-#include "groups/record_file.h"
+#include "platform/record_file.h"
 #include "platform/file.h"
 #include "tasks/task_agent.h"
 

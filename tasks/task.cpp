@@ -6,7 +6,7 @@
 
 #include "core/app_settings.h"
 #include "core/named_locks.h"
-#include "groups/record_file.h"
+#include "platform/record_file.h"
 
 namespace vexlo {
 

@@ -18,7 +18,7 @@
 #include "groups/binary_match.h"
 #include "groups/group_list.h"
 #include "groups/header_record.h"
-#include "groups/record_file.h"
+#include "platform/record_file.h"
 #include "groups/server_group_list.h"
 #include "platform/file.h"
 #include "support/recording_message_box.h"

@@ -1,4 +1,5 @@
-// Record-level file access for the header database (.XOV, .XOT, .MSG, .BIN, .NEW, .OLD).
+// Record-level file access for the data files: the header database (.XOV,
+// .XOT, .MSG, .BIN, .NEW, .OLD) and the queue file.
 //
 // The group files hold millions of small records, so nothing here costs a
 // system call per record:

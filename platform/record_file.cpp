@@ -1,4 +1,4 @@
-#include "groups/record_file.h"
+#include "platform/record_file.h"
 
 #include <sys/mman.h>
 
