@@ -12,6 +12,7 @@
 #include "../tasks/engine_harness.h"
 #include "core/named_locks.h"
 #include "decode/file_utils.h"
+#include "nntp/tls_settings.h"
 #include "platform/file.h"
 #include "support/inn_fixture.h"
 #include "support/nntp_relay.h"
@@ -215,6 +216,26 @@ TEST_F(Downloads, BinariesOfManySizesPartCountsNamesAndEncodingsComeOutByteIdent
     EXPECT_EQ(engine_->context.stats.Run().fileRecv.ToString(), std::to_string(tasks.size()));
     std::sort(saved.begin(), saved.end());
     EXPECT_EQ(FilesIn(saveDir_), saved);
+}
+
+// Over TLS from the first byte and after STARTTLS, both verified against the
+// fixture's authority, on two channels.
+TEST_F(Downloads, EncryptedDownloadsComeOutByteIdentical) {
+    const std::string group = test::CreateUniqueGroup("alt.binaries.test.tls");
+    ASSERT_FALSE(group.empty());
+    Binary binary;
+    ASSERT_TRUE(PostBinary(group, "sealed.bin", RandomBytes(400000, 21), 6, &binary));
+    for (const auto& [mode, port] :
+         {std::pair{kTlsImplicit, Inn().anonTlsPort}, std::pair{kTlsStartTls, Inn().anonPort}}) {
+        SCOPED_TRACE(mode);
+        StartEngine(2, port);
+        engine_->context.settings.SetTls(mode);
+        engine_->context.settings.SetTlsCaFile(Inn().caFile);
+        CTask* task = Queue(group, binary);
+        ASSERT_TRUE(RunAll({task}));
+        EXPECT_EQ(task->GetResult(), kResultCompleted) << task->GetStatusText();
+        EXPECT_TRUE(ReadFileBytes(saveDir_ + "sealed.bin") == binary.data);
+    }
 }
 
 TEST_F(Downloads, RefusalsMissingAttachmentsAndDecodeErrorsFailForGood) {
