@@ -1,17 +1,51 @@
 // The main window on the offscreen platform: command states, caption, panes,
-// the scan commands through the menu, and the close with what it saves.
-
+// the scan commands through the menu, the close with what it saves, the graph
+// bar's drawing over statistics driven by a test clock, and the pictures.
 #include "ui/main_frame.h"
+
 #include "frame/commands.h"
 #include "groups/group_list.h"
 #include "support/ui_harness.h"
 #include "tasks/task.h"
+#include "ui/graph_bar.h"
 #include "ui/group_bar.h"
+#include "ui/image_list.h"
 #include "ui/queue_bar.h"
 
 using vexlo::test::CUiHarness;
 
 namespace vexlo::ui {
+namespace {
+
+constexpr QRgb kCyan = 0xFF00FFFF, kWhite = 0xFFFFFFFF, kDarkBlue = 0xFF000080;
+constexpr QRgb kServerGrey = 0xFFC0C0C0, kStartingGrey = 0xFFDFDFDF;
+
+// The rightmost x of a pixel of `colour` in rows [top, bottom); -1 for none.
+int RightmostOf(const QImage& image, QRgb colour, int top, int bottom) {
+    int found = -1;
+    for (int y = top; y < bottom; ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) == colour) found = std::max(found, x);
+    return found;
+}
+
+// The right end of the server's text in the plot's top corner.
+int ServerTextRight(const CGraphBar& bar) {
+    const int top = bar.LastPlot().plotTop;
+    return RightmostOf(bar.Bitmap(), kServerGrey, top, top + top - 2);
+}
+
+// True when the icon has at least one non-transparent pixel at size x size.
+bool Draws(const QIcon& icon, int size) {
+    const QImage image = icon.pixmap(size, size).toImage();
+    if (icon.isNull() || image.size() != QSize(size, size)) return false;
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x)
+            if (qAlpha(image.pixel(x, y)) != 0) return true;
+    return false;
+}
+
+}  // namespace
 
 class MainFrameTest : public QObject {
     Q_OBJECT
@@ -129,6 +163,57 @@ class MainFrameTest : public QObject {
         QCOMPARE(int(h.Controller().Queue().Count()), 1);
         QVERIFY(again->QueueBar()->isFloating());
         QCOMPARE(again->QueueBar()->Sizes().floating.cx, 420);
+    }
+
+    void graphBarDrawsNoTrafficThenOneSecondOfIt() {
+        uint32_t now = 5000;
+        test::CTempDir dir;
+        test::CRecordingMessageBox box;
+        CAppContext context{dir.Path(), box, [&now] { return now; }};
+        CGraphBar bar{context};
+        const QImage& image = bar.Bitmap();
+        const int w = CGraphBar::kWidth, h = CGraphBar::kHeight;
+        QVERIFY(RightmostOf(image, kStartingGrey, 0, h) > 4);  // "Starting ..."
+        bar.DrawGraph();
+        // Without traffic the line lies one pixel above the bottom edge.
+        QCOMPARE(image.size(), QSize(w, h));
+        for (int x = 1; x <= w - 5; ++x) QCOMPARE(image.pixel(x, h - 5), kCyan);
+        QCOMPARE(image.pixel(w / 2, h - 4), kWhite);  // bottom edge
+        QCOMPARE(image.pixel(w - 4, h / 2), kWhite);  // right edge
+        QCOMPARE(image.pixel(0, 0), kDarkBlue);       // the rate texts' band
+        QCOMPARE(bar.LastPlot().currentText, std::string("CURRENT: 0.0 K/sec"));
+        QCOMPARE(bar.LastPlot().peakText, std::string("PEAK: 0.0 K/sec"));
+        // The no-server text is some 28 characters wide, a short name 4.
+        QVERIFY2(ServerTextRight(bar) >= 150, QByteArray::number(ServerTextRight(bar)));
+
+        QVERIFY(context.settings.SetServer("news"));
+        context.stats.AddBytesReceived(1536);
+        now += 1000;
+        bar.DrawGraph();
+        const GraphPlot& plot = bar.LastPlot();
+        // The last complete second is the current rate.
+        QCOMPARE(plot.currentText, std::string("CURRENT: 1.4 K/sec"));
+        QCOMPARE(plot.peakText, std::string("PEAK: 1.4 K/sec"));
+        // The peak second reaches the top of the plot at the right edge.
+        QVERIFY(plot.line[0].y >= 0 && plot.line[0].y <= plot.plotTop);
+        QCOMPARE(image.pixel(plot.line[0].x, plot.line[0].y), kCyan);
+        const int right = ServerTextRight(bar);
+        QVERIFY2(right >= 10 && right <= 60, QByteArray::number(right));
+    }
+
+    void everyPictureDraws() {
+        for (int index = 0; index < kImageCount; ++index)
+            QVERIFY2(Draws(ListIcon(index), 16), QByteArray::number(index));
+        QVERIFY(ListIcon(kImageCount).isNull());
+        for (int id : {ID_SETTINGS, ID_VIEW_GROUPBAR, ID_VIEW_QUEUEBAR, ID_VIEW_GRAPHBAR, ID_START,
+                       ID_STOP_GRACEFULLY, ID_STOP_NOW, ID_HISTORY, ID_GET_TEXT, ID_GET_DECODE,
+                       ID_SCAN_SELECTED, ID_FIND, ID_NEW_ONLY, ID_FILTER, ID_CLEAR_FILTER,
+                       ID_VIEW_MSG, ID_VIEW_BIN, ID_APP_ABOUT})
+            QVERIFY2(Draws(CommandIcon(id), 20), QByteArray::number(id));
+        QVERIFY(CommandIcon(ID_APP_EXIT).isNull());
+        QVERIFY(Draws(AppIcon(), 48));
+        QVERIFY(Draws(DriveIcon(), 16));
+        QVERIFY(Draws(FolderIcon(), 16));
     }
 };
 
