@@ -1,5 +1,6 @@
-// The main window's rules without a window: caption, status panes, rate
-// texts, command states and the docking bars' saved sizes.
+// The main window's rules without a window: caption, status panes, command
+// states and the docking bars' saved sizes. (The rate texts are seen in the
+// graph plot's test.)
 #include <gtest/gtest.h>
 
 #include "frame/bar_sizes.h"
@@ -11,7 +12,7 @@
 namespace vexlo {
 namespace {
 
-TEST(FrameTexts, Caption) {
+TEST(FrameTexts, CaptionAndPanes) {
     struct Case {
         CaptionState state;
         const char* caption;
@@ -24,9 +25,7 @@ TEST(FrameTexts, Caption) {
         {{"", "alt.bin", "x y", true}, "alt.bin + \"x y\" (NEW)"},
     };
     for (const Case& c : cases) EXPECT_EQ(BuildCaption(c.state), c.caption);
-}
 
-TEST(FrameTexts, Panes) {
     EXPECT_EQ(SelectionPaneText(0, 500), "No Items Selected");
     EXPECT_EQ(SelectionPaneText(3, 100 + 200 + 300), "Selected: 3 (~26.37 K)");
     // 1024 K is the first MB figure; 1024 MB the first GB one.
@@ -36,26 +35,17 @@ TEST(FrameTexts, Panes) {
     EXPECT_EQ(QueuePaneText(12), "Queue: 12");
 }
 
-TEST(FrameTexts, RateTextKeepsTenthsRoundedDown) {
-    EXPECT_EQ(RateText(0), "0.0 K/sec");
-    EXPECT_EQ(RateText(1536), "1.4 K/sec");
-    EXPECT_EQ(RateText(1023), "0.9 K/sec");
-    EXPECT_EQ(RateText(10 * 1024 + 1022), "10.9 K/sec");
-}
-
 TEST(Commands, RulesFollowTheState) {
     using Agent = CommandContext::Agent;
-    CommandContext idle;
-    idle.agent = Agent::Stopped;
-    CommandContext busy = idle;
-    busy.agent = Agent::Running;
-    busy.groupsSelected = 2;
-    busy.groupRows = 3;
-    busy.tasksSelected = 1;
-    busy.queueRows = 4;
-    busy.groupOpen = true;
-    busy.headerRowsSelected = 5;
-    busy.filterSet = true;
+    const CommandContext idle{.agent = Agent::Stopped};
+    CommandContext busy{.agent = Agent::Running,
+                        .groupRows = 3,
+                        .groupsSelected = 2,
+                        .queueRows = 4,
+                        .tasksSelected = 1,
+                        .groupOpen = true,
+                        .headerRowsSelected = 5,
+                        .filterSet = true};
     CommandContext stopping = busy;
     stopping.agent = Agent::Stopping;
     stopping.tasksSelected = 2;
@@ -92,9 +82,7 @@ TEST(Commands, RulesFollowTheState) {
     busy.queueBarShown = false;
     EXPECT_FALSE(EvaluateCommand(ID_VIEW_QUEUEBAR, busy).checked);
     EXPECT_TRUE(EvaluateCommand(ID_VIEW_GROUPBAR, busy).checked);
-}
-
-TEST(Commands, PromptsCarryATip) {
+    // Prompts carry a tip after the status text.
     EXPECT_STREQ(CommandPrompt(ID_QUEUE_TOP), "Move Selected Task(s) To Top Of Queue\nMove To Top");
     EXPECT_STREQ(CommandPrompt(ID_QUEUE_SELECT_ALL), "");
 }

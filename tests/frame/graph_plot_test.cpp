@@ -10,7 +10,7 @@ constexpr int kW = 524, kH = 78, kText = 13;  // plot height P = 61
 TEST(GraphPlot, RatesAndScaleFromBothRings) {
     CTransferStats::Ring sent{}, received{};
     received[0] = 50000;  // the incomplete second is not drawn
-    received[1] = 1536;   // 512 / 103 = 4 tenths
+    received[1] = 1536;   // 512 / 103 = 4 tenths: rates are rounded down
     received[2] = 30500;
     sent[899] = 60999;  // sent bytes only raise the peak
     const GraphPlot plot = PlotRates(sent, received, kW, kH, kText);
