@@ -1,7 +1,7 @@
 // The group bar, its two folder dialogs and the folder picker: the dialogs'
 // OK rules and stored defaults, the E and Delete keys, the selection kept
-// with the group list, the context menu, the double click and the column
-// widths.
+// with the group list, the context menu and the double click. (The column
+// widths are kept by the main window's close.)
 
 #include "ui/group_bar.h"
 #include "groups/group_folder.h"
@@ -45,27 +45,23 @@ class GroupBarTest : public QObject {
     Q_OBJECT
   private slots:
     void addGroupDialogChecksAndStores_data() {
-        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("named");      // "alt.bin", or no name
         QTest::addColumn<QString>("folder");  // "<dl>" stands for an existing folder
         QTest::addColumn<bool>("subfolder");
         QTest::addColumn<QString>("directory");  // the refusal when it starts with "!"
-        QTest::newRow("subfolder") << "alt.bin"
-                                   << "<dl>" << true << "<dl>/alt.bin";
-        QTest::newRow("plain") << "alt.bin"
-                               << "<dl>/" << false << "<dl>/";
-        QTest::newRow("empty folder is the root") << "alt.bin"
-                                                  << "" << false << "/";
-        QTest::newRow("missing folder")
-            << "alt.bin"
-            << "<dl>/nope" << false << QString("!") + kNoSuchDirectoryText;
-        QTest::newRow("no name") << ""
-                                 << "<dl>" << false << QString("!") + kNoGroupNameText;
+        const QString missing = QString("!") + kNoSuchDirectoryText;
+        QTest::newRow("subfolder") << true << "<dl>" << true << "<dl>/alt.bin";
+        QTest::newRow("plain") << true << "<dl>/" << false << "<dl>/";
+        QTest::newRow("empty folder is the root") << true << "" << false << "/";
+        QTest::newRow("missing folder") << true << "<dl>/nope" << false << missing;
+        QTest::newRow("no name") << false << "<dl>" << false << QString("!") + kNoGroupNameText;
     }
     void addGroupDialogChecksAndStores() {
-        QFETCH(QString, name);
+        QFETCH(bool, named);
         QFETCH(QString, folder);
         QFETCH(bool, subfolder);
         QFETCH(QString, directory);
+        const QString name = named ? "alt.bin" : "";
         test::CUiHarness harness;
         const QString dl = QString::fromStdString(harness.AppDir() + "dl");
         QVERIFY(QDir().mkpath(dl + "/alt.bin"));  // so SaveDefault names a folder
@@ -171,22 +167,6 @@ class GroupBarTest : public QObject {
         QTest::mouseDClick(rows, Qt::LeftButton, {}, c.center());
         QCOMPARE(open.count(), 1);
         QCOMPARE(open[0][0].toString(), QString("c.empty"));
-    }
-
-    void columnWidthsRoundTripByColumn() {
-        BarRig rig;
-        CAppSettings& settings = rig.harness.Context().settings;
-        for (int column = 0; column < 6; ++column) settings.SetGroupWidth(column, 40 + column);
-        rig.bar = std::make_unique<CGroupBar>(rig.harness.Context(), rig.groups);
-        QCOMPARE(rig.List()->columnWidth(5), 45);
-        QHeaderView* header = rig.List()->horizontalHeader();
-        header->moveSection(0, 5);  // "Group" dragged to the end
-        header->resizeSection(0, 150);
-        rig.bar->SaveColumnWidths(settings);
-        QCOMPARE(settings.GetGroupWidth(0), 150);
-        QCOMPARE(settings.GetGroupWidth(5), 45);
-        rig.bar = std::make_unique<CGroupBar>(rig.harness.Context(), rig.groups);
-        QCOMPARE(rig.List()->columnWidth(0), 150);
     }
 
     void folderPickerSelectsThePresetLazily() {
