@@ -21,8 +21,7 @@ namespace {
 // name, parts, lines per part, poster; the last one is posted after the first scan.
 struct Binary {
     const char* name;
-    int parts;
-    int linesPerPart;
+    int parts, linesPerPart;
     const char* poster;
 };
 constexpr Binary kBinaries[] = {
@@ -31,6 +30,9 @@ constexpr Binary kBinaries[] = {
     {"gamma.bin", 1, 10, "Gus <gus@vexlo.test>"},
     {"delta.bin", 1, 60, "Dee <dee@vexlo.test>"},
 };
+
+const QString kAlpha = "alpha.bin (3/3)", kBeta = "beta.bin (2/2)", kGamma = "gamma.bin (1/1)",
+              kDelta = "delta.bin (1/1)";
 
 std::string Data(int index) {
     const Binary& b = kBinaries[index];
@@ -49,22 +51,21 @@ class HeaderViewITest : public QObject {
 
     // Runs the queue until no task waits or runs, then stops the agent.
     bool RunQueue() {
-        CMainController& controller = Controller();
-        controller.StartCommand();
-        bool done = test::WaitUntil(
-            [&] {
-                controller.ProcessMessages(0);
-                for (size_t i = 0; i < controller.Queue().Count(); ++i) {
-                    RowIcon icon = controller.Queue().Row(i).icon;
-                    if (icon == RowIcon::Waiting || icon == RowIcon::Running) return false;
-                }
-                return true;
-            },
-            60000);
-        controller.StopNowCommand();
+        CMainController& c = Controller();
+        c.StartCommand();
+        auto idle = [&] {
+            c.ProcessMessages(0);
+            for (size_t i = 0; i < c.Queue().Count(); ++i)
+                if (c.Queue().Row(i).icon == RowIcon::Waiting ||
+                    c.Queue().Row(i).icon == RowIcon::Running)
+                    return false;
+            return true;
+        };
+        const bool done = test::WaitUntil(idle, 60000);
+        c.StopNowCommand();
         return done && test::WaitUntil([&] {
-                   controller.ProcessMessages(0);
-                   return controller.Agent().IsStopped();
+                   c.ProcessMessages(0);
+                   return c.Agent().IsStopped();
                });
     }
 
@@ -168,8 +169,7 @@ class HeaderViewITest : public QObject {
 
     void filterNewOnlyAndTheContextMenu() {
         view_->OpenGroup(group_);
-        QCOMPARE(Column(), (QStringList{"alpha.bin (3/3)", "beta.bin (2/2)", "delta.bin (1/1)",
-                                        "gamma.bin (1/1)"}));
+        QCOMPARE(Column(), (QStringList{kAlpha, kBeta, kDelta, kGamma}));
         std::unique_ptr<QMenu> menu(view_->CreateContextMenu(nullptr));
         QCOMPARE(test::MenuTexts(*menu),
                  (QStringList{"&Obtener Y Decodificar", "Obtener Como &Texto", "&Unir Partes ...",
@@ -183,11 +183,11 @@ class HeaderViewITest : public QObject {
         QSignalSpy titles(view_.get(), &CVXView::titleChanged);
         AnswerNextDialog([](QWidget& filter) { test::Fill(filter, {{1045, "abc"}}); });
         view_->ExecuteCommand(ID_FILTER);
-        QCOMPARE(Column(), QStringList{"beta.bin (2/2)"});  // by its poster
+        QCOMPARE(Column(), QStringList{kBeta});  // by its poster
         QCOMPARE(view_->Headers().Filter(), std::string("abc"));
         view_->ExecuteCommand(ID_CLEAR_FILTER);
         view_->ExecuteCommand(ID_NEW_ONLY);
-        QCOMPARE(Column(), QStringList{"delta.bin (1/1)"});
+        QCOMPARE(Column(), QStringList{kDelta});
         QCOMPARE(titles.count(), 3);
         QIcon icon = view_->model()->index(0, 0).data(Qt::DecorationRole).value<QIcon>();
         QCOMPARE(icon.pixmap(16).toImage(), ListIcon(kImageNewItem).pixmap(16).toImage());
@@ -201,17 +201,14 @@ class HeaderViewITest : public QObject {
         view_->OpenGroup(group_);
         SelectRows({2});  // delta travels with its row
         ClickColumn(2);
-        const QStringList byLines{"gamma.bin (1/1)", "delta.bin (1/1)", "alpha.bin (3/3)",
-                                  "beta.bin (2/2)"};
+        const QStringList byLines{kGamma, kDelta, kAlpha, kBeta};
         QCOMPARE(Column(), byLines);
         ClickColumn(2);
-        QCOMPARE(Column(), (QStringList{"beta.bin (2/2)", "alpha.bin (3/3)", "delta.bin (1/1)",
-                                        "gamma.bin (1/1)"}));
+        QCOMPARE(Column(), (QStringList{kBeta, kAlpha, kDelta, kGamma}));
         QCOMPARE(view_->selectionModel()->selectedRows().size(), 1);
         QCOMPARE(view_->selectionModel()->selectedRows().front().row(), 2);
         ClickColumn(0);
-        QCOMPARE(Column(), (QStringList{"alpha.bin (3/3)", "beta.bin (2/2)", "delta.bin (1/1)",
-                                        "gamma.bin (1/1)"}));
+        QCOMPARE(Column(), (QStringList{kAlpha, kBeta, kDelta, kGamma}));
         QCOMPARE(view_->SelectedCount(), 1);
         QCOMPARE(view_->SelectedLines(), Column(2)[2].toULongLong());
 
@@ -228,9 +225,9 @@ class HeaderViewITest : public QObject {
         view_->ExecuteCommand(ID_GET_DECODE);
         const CDownloadQueue& queue = Controller().Queue();
         QCOMPARE(queue.Count(), size_t{4});
-        QCOMPARE(queue.Row(0).task->GetSubject(), std::string("gamma.bin (1/1)"));
-        QCOMPARE(queue.Row(1).task->GetSubject(), std::string("alpha.bin (3/3)"));
-        QCOMPARE(queue.Row(2).task->GetSubject(), std::string("beta.bin (2/2)"));
+        QCOMPARE(QString::fromStdString(queue.Row(0).task->GetSubject()), kGamma);
+        QCOMPARE(QString::fromStdString(queue.Row(1).task->GetSubject()), kAlpha);
+        QCOMPARE(QString::fromStdString(queue.Row(2).task->GetSubject()), kBeta);
         QCOMPARE(queue.Row(1).task->GetArticles().size(), size_t{3});
         QCOMPARE(queue.Row(1).task->GetSaveDir(), got);
         QCOMPARE(queue.Row(3).task->GetGroupName(), std::string("alt.other"));
