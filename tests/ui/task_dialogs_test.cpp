@@ -109,13 +109,6 @@ class TaskDialogsTest : public QObject {
         QCOMPARE(dialog.articles, (std::vector<uint32_t>{1, 2, 3}));
         QCOMPARE(dialog.bytes, (std::vector<uint32_t>{100, 200, 300}));
         QCOMPARE(dialog.queueAtTop, 1);
-
-        CJoinPartsDialog single(nullptr);
-        single.subjects = {"only"};
-        single.articles = single.lines = single.bytes = {7};
-        single.show();
-        Find<QTableView>(single, 1043)->selectRow(0);
-        QCOMPARE(test::Enabled(single, {1075, 1076, 1077, 1078}), "0000");
     }
 
     void taskInformationRowsDependOnTheType() {
