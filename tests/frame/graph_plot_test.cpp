@@ -7,8 +7,18 @@ namespace {
 
 constexpr int kW = 524, kH = 78, kText = 13;  // plot height P = 61
 
-TEST(GraphPlot, RatesAndScaleFromBothRings) {
+TEST(GraphPlot, RatesScaleAndLineFromBothRings) {
+    EXPECT_EQ(GraphSeconds(6), 1);
+    EXPECT_EQ(GraphSeconds(5), 0);
+    EXPECT_EQ(GraphSeconds(5000), 899);
     CTransferStats::Ring sent{}, received{};
+    // Without traffic the line fills the width one pixel above the bottom edge.
+    const GraphPlot none = PlotRates(sent, received, 300, kH, kText);
+    EXPECT_EQ(none.scale, 0u);
+    ASSERT_EQ(none.line.size(), 148u);  // the last 148 seconds
+    EXPECT_EQ(none.line.front(), (GraphPoint{295, kH - 5}));
+    EXPECT_EQ(none.line.back(), (GraphPoint{1, kH - 5}));
+
     received[0] = 50000;  // the incomplete second is not drawn
     received[1] = 1536;   // 512 / 103 = 4 tenths: rates are rounded down
     received[2] = 30500;
@@ -21,19 +31,6 @@ TEST(GraphPlot, RatesAndScaleFromBothRings) {
     EXPECT_EQ(plot.line[0], (GraphPoint{kW - 5, kH - 4 - 1}));
     EXPECT_EQ(plot.line[1], (GraphPoint{kW - 7, kH - 4 - 30}));
     EXPECT_EQ(plot.line[2].y, kH - 4);
-}
-
-TEST(GraphPlot, NoTrafficLineFillsTheWidthOnePixelAboveTheBottomEdge) {
-    EXPECT_EQ(GraphSeconds(6), 1);
-    EXPECT_EQ(GraphSeconds(5), 0);
-    EXPECT_EQ(GraphSeconds(5000), 899);
-    CTransferStats::Ring none{};
-    const GraphPlot plot = PlotRates(none, none, 300, kH, kText);
-    EXPECT_EQ(plot.scale, 0u);
-    ASSERT_EQ(plot.line.size(), 148u);  // the last 148 seconds
-    EXPECT_EQ(plot.line.front(), (GraphPoint{295, kH - 5}));
-    EXPECT_EQ(plot.line.back(), (GraphPoint{1, kH - 5}));
-    for (const GraphPoint& p : plot.line) EXPECT_EQ(p.y, kH - 5);
 }
 
 }  // namespace
