@@ -33,7 +33,6 @@ int ConnectTo(CNntpConnection& conn, const CScriptPeer& peer, int useLogin = 0,
 
 TEST(NntpConnect, GreetingsLoginRepliesAndTheirTexts) {
     const std::string long200 = "200 " + std::string(700, 'b');
-    const std::string line300 = "502 " + std::string(296, 'x');
     const std::string line255 = "502 " + std::string(251, 'y');
     const std::string line256 = "502 " + std::string(252, 'z');
     const std::string unknown = "ERROR: Unknown Server Response";
@@ -54,7 +53,6 @@ TEST(NntpConnect, GreetingsLoginRepliesAndTheirTexts) {
         {long200 + "\r\nleftover\r\n", -1, long200.substr(0, 511), ""},
         {"400 service not available\r\n", 0, "400 service not available",
          "400 service not available"},
-        {line300 + "\r\n", 0, line300, line300.substr(0, 252) + "..."},
         {line255 + "\r\n", 0, line255, line255},
         {line256 + "\r\n", 0, line256, line256.substr(0, 252) + "..."},
         {"20 short code\r\n", 0, "20 short code", unknown},
@@ -104,7 +102,8 @@ TEST(NntpReadLine, LineRulesHoldInPlainTextAndOverTls) {
     for (int i = 0; i < 2 * max + 100; ++i) longLine += static_cast<char>('a' + i % 26);
     // The first lines come 3 bytes at a time (TCP segments, TLS records), so
     // they are gathered across receives; the rest at once, each reader
-    // taking only its line. Then the server falls silent.
+    // taking only its line. Then the server hangs up in plain text (a cut in
+    // the middle of a reply) and falls silent over TLS.
     const std::string trickle = "200 ready\r\nabc\r\r\n\r\nbare\n1234567\nabc\r\r\nabcdefg\r\n";
     const std::string rest =
         "..dot\r\n.\r\n" + longLine + "\r\n" + std::string(max, 'e') + "\r\nnext\r\n";
@@ -115,7 +114,7 @@ TEST(NntpReadLine, LineRulesHoldInPlainTextAndOverTls) {
             if (encrypted) tls.emplace(s);
             for (const auto& [bytes, piece] : {std::pair{trickle, size_t{3}}, {rest, rest.size()}})
                 encrypted ? tls->Write(bytes, piece) : s.WriteInPieces(bytes, piece);
-            s.WaitForClose();
+            encrypted ? static_cast<void>(s.WaitForClose()) : s.Close();
         });
         CNntpConnection conn(300);
         ASSERT_EQ(ConnectTo(conn, peer, 0, encrypted ? kTlsImplicit : kTlsNone), 1)
@@ -142,11 +141,14 @@ TEST(NntpReadLine, LineRulesHoldInPlainTextAndOverTls) {
         // pieces; exactly the limit: its CR LF comes back as an empty line.
         expectLines({"..dot", ".", longLine.substr(0, max), longLine.substr(max, max),
                      longLine.substr(2 * max), std::string(max, 'e'), "", "next"});
-        // The silence: the read times out and closes.
+        // The cut fails the read, the silence times out; either closes, and
+        // further reads fail at once instead of touching a stale handle.
         EXPECT_EQ(conn.ReadLine(), -1);
-        EXPECT_EQ(conn.GetLastReadError(), EAGAIN);
+        EXPECT_EQ(conn.GetLastReadError(), encrypted ? EAGAIN : 0);
         EXPECT_EQ(conn.GetSocket(), CNntpConnection::kInvalidSocket);
         EXPECT_FALSE(conn.IsEncrypted());
+        EXPECT_EQ(conn.ReadLine(), -1);
+        EXPECT_EQ(conn.ReadReply(reply, sizeof reply), -1);
     }
 }
 
