@@ -34,6 +34,8 @@ CScriptPeer::Script ListReply(std::string reply, bool close = false) {
     };
 }
 
+const std::string kRefused = "ERROR(111): No Connection To Server!";
+
 ServerLogin Loopback(uint16_t port) {
     return {CScriptPeer::kAddress, port, 0, "", "", {}};
 }
@@ -43,41 +45,28 @@ class ServerWorkerTest : public ::testing::Test {
     ~ServerWorkerTest() override { testing::FailWritesAfter(-1); }
 
     // The LIST job; the user cancels at the first progress report (after 50 names).
-    int RunList(const CScriptPeer& peer) {
+    int RunList(const CScriptPeer& peer, CTransferStats& stats) {
         const auto cancel = [this](int) { abort = 1; };
+        abort = 0;
         return RunListJob(Loopback(peer.Port()), file, abort, stats, cancel, error);
-    }
-    void Finish(CServerTest& test) {
-        for (int i = 0; i < 200 && !test.IsFinished(); ++i) test.ProcessMessages(50);
-        ASSERT_TRUE(test.IsFinished());
     }
 
     test::CTempDir dir;
     test::CRecordingMessageBox box;
     CAppContext app{dir.Path(), box};
     std::string file = dir / "_GROUPS.TMP";
-    CTransferStats stats;
     std::atomic<int> abort{0};
     std::string error;
     const uint16_t port = test::UnusedLoopbackPort();  // connections are refused there
-    const std::string refused = "ERROR(111): No Connection To Server!";
 };
 
-TEST_F(ServerWorkerTest, ListWritesNamesCutAtTheFirstBlankAndCountsEveryByte) {
-    const std::string reply =
+TEST_F(ServerWorkerTest, ListWritesNamesCutAtTheFirstBlankOrSaysWhyItFailed) {
+    const std::string list =
         "215 Newsgroups in form \"group high low status\"\r\nalt.test 0000000002 0000000001 y\r\n"
         "no-blank-line\r\nmisc.test\t2\t1\ty\r\n\r\nx  y\r\n.\r\n";
-    CScriptPeer peer(ListReply(reply + "after.end 1 1 y\r\n"));
-    EXPECT_EQ(RunList(peer), 2) << error;
-    EXPECT_EQ(error, "");
-    // A tab is no blank: that line names nothing and is not written.
-    EXPECT_EQ(ReadFileBytes(file), "alt.test\r\nx\r\n");
-    EXPECT_EQ(stats.Run().byteXmit, CInt96(6));
-    EXPECT_EQ(stats.Run().byteRecv, CInt96(static_cast<int32_t>(reply.size() - 2)));
-}
-
-TEST_F(ServerWorkerTest, ListRefusalsOddRepliesAndBrokenListsSayWhy) {
     const std::string readError = "ERROR: Socket Read() Error [LIST]";
+    const std::string fileError = "Error Creating/Opening GROUP LIST File";
+    const std::string twoNames = "215 list\r\na.b 1 1 y\r\nc.d 1 1 y\r\n.\r\n";
     std::string sixtyNames = "215 list\r\n", first50;
     for (int i = 0; i < 60; ++i) {
         sixtyNames += "g" + std::to_string(i) + " 1 1 y\r\n";
@@ -86,8 +75,13 @@ TEST_F(ServerWorkerTest, ListRefusalsOddRepliesAndBrokenListsSayWhy) {
     const struct {
         CScriptPeer::Script script;
         std::string error;
-        std::string file;  // what the list file holds afterwards ("-": no file)
+        std::string file;  // what the list file holds afterwards ("-": no file, "?": any)
+        int failWritesAfter = -1;
+        std::string dir = "";
     } cases[] = {
+        // A tab is no blank: that line names nothing and is not written; what
+        // follows "." is not read.
+        {ListReply(list + "after.end 1 1 y\r\n"), "", "alt.test\r\nx\r\n"},
         {[](CPeerSession& s) { s.Write("400 go away\r\n"); }, "400 go away", "-"},
         {ListReply("502 no list for you\r\n"), "502 no list for you", "-"},
         {ListReply("21 short code\r\n"), "ERROR: Unknown Server Response", "-"},
@@ -97,25 +91,24 @@ TEST_F(ServerWorkerTest, ListRefusalsOddRepliesAndBrokenListsSayWhy) {
         {ListReply("215 list\r\nalt.one 1 1 y\r\n", true), readError, "alt.one\r\n"},
         // The cancel is looked at before each line: the 51st is not taken.
         {ListReply(sixtyNames + ".\r\n"), "ABORTED BY USER!", first50},
+        {ListReply(twoNames), fileError, "-", -1, "no/such/dir/"},
+        {ListReply(twoNames), fileError, "?", 4},  // a full disk
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.error);
+        file = dir / (c.dir + "_GROUPS.TMP");
         RemoveFile(file);
         CScriptPeer peer(c.script);
-        EXPECT_EQ(RunList(peer), -1);
+        CTransferStats stats;
+        testing::FailWritesAfter(c.failWritesAfter);
+        EXPECT_EQ(RunList(peer, stats), c.error.empty() ? 2 : -1);
+        testing::FailWritesAfter(-1);
         EXPECT_EQ(error, c.error);
-        EXPECT_TRUE(c.file == "-" ? FileSize(file) == -1 : ReadFileBytes(file) == c.file);
-    }
-}
-
-TEST_F(ServerWorkerTest, ListFileThatCannotBeCreatedOrWrittenFailsTheJob) {
-    file = dir / "no/such/dir/_GROUPS.TMP";
-    for (int failAfter : {-1, 4}) {  // no directory, then a full disk
-        CScriptPeer peer(ListReply("215 list\r\na.b 1 1 y\r\nc.d 1 1 y\r\n.\r\n"));
-        testing::FailWritesAfter(failAfter);
-        EXPECT_EQ(RunList(peer), -1);
-        EXPECT_EQ(error, "Error Creating/Opening GROUP LIST File");
-        file = dir / "_GROUPS.TMP";
+        EXPECT_TRUE(c.file == "?" ||
+                    (c.file == "-" ? FileSize(file) == -1 : ReadFileBytes(file) == c.file));
+        if (!c.error.empty()) continue;
+        EXPECT_EQ(stats.Run().byteXmit, CInt96(6));
+        EXPECT_EQ(stats.Run().byteRecv, CInt96(static_cast<int32_t>(list.size() - 2)));
     }
 }
 
@@ -151,12 +144,12 @@ TEST_F(ServerWorkerTest, FailedConnectionsShowTheirErrorTextUntilTheUserCancels)
     EXPECT_FALSE(test.OkEnabled());
     EXPECT_TRUE(test.CancelEnabled());
     EXPECT_FALSE(test.CanClose());
-    Finish(test);
+    for (int i = 0; i < 200 && !test.IsFinished(); ++i) test.ProcessMessages(50);
+    ASSERT_TRUE(test.IsFinished());
     EXPECT_TRUE(test.IsCancelled());
     for (size_t i = 0; i < test.Rows().size(); ++i) {
-        EXPECT_FALSE(test.Rows()[i].ok);
         EXPECT_EQ(test.Rows()[i].icon, i < 2 ? kIconFailed : kIconWaiting);
-        EXPECT_EQ(test.Rows()[i].result, i < 2 ? refused : "-CANCELLED-");
+        EXPECT_EQ(test.Rows()[i].result, i < 2 ? kRefused : "-CANCELLED-");
     }
     EXPECT_TRUE(test.OkEnabled());
     EXPECT_FALSE(test.CancelEnabled());
@@ -166,17 +159,6 @@ TEST_F(ServerWorkerTest, FailedConnectionsShowTheirErrorTextUntilTheUserCancels)
     ASSERT_TRUE(none.Start(Loopback(port), "news", 0));
     EXPECT_TRUE(none.Rows().empty());
     EXPECT_TRUE(none.CanClose());
-}
-
-TEST_F(ServerWorkerTest, RunServerTestReportsEachRowAndHonoursCancel) {
-    std::atomic<bool> cancel{false};
-    std::vector<std::string> reported;
-    RunServerTest(app, Loopback(port), "127.0.0.1", 3, &cancel, [&](const ServerTestRow& row) {
-        reported.push_back(std::to_string(row.channel) + " " + row.result);
-        cancel = true;  // cancel after the first report
-    });
-    EXPECT_EQ(reported,
-              (std::vector<std::string>{"1 " + refused, "2 -CANCELLED-", "3 -CANCELLED-"}));
 }
 
 }  // namespace
