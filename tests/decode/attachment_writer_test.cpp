@@ -157,7 +157,7 @@ class ResumeTest : public AttachmentWriterTest {
     uint32_t recorded_ = 0;
 };
 
-TEST_F(ResumeTest, LongerFilesAreCutBackMissingOrShortOnesRestart) {
+TEST_F(ResumeTest, LongerFilesAreCutBackMissingOrShortOnesRestartAHeldOneFails) {
     using R = CAttachmentWriter::ResumeResult;
     const std::string threeParts = ReadFileBytes(path_);
     const struct {
@@ -170,20 +170,27 @@ TEST_F(ResumeTest, LongerFilesAreCutBackMissingOrShortOnesRestart) {
         {std::nullopt, R::kRestarted, "Resuming Failed: Partial File Missing.  Restarting.", 0},
         {threeParts.substr(0, recorded_ - 1), R::kRestarted,
          "Resuming File Failed: Binary Size Less Than Expected.  Restarting.", 0},
+        // Held open by another writer: the task fails, the file is left alone.
+        {threeParts, R::kFailed, "ERROR: Resuming Binary Download Failed: Can't Open Output File!",
+         3},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.file ? c.file->size() : 0);
+        SCOPED_TRACE(c.status);
         FetchThreeParts();
-        if (c.file) {
-            WriteFileBytes(path_, *c.file);
-        } else {
-            RemoveFile(path_);
-        }
+        c.file ? WriteFileBytes(path_, *c.file) : static_cast<void>(RemoveFile(path_));
+        COutputFile other;
+        ASSERT_TRUE(c.result != R::kFailed ||
+                    other.Open(path_, COutputFile::OpenMode::OpenExisting));
         const std::string before = task_->GetStatusText();
         CAttachmentWriter writer(context_, *task_);
         ASSERT_EQ(writer.Resume(), c.result);
         EXPECT_EQ(task_->GetStatusText(), c.status.empty() ? before : c.status);
         EXPECT_EQ(task_->GetPartsFetched(), c.from);
+        if (c.result == R::kFailed) {
+            EXPECT_EQ(task_->GetResult(), kResultError);
+            EXPECT_EQ(FileSize(path_), recorded_);
+            continue;
+        }
         EXPECT_EQ(task_->GetOutputFile(), c.from ? path_ : "");
         for (uint32_t k = c.from; k < 5; ++k)
             ASSERT_EQ(FeedPart(writer, k, bodies_[k]), k < 4 ? Part::kNext : Part::kCompleted);
@@ -221,18 +228,6 @@ TEST_F(ResumeTest, NoOtherTaskOpensAFileThatATaskFromTheQueueFileWillResume) {
     b->SetProgress(later.locks, 0, 0);
     ASSERT_EQ(FeedPart(writerC, 0, Bodies("resume.bin", other, 1)[0]), Part::kCompleted);
     EXPECT_EQ(ReadFileBytes(path_), other);
-}
-
-TEST_F(ResumeTest, AFileHeldByAnotherWriterFailsTheTask) {
-    COutputFile other;
-    ASSERT_TRUE(other.Open(path_, COutputFile::OpenMode::OpenExisting));
-    CAttachmentWriter writer(context_, *task_);
-    ASSERT_EQ(writer.Resume(), CAttachmentWriter::ResumeResult::kFailed);
-    EXPECT_EQ(task_->GetStatusText(),
-              "ERROR: Resuming Binary Download Failed: Can't Open Output File!");
-    EXPECT_EQ(task_->GetResult(), kResultError);
-    EXPECT_EQ(task_->GetPartsFetched(), 3u);
-    EXPECT_EQ(FileSize(path_), recorded_);
 }
 
 // yEnc bodies of file.bin in three parts, with the option on.
