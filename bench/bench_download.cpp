@@ -28,6 +28,9 @@
 // download_<n>ch_vs_raw (the engine's seconds over the raw fetch's: 1.0 is as
 // fast as the server can serve). Both are run twice at these channel counts
 // and the faster of each kept, so download_1ch and download_8ch are best of two.
+//
+// $VEXLO_BENCH_CHANNELS (e.g. "1" or "1,8") limits the plain runs to those
+// channel counts and leaves out the TLS runs, for profiling one of them.
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/resource.h>
@@ -379,9 +382,16 @@ int Main() {
         binaries[0].articles.size(),
         std::chrono::duration<double>(std::chrono::steady_clock::now() - postStart).count());
 
+    std::vector<int> counts = {1, 4, 8};
+    const char* only = std::getenv("VEXLO_BENCH_CHANNELS");
+    if (only != nullptr) {
+        counts.clear();
+        for (const char* p = only; *p != 0; ++p)
+            if (*p >= '1' && *p <= '8') counts.push_back(*p - '0');
+    }
     int status = 0;
     double plain8 = 0, rawPlain8 = 0;
-    for (int channels : {1, 4, 8}) {
+    for (int channels : counts) {
         // With the raw reference: two rounds, each engine run right after a raw
         // fetch of as many connections; the faster of each is kept.
         const bool withRaw = channels != 4;
@@ -415,6 +425,7 @@ int Main() {
         }
         std::fflush(stdout);
     }
+    if (only != nullptr) return status;
     if (test::Inn().anonTlsPort == 0) {
         std::fprintf(stderr, "bench_download: the fixture has no TLS port\n");
         return 1;

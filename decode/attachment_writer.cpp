@@ -135,14 +135,19 @@ CAttachmentWriter::LineResult CAttachmentWriter::EndLine() {
 
 CAttachmentWriter::LineResult CAttachmentWriter::WriteDataLine(uint32_t part,
                                                                std::string_view line) {
+    // Decoded straight into the output buffer when it has room, else through
+    // a buffer of its own and Write.
     unsigned char bytes[kUuDecodeBufferSize];
+    unsigned char* room = file_.Room(kUuDecodeBufferSize);
     int count = 0;
     encoding_ = Encoding::kUu;  // a resumed file shows its encoding here
-    if (!DecodeUuLine(line, bytes, kUuLineLimit, count)) {
+    if (!DecodeUuLine(line, room != nullptr ? room : bytes, kUuLineLimit, count)) {
         DecodeError(part, line);
         return LineResult::kFailed;
     }
-    if (count > 0 && !file_.Write(bytes, static_cast<size_t>(count))) {
+    if (room != nullptr) {
+        file_.Commit(static_cast<size_t>(count));
+    } else if (count > 0 && !file_.Write(bytes, static_cast<size_t>(count))) {
         WriteFailure();
         return LineResult::kFailed;
     }

@@ -61,6 +61,15 @@ class COutputFile {
         return WriteSlow(data, n);
     }
 
+    // Room for up to n bytes at the end of the gathered bytes, for a caller
+    // that decodes straight into it and then hands the count to Commit; null
+    // when less room is left (the caller then writes through Write).
+    unsigned char* Room(size_t n) {
+        return used_ + n < writable_ ? buffer_.get() + used_ : nullptr;
+    }
+    // Appends the first n bytes (at most the n asked of Room) put into Room.
+    void Commit(size_t n) { used_ += n; }
+
     // Writes every gathered byte to the file.
     bool Flush();
 

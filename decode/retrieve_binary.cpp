@@ -134,9 +134,20 @@ void CRetrieval::Run() {
     }
 
     task_.SetStatusText("Selecting GROUP");
+    if (!SendGroup(connection_, task_, context_.stats)) return;
+    // A fresh task's first BODY commands go right behind the GROUP, so its
+    // first part streams in without a round trip of its own. A resumed task
+    // waits for the GROUP reply: its resume may restart it from part 1.
+    const bool fresh = task_.GetPartsFetched() == 0 && parts_ > 0;
+    if (fresh && !SendBodies(kPipelineDepth)) return;
     int32_t first = 0;
     int32_t last = 0;
-    if (!SendGroupCommand(connection_, task_, context_.stats, first, last)) return;
+    if (!ReadGroupReply(connection_, task_, context_.stats, first, last)) {
+        // Sent behind a GROUP that did not select the group, the BODY
+        // commands ask for articles of whichever group was selected before.
+        DrainOutstanding();
+        return;
+    }
 
     if (Aborted()) {
         connection_.Quit();
@@ -151,7 +162,7 @@ void CRetrieval::Run() {
         return;
     }
 
-    nextSend_ = nextReply_ = task_.GetPartsFetched();
+    if (!fresh) nextSend_ = nextReply_ = task_.GetPartsFetched();
     while (task_.GetPartsFetched() < parts_) {
         if (FetchPart(task_.GetPartsFetched()) == PartOutcome::kStop) break;
     }
@@ -270,7 +281,8 @@ CRetrieval::PartOutcome CRetrieval::ReadBody(uint32_t k) {
             return PartOutcome::kStop;
         }
         received.Add(static_cast<uint32_t>(length) + 2);
-        pacer_.Consumed(static_cast<uint32_t>(length) + 2, [this] { return Aborted(); });
+        if (pacer_.Paces())
+            pacer_.Consumed(static_cast<uint32_t>(length) + 2, [this] { return Aborted(); });
         if (++lines > lineLimit) {
             // The parts before stay on record; this one is dropped.
             connection_.Quit();

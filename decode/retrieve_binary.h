@@ -9,11 +9,13 @@
 //
 // The BODY commands are pipelined: the next part's command is sent before the
 // current part's reply is read, so the server streams from part to part
-// without a round trip between them. Parts are still read, decoded and
-// recorded one after the other. When the task ends with a command still
-// outstanding on an open connection (a part refused, a part failing its
-// check), that reply is read to its end and thrown away before the call
-// returns; if that fails the connection is closed, as after a cut.
+// without a round trip between them; a task that starts at its first part
+// sends its first BODY commands right behind the GROUP. Parts are still read,
+// decoded and recorded one after the other. When the task ends with a command
+// still outstanding on an open connection (a GROUP refused, a part refused, a
+// part failing its check), that reply is read to its end and thrown away
+// before the call returns; if that fails the connection is closed, as after
+// a cut.
 //
 // The outcome is left in the task, as every handler does:
 //   - completed: result 2, "Completed Successfully";

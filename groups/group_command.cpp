@@ -33,6 +33,11 @@ bool ParseGroupReply(std::string_view reply, int32_t& first, int32_t& last) {
 
 bool SendGroupCommand(CNntpConnection& connection, CTask& task, CTransferStats& stats,
                       int32_t& first, int32_t& last) {
+    return SendGroup(connection, task, stats) &&
+           ReadGroupReply(connection, task, stats, first, last);
+}
+
+bool SendGroup(CNntpConnection& connection, CTask& task, CTransferStats& stats) {
     const std::string command = "GROUP " + task.GetGroupName() + "\r\n";
     if (!connection.Send(command)) {
         connection.Quit();
@@ -40,7 +45,11 @@ bool SendGroupCommand(CNntpConnection& connection, CTask& task, CTransferStats& 
         return false;
     }
     stats.AddBytesSent(static_cast<uint32_t>(command.size()));
+    return true;
+}
 
+bool ReadGroupReply(CNntpConnection& connection, CTask& task, CTransferStats& stats, int32_t& first,
+                    int32_t& last) {
     char reply[CNntpConnection::kReplyBufferSize];
     int length = connection.ReadReply(reply, sizeof(reply));
     if (length <= 0) {

@@ -15,6 +15,10 @@
 // In the last two cases the connection stays open. The command's bytes and
 // the reply's text length are counted in the statistics.
 //
+// SendGroup and ReadGroupReply are its two halves, for a caller that sends
+// more commands behind the GROUP before its reply arrives; the failures are
+// left in the task as above.
+//
 // Runs on the channel thread that owns the connection.
 #pragma once
 
@@ -31,6 +35,9 @@ class CTransferStats;
 // (a negative last becomes first; a negative first makes both 0).
 bool SendGroupCommand(CNntpConnection& connection, CTask& task, CTransferStats& stats,
                       int32_t& first, int32_t& last);
+bool SendGroup(CNntpConnection& connection, CTask& task, CTransferStats& stats);
+bool ReadGroupReply(CNntpConnection& connection, CTask& task, CTransferStats& stats, int32_t& first,
+                    int32_t& last);
 
 // The article range of a 211 reply ("211 count first last name"): false when
 // one of the four blanks that separate the code, the count, the two numbers

@@ -28,6 +28,9 @@ class CRatePacer {
     // is on and the value lies in 1..99, else 0.
     static uint64_t LimitFromSettings(const CAppSettings& settings);
 
+    // False when the pacer paces nothing: a caller may then skip Consumed.
+    bool Paces() const { return rate_ != 0; }
+
     // `bytes` more were received; sleeps (in slices of at most 50 ms, giving
     // up when `stop` says so) until they fit the rate.
     void Consumed(uint32_t bytes, const std::function<bool()>& stop);
