@@ -77,7 +77,7 @@ class CCliApp {
     // to do first connects once and gives up (with the server's reply) when
     // that fails. The open connection it returns becomes channel 1's: a
     // greeting and login cost a busy server tens of milliseconds.
-    std::unique_ptr<CNntpConnection> ServerAnswers();
+    std::unique_ptr<CNntpConnection> OpenCheckedConnection();
     // What a run has learned so far, in case the process dies: the queue
     // with its resume points, the group list when a scan completed, and the
     // counters.

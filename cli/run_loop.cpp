@@ -24,7 +24,7 @@ constexpr uint32_t kSaveEveryMs = 15000;
 
 }  // namespace
 
-std::unique_ptr<CNntpConnection> CCliApp::ServerAnswers() {
+std::unique_ptr<CNntpConnection> CCliApp::OpenCheckedConnection() {
     const CAppSettings& s = context_.settings;
     uint32_t address = 0;
     if (!ResolveServerAddress(s.GetServer(), &address)) {
@@ -76,7 +76,7 @@ int CCliApp::RunQueue(const std::set<const CTask*>* only) {
     };
     if (only != nullptr) queue.SetDispatchFilter(inRun);
     std::unique_ptr<CNntpConnection> checked;
-    if (waitingInRun() > 0 && !(checked = ServerAnswers())) return kExitTaskError;
+    if (waitingInRun() > 0 && !(checked = OpenCheckedConnection())) return kExitTaskError;
 
     CProgressPrinter printer(stdout);
     // The result of each task's last run in this invocation.
