@@ -99,9 +99,7 @@ class MatchTest : public GroupFilesTest {
   protected:
     ScanStepResult Match(const Strings& subjects, bool haveData = false, uint32_t first = 1,
                          uint32_t last = 1000) {
-        std::vector<Hdr> headers;
-        for (const auto& s : subjects) headers.push_back(Hdr{101 + uint32_t(headers.size()), s});
-        WriteHeaderFile(Path("XOV"), 1, 1000, headers);
+        WriteHeaderFile(Path("XOV"), 1, 1000, FromSubjects(subjects, 101));
         CHeaderFile file(Path("XOV"));
         HeaderIndex index;
         EXPECT_TRUE(IndexHeaderRecords(file, index));
@@ -161,9 +159,8 @@ TEST_F(MatchTest, PartsBecomeBinariesTheRestMessages) {
         ASSERT_TRUE(r.ok) << r.statusText;
         EXPECT_EQ(Parts(Binaries()), row.binaries);
         EXPECT_EQ(MessageArticles(), row.messages);
-        EXPECT_EQ(r.binCount, row.binaries.size());
-        EXPECT_EQ(r.newCount, row.binaries.size());
-        EXPECT_EQ(r.msgCount, row.messages.size());
+        const auto binaries = uint32_t(row.binaries.size());
+        EXPECT_EQ(Counts(r), (Numbers{binaries, binaries, uint32_t(row.messages.size())}));
         for (const char* ext : {"BIN", "MSG"})
             EXPECT_EQ(FileRange(Path(ext)), std::pair(row.first, row.last)) << ext;
     }
@@ -218,8 +215,7 @@ TEST_F(MatchTest, MergesWithOldBinariesAndExpiresOldOnes) {
     WriteFileBytes(Path("BIN"), bin.substr(0, bin.size() - 3));
     auto r = Match({"a.rar (1/1)", "n.rar (1/1)", "same (1/1)", "plain"}, true, 50, 1000);
     ASSERT_TRUE(r.ok) << r.statusText;
-    EXPECT_EQ(r.newCount, 3u);
-    EXPECT_EQ(r.binCount, 6u);
+    EXPECT_EQ(Counts(r), (Numbers{6, 3, 1}));
     auto bins = Binaries();
     EXPECT_EQ(Subjects(bins), (Strings{"a.rar (1/1)", "b.rar (1/1)", "m.rar (2/2)", "n.rar (1/1)",
                                        "same (1/1)", "same (1/1)"}));

@@ -4,12 +4,10 @@
 #include <cstring>
 #include <functional>
 
-#include "core/app_context.h"
 #include "core/damaged_file.h"
 #include "group_test_files.h"
 #include "groups/group_file.h"
 #include "groups/group_folder.h"
-#include "support/recording_message_box.h"
 
 namespace vexlo {
 namespace {
@@ -41,6 +39,14 @@ std::string IncompleteText(int expected, int read) {
 std::string DamagedText(int read) {
     return "Warning: The _GROUPS.DAT File Is Damaged.\r\nOnly " + std::to_string(read) +
            " Newsgroups Could Be Read From It.";
+}
+
+// The warning about a group a scan holds; `again` ends the retry line.
+std::string LockedText(const std::string& group, const char* again) {
+    return "Newsgroup: " + group +
+           "\r\n\r\nWARNING: Unable to Lock Newsgroup!\r\n\r\n"
+           "It is probably locked because it is being updated.\r\n\r\nClick Retry To Try Again" +
+           again + "\r\nClick Cancel to skip this group.";
 }
 
 class GroupListTest : public AppFilesTest<CActingMessageBox> {
@@ -176,12 +182,8 @@ TEST_F(GroupListTest, FailingSaveLeavesThePreviousFileWhole) {
     testing::FailWritesAfter(-1);
     EXPECT_EQ(ReadFileBytes(groups.GroupFilePath()), before);
     EXPECT_EQ(FileSize(groups.GroupFilePath() + ".tmp"), -1);
-    auto shown = box.Messages();
-    ASSERT_EQ(shown.size(), 2u);
-    EXPECT_EQ(shown[0].text, "Error Saving Group File!");
-    EXPECT_EQ(shown[0].icon, MessageIcon::Exclamation);
-    EXPECT_EQ(shown[1].text, std::strerror(ENOSPC));
-    EXPECT_EQ(shown[1].icon, MessageIcon::Information);
+    EXPECT_EQ(box.Texts(), (Strings{"Error Saving Group File!", std::strerror(ENOSPC)}));
+    EXPECT_EQ(Icons(box), (std::vector{MessageIcon::Exclamation, MessageIcon::Information}));
 
     // The data directory gone: the temporary file cannot even be created.
     CAppContext noData(dir.Path() + "missing/", box);
@@ -212,11 +214,8 @@ TEST_F(GroupListTest, AddKeepsNameOrderAndFindIgnoresCase) {
 
     EXPECT_FALSE(groups.AddNewGroup("COMP.X", "/other/"));
     EXPECT_FALSE(groups.AddNewGroup("a/b", ""));
-    auto shown = box.Messages();
-    ASSERT_EQ(shown.size(), 2u);
-    EXPECT_EQ(shown[0].text, "The group \"COMP.X\" is already in the group list.");
-    EXPECT_EQ(shown[0].icon, MessageIcon::Information);
-    EXPECT_EQ(shown[1].icon, MessageIcon::Stop);
+    EXPECT_EQ(box.Texts()[0], "The group \"COMP.X\" is already in the group list.");
+    EXPECT_EQ(Icons(box), (std::vector{MessageIcon::Information, MessageIcon::Stop}));
     EXPECT_TRUE(groups.AddNewGroup("alt.newer", ""));
 }
 
@@ -285,32 +284,23 @@ TEST_F(GroupListTest, DeleteSkipsOrRetriesALockedGroupAndRemovesOnlyThePair) {
     ASSERT_EQ(app.locks.TryLock("g.first"), 1);  // a scan is rewriting it
     box.QueueAnswer(MessageAnswer::Yes);
     box.QueueAnswer(MessageAnswer::Cancel);
-    std::vector<GroupListChange> seen;
-    groups.SetListener([&](const GroupListChange& c) { seen.push_back(c); });
+    std::vector<std::pair<Kind, int>> seen;
+    groups.SetListener([&](const GroupListChange& c) { seen.emplace_back(c.kind, c.row); });
 
     EXPECT_EQ(groups.DeleteSelectedGroups(), 1);
     EXPECT_EQ(Names(), (Strings{"g.first", "g.third"}));
-    auto shown = box.Messages();
-    ASSERT_EQ(shown.size(), 2u);
-    EXPECT_EQ(shown[0].text, "Delete 2 Selected Groups?");
-    EXPECT_EQ(shown[0].buttons, MessageButtons::YesNo);
-    EXPECT_EQ(shown[1].text,
-              "Newsgroup: g.first\r\n\r\nWARNING: Unable to Lock Newsgroup!\r\n\r\n"
-              "It is probably locked because it is being updated.\r\n\r\n"
-              "Click Retry To Try Again\r\nClick Cancel to skip this group.");
-    EXPECT_EQ(shown[1].icon, MessageIcon::Exclamation);
-    EXPECT_EQ(shown[1].buttons, MessageButtons::RetryCancel);
+    EXPECT_EQ(box.Texts(), (Strings{"Delete 2 Selected Groups?", LockedText("g.first", "")}));
+    EXPECT_EQ(box.Messages()[0].buttons, MessageButtons::YesNo);
+    EXPECT_EQ(box.Messages()[1].buttons, MessageButtons::RetryCancel);
+    EXPECT_EQ(Icons(box)[1], MessageIcon::Exclamation);
     // Only the deleted group's .BIN and .MSG (and next ones) go.
     EXPECT_EQ(PairFiles("g.second"), 0);
     for (const char* ext : {kXovExt, kXotExt, kNewExt, kOldExt})
         EXPECT_EQ(FileSize(Data(std::string("g.second") + ext)), 1) << ext;
     EXPECT_EQ(PairFiles("g.first") + PairFiles("g.third"), 8);
     EXPECT_FALSE(app.locks.IsHeld("g.second"));
-    ASSERT_EQ(seen.size(), 3u);
-    EXPECT_EQ(seen[0].kind, Kind::BeginRemove);
-    EXPECT_EQ(seen[0].row, 1);
-    EXPECT_EQ(seen[1].kind, Kind::EndRemove);
-    EXPECT_EQ(seen[2].kind, Kind::FocusList);
+    EXPECT_EQ(seen, (std::vector<std::pair<Kind, int>>{
+                        {Kind::BeginRemove, 1}, {Kind::EndRemove, 1}, {Kind::FocusList, -1}}));
 
     // Retry (the default answer) waits until the scan releases the group.
     int prompts = 0;
@@ -346,11 +336,7 @@ TEST_F(GroupListTest, ResetKeepsRowAndDirectoryAndSkipsALockedGroup) {
     EXPECT_EQ(PairFiles("a.locked") + PairFiles("c.other"), 8);
     EXPECT_TRUE(groups.IsSelected(1));
     EXPECT_FALSE(focused);
-    EXPECT_EQ(box.Texts(),
-              (Strings{"Reset 2 Selected Groups?",
-                       "Newsgroup: a.locked\r\n\r\nWARNING: Unable to Lock Newsgroup!\r\n\r\n"
-                       "It is probably locked because it is being updated.\r\n\r\n"
-                       "Click Retry To Try Again.\r\nClick Cancel to skip this group."}));
+    EXPECT_EQ(box.Texts(), (Strings{"Reset 2 Selected Groups?", LockedText("a.locked", ".")}));
 
     // Answering No changes nothing, but the focus goes back to the list.
     box.Clear();

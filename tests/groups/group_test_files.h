@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -18,9 +19,10 @@
 #include "groups/binary_match.h"
 #include "groups/group_list.h"
 #include "groups/header_record.h"
-#include "platform/record_file.h"
+#include "groups/scan_step.h"
 #include "groups/server_group_list.h"
 #include "platform/file.h"
+#include "platform/record_file.h"
 #include "support/recording_message_box.h"
 #include "support/temp_dir.h"
 
@@ -92,27 +94,43 @@ inline std::pair<uint32_t, uint32_t> FileRange(const std::string& path) {
     return {LoadU32(b.data()), LoadU32(b.data() + 4)};
 }
 
+// One field of each item, in order.
+template <class Item, class Get>
+auto Map(const std::vector<Item>& items, Get get) {
+    std::vector<std::decay_t<decltype(get(Item{}))>> out;
+    for (const Item& i : items) out.push_back(get(i));
+    return out;
+}
 template <class Item>
 Strings Subjects(const std::vector<Item>& items) {
-    Strings s;
-    for (const auto& i : items) s.push_back(i.GetSubject());
-    return s;
-}
-inline Numbers Articles(const std::vector<CMessageItem>& items) {
-    Numbers a;
-    for (const auto& i : items) a.push_back(i.GetArticle());
-    return a;
+    return Map(items, [](const Item& i) { return i.GetSubject(); });
 }
 template <class Item>
 Numbers Flags(const std::vector<Item>& items) {
-    Numbers f;
-    for (const auto& i : items) f.push_back(i.GetFlags());
-    return f;
+    return Map(items, [](const Item& i) { return i.GetFlags(); });
+}
+inline Numbers Articles(const std::vector<CMessageItem>& items) {
+    return Map(items, [](const CMessageItem& i) { return i.GetArticle(); });
 }
 inline std::vector<Numbers> Parts(const std::vector<CBinaryItem>& items) {
-    std::vector<Numbers> p;
-    for (const auto& b : items) p.push_back(b.GetArticles());
-    return p;
+    return Map(items, [](const CBinaryItem& b) { return b.GetArticles(); });
+}
+
+// Headers with `subjects`, numbered from `firstArticle` on.
+inline std::vector<Hdr> FromSubjects(const Strings& subjects, uint32_t firstArticle = 1) {
+    std::vector<Hdr> h;
+    for (const auto& s : subjects) h.push_back(Hdr{firstArticle++, s});
+    return h;
+}
+
+// A scan step's figures: binaries, new binaries, messages.
+inline Numbers Counts(const ScanStepResult& r) {
+    return {r.binCount, r.newCount, r.msgCount};
+}
+
+// The icons of the messages shown, in order.
+inline std::vector<MessageIcon> Icons(const CRecordingMessageBox& box) {
+    return Map(box.Messages(), [](const CRecordingMessageBox::Shown& m) { return m.icon; });
 }
 
 inline CBinaryItem MakeBinary(const std::string& subject, Numbers articles, uint32_t flags = 1) {

@@ -5,7 +5,6 @@
 #include <array>
 
 #include "group_test_files.h"
-#include "groups/group_list.h"
 #include "tasks/main_controller.h"
 #include "tasks/task_handlers.h"
 
@@ -33,10 +32,8 @@ class HeaderListTest : public ::testing::Test {
                         {Hdr{120, "part two", "Dee <d@x>", "<m2@x>", 50, 4000},
                          Hdr{110, "part one", "Dee <d@x>", "<m1@x>", 40, 3000}});
     }
-    std::vector<std::string> Subjects() const {
-        std::vector<std::string> s;
-        for (const auto& row : list.Rows()) s.emplace_back(list.Subject(row));
-        return s;
+    Strings Subjects() const {
+        return Map(list.Rows(), [&](const HeaderRow& r) { return std::string(list.Subject(r)); });
     }
 
     CTempDir dir;
@@ -50,13 +47,12 @@ class HeaderListTest : public ::testing::Test {
 TEST_F(HeaderListTest, RowsCarryLifeLinesAndTheNewMark) {
     ASSERT_TRUE(list.OpenGroup(kGroup));
     ASSERT_EQ(list.Rows().size(), 3u);
-    EXPECT_EQ(CHeaderList::LifeText(list.Rows()[0]), "  0%");  // lowest article 100 of 100..200
-    EXPECT_EQ(CHeaderList::LifeText(list.Rows()[1]), " 50%");
-    EXPECT_EQ(CHeaderList::LifeText(list.Rows()[2]), " 98%");
+    // By the lowest article in 100..200: 100, 150, 198.
+    EXPECT_EQ(Map(list.Rows(), &CHeaderList::LifeText), (Strings{"  0%", " 50%", " 98%"}));
     EXPECT_EQ(list.Rows()[0].lines, 600u);
     EXPECT_EQ(list.Poster(list.Rows()[1]), "BOB <bob@x>");
-    EXPECT_TRUE(list.Rows()[0].isNew);
-    EXPECT_FALSE(list.Rows()[1].isNew);
+    EXPECT_EQ(Map(list.Rows(), [](const HeaderRow& r) { return r.isNew; }),
+              (std::vector<bool>{true, false, true}));
     // A one-article range is all new; articles outside the range count as its ends.
     const std::pair<std::array<uint32_t, 3>, int> lives[] = {
         {{5, 5, 5}, 100},       {{150, 100, 200}, 50},      {{0, 100, 200}, 0},
@@ -68,12 +64,12 @@ TEST_F(HeaderListTest, RowsCarryLifeLinesAndTheNewMark) {
 TEST_F(HeaderListTest, FilterCoversThePosterAndIgnoresCase) {
     list.SetFilter("bob");
     ASSERT_TRUE(list.OpenGroup(kGroup));
-    EXPECT_EQ(Subjects(), std::vector<std::string>{"b.zip (1/1)"});
+    EXPECT_EQ(Subjects(), Strings{"b.zip (1/1)"});
     EXPECT_EQ(list.Rows()[0].index, 1u);  // indexes stay those of the file
     list.SetFilter("");
     list.SetShowOnlyNew(true);
     list.Reload();
-    EXPECT_EQ(Subjects(), (std::vector<std::string>{"a.rar (2/2)", "c.jpg (3/3)"}));
+    EXPECT_EQ(Subjects(), (Strings{"a.rar (2/2)", "c.jpg (3/3)"}));
 }
 
 TEST_F(HeaderListTest, SortingAlternatesPerColumn) {
@@ -83,7 +79,7 @@ TEST_F(HeaderListTest, SortingAlternatesPerColumn) {
     list.SortByColumn(2);  // then descending
     EXPECT_EQ(Subjects().front(), "a.rar (2/2)");
     list.SortByColumn(0);  // Header ascending
-    EXPECT_EQ(Subjects(), (std::vector<std::string>{"a.rar (2/2)", "b.zip (1/1)", "c.jpg (3/3)"}));
+    EXPECT_EQ(Subjects(), (Strings{"a.rar (2/2)", "b.zip (1/1)", "c.jpg (3/3)"}));
 }
 
 TEST_F(HeaderListTest, SelectedBinariesBecomeOneTaskEachAfterTheDownloadDialog) {
@@ -145,7 +141,7 @@ TEST_F(HeaderListTest, JoinedMessagesFollowTheGivenOrder) {
     // locked, and its order and queue end make the task.
     auto dialog = [&](JoinChoice& parts) {
         EXPECT_TRUE(context.locks.IsHeld(kGroup));
-        EXPECT_EQ(parts.subjects, (std::vector<std::string>{"part two", "part one"}));
+        EXPECT_EQ(parts.subjects, (Strings{"part two", "part one"}));
         std::swap(parts.subjects[0], parts.subjects[1]);
         std::swap(parts.articles[0], parts.articles[1]);
         parts.atTop = true;

@@ -68,26 +68,16 @@ class ScanITest : public ::testing::Test {
         ASSERT_TRUE(PostArticles(articles, &error)) << error;
     }
     void PostSubjects(const Strings& subjects) {
-        std::vector<Article> articles;
-        for (const auto& s : subjects) articles.push_back(MakePost(group_, s));
-        Post(articles);
+        Post(Map(subjects, [&](const std::string& s) { return MakePost(group_, s); }));
     }
 
     // Queues a scan of `group` (the test's own by default) the way the program
-    // does; returns its queue row's task.
+    // does, as a SCAN ALL when `type` says so; returns its queue row's task.
     CTask* QueueScan(uint32_t type, const std::string& group = "") {
-        const std::string name = group.empty() ? group_ : group;
-        if (type == kTaskScanNew) {
-            engine_->controller->ScanGroups({name});
-        } else {
-            CTask task(&engine_->context.settings);
-            task.SetType(type);
-            task.SetSaveDir(engine_->context.DataPath());
-            task.SetGroupName(name);
-            task.SetSubject("(SCAN) " + name);
-            engine_->controller->QueueTask(task, false);
-        }
-        return engine_->Queue().Row(engine_->Queue().Count() - 1).task.get();
+        engine_->controller->ScanGroups({group.empty() ? group_ : group});
+        CTask* task = engine_->Queue().Row(engine_->Queue().Count() - 1).task.get();
+        task->SetType(type);
+        return task;
     }
 
     // Starts processing and pumps until the channel is idle again.
@@ -115,14 +105,14 @@ class ScanITest : public ::testing::Test {
         return all;
     }
 
-    // The range of each XOVER the relay passed on, in order.
-    Strings XoverRanges() const {
-        Strings ranges;
+    // The arguments of each `verb` command the relay passed on, in order.
+    Strings Sent(const std::string& verb) const {
+        Strings args;
         for (const std::string& command : relay_->Commands()) {
-            size_t at = command.find(" XOVER ");
-            if (at != std::string::npos) ranges.push_back(command.substr(at + 7));
+            size_t at = command.find(" " + verb + " ");
+            if (at != std::string::npos) args.push_back(command.substr(at + verb.size() + 2));
         }
-        return ranges;
+        return args;
     }
 
     const GroupRecord& Row(const std::string& group = "") const {
@@ -153,14 +143,10 @@ TEST_F(ScanITest, RescansOfOneGroupMergeNewPostsAndAskForTheirRange) {
     EXPECT_EQ(t->GetResult(), kResultError);
     EXPECT_EQ(t->GetInProgress(), 0u);
     EXPECT_EQ(t->GetStatusText().rfind("411 ", 0), 0u) << t->GetStatusText();
-    const Strings commands = relay_->Commands();
-    EXPECT_EQ(std::count_if(commands.begin(), commands.end(),
-                            [&](const auto& c) { return c.find("GROUP " + missing) != c.npos; }),
-              1);
+    EXPECT_EQ(Sent("GROUP"), Strings{missing});
     EXPECT_EQ(engine_->Queue().Row(0).icon, RowIcon::Error);
     EXPECT_EQ(Row(missing).lastScan, kNeverScanned);
-    for (const char* ext : {".XOV", ".MSG", ".BIN"})
-        EXPECT_FALSE(FileExists(engine_->context.DataPath() + missing + ext)) << ext;
+    EXPECT_FALSE(FileExists(engine_->context.DataPath() + missing + ".XOV"));
 
     // An empty group gives an empty pair that the later scans build on.
     t = Scan();
@@ -219,7 +205,7 @@ TEST_F(ScanITest, RescansOfOneGroupMergeNewPostsAndAskForTheirRange) {
     EXPECT_EQ(Figures(Scan(kTaskScanAll)), (Numbers{4, 0, 153}));
     PostSubjects({"note 164"});
     EXPECT_EQ(Figures(Scan()), (Numbers{4, 0, 154}));
-    EXPECT_EQ(XoverRanges(), (Strings{"1-0", "1-8", "1-12", "1-12", "1-162", "1-163", "63-164"}));
+    EXPECT_EQ(Sent("XOVER"), (Strings{"1-0", "1-8", "1-12", "1-12", "1-162", "1-163", "63-164"}));
     EXPECT_EQ(StoredArticles(), Seq(1, 164));
 }
 
@@ -264,7 +250,7 @@ TEST_F(ScanITest, AnAbortInXoverLeavesAnXovThatTheNextScanContinues) {
 
     Run();  // the same task again
     EXPECT_EQ(task->GetResult(), kResultCompleted) << task->GetStatusText();
-    EXPECT_EQ(XoverRanges(), (Strings{"1-3000", std::to_string(through + 1) + "-3000"}));
+    EXPECT_EQ(Sent("XOVER"), (Strings{"1-3000", std::to_string(through + 1) + "-3000"}));
     EXPECT_FALSE(FileExists(File(".XOV")));
     EXPECT_EQ(StoredArticles(), Seq(1, kArticles));
     EXPECT_EQ(Parts(Binaries()), std::vector<Numbers>{spread});

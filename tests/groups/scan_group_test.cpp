@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "group_test_files.h"
+#include "groups/group_command.h"
 #include "nntp/nntp_connection.h"
 #include "support/script_peer.h"
 #include "tasks/engine_harness.h"
@@ -36,15 +37,41 @@ TEST(ScanRangeStart, OneHundredBelowTheStoredLastForScanNewElseTheServersFirst) 
     EXPECT_EQ(ScanRangeStart(kTaskScanNew, true, 0x80000063u, 1), 0x7FFFFFFFu);
 }
 
-// Greets, then answers each command with the next of `replies` (an empty one:
-// nothing) and waits for the client to close, or hangs up after the last
-// reply when `hangUp`.
-CScriptPeer::Script Answers(std::vector<std::string> replies, std::vector<std::string>* commands,
+// The GROUP step's range out of a 211 reply (the replies a real server does
+// not send are the peer tests below; a real server's 211 and 411 are the scan
+// itests').
+TEST(ParseGroupReply, TakesTheThirdAndFourthWords) {
+    const struct {
+        const char* reply;
+        bool ok;
+        int32_t first, last;
+    } rows[] = {
+        {"211 1234 3000 4233 alt.binaries.test", true, 3000, 4233},
+        {"211 0 1 0 misc.test", true, 1, 0},
+        {"211 5 3000 -5 g", true, 3000, 3000},  // negative numbers fall back
+        {"211 5 -3000 4233 g", true, 0, 0},
+        {"211 5 x y g", true, 0, 0},  // lenient: no digits read as 0
+        // The group name must follow the numbers.
+        {"211 1234 3000 4233", false, 7, 7},
+        {"211", false, 7, 7},
+    };
+    for (const auto& r : rows) {
+        int32_t first = 7, last = 7;
+        EXPECT_EQ(ParseGroupReply(r.reply, first, last), r.ok) << r.reply;
+        EXPECT_EQ(std::pair(first, last), std::pair(r.first, r.last)) << r.reply;
+    }
+}
+
+// Greets, then answers each command (noted in `commands` when given) with the
+// next of `replies` (an empty one: nothing) and waits for the client to close,
+// or hangs up after the last reply when `hangUp`.
+CScriptPeer::Script Answers(std::vector<std::string> replies, Strings* commands = nullptr,
                             bool hangUp = false) {
     return [replies, commands, hangUp](CPeerSession& s) {
         s.Write("200 test server\r\n");
         for (const std::string& reply : replies) {
-            commands->push_back(s.ReadLine());
+            const std::string command = s.ReadLine();
+            if (commands) commands->push_back(command);
             if (!reply.empty()) s.Write(reply);
         }
         if (hangUp)
@@ -75,14 +102,10 @@ struct PeerScan {
             inProgress = task.GetInProgress();
         });
         engine.Open();
-        CTask scan(&engine.context.settings);
-        scan.SetType(kTaskScanNew);
-        std::string dataDir = engine.context.DataPath();
-        if (!dataDirSlash) dataDir.pop_back();
-        scan.SetSaveDir(dataDir);
-        scan.SetGroupName("g");
-        engine.controller->QueueTask(scan, false);
+        engine.controller->ScanGroups({"g"});
         task = engine.Queue().Row(0).task.get();
+        const std::string data = engine.context.DataPath();
+        if (!dataDirSlash) task->SetSaveDir(data.substr(0, data.size() - 1));
         engine.controller->StartCommand();
         EXPECT_TRUE(engine.PumpUntil([&] { return engine.Agent().BusyMask() == 0; }));
     }
@@ -138,8 +161,7 @@ TEST(ScanGroupPeer, OverviewLinesLongerThanTheLineBuffer) {
           Overview(4, huge + " (1/2)"), Overview(5, huge + " (2/2)"),
           Overview(6, std::string(exact, 'e')), Overview(7, "after")})
         xover += line + "\r\n";
-    std::vector<std::string> commands;
-    CScriptPeer peer(Answers({"211 7 1 7 g\r\n", xover + ".\r\n"}, &commands));
+    CScriptPeer peer(Answers({"211 7 1 7 g\r\n", xover + ".\r\n"}));
     PeerScan scan(peer.Port());
     ASSERT_EQ(scan.task->GetResult(), kResultCompleted) << scan.task->GetStatusText();
     const auto bins = ReadBinaryFile(scan.File(".BIN"));
@@ -212,8 +234,7 @@ TEST(ScanGroupPeer, OddRepliesAndACutConnection) {
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.status);
-        std::vector<std::string> commands;
-        CScriptPeer peer(Answers(r.replies, &commands, r.hangUp));
+        CScriptPeer peer(Answers(r.replies, nullptr, r.hangUp));
         PeerScan scan(peer.Port());
         EXPECT_EQ(scan.task->GetResult(), kResultError);  // no retries allowed
         std::lock_guard lock(scan.mutex);
@@ -227,8 +248,7 @@ TEST(ScanGroupPeer, OddRepliesAndACutConnection) {
         EXPECT_EQ(Articles(ReadHeaderFile(scan.File(".XOV"))), r.kept);
     }
     // The command and the reply's text, without its CR LF, are counted.
-    std::vector<std::string> commands;
-    CScriptPeer peer(Answers({"480 Authentication required\r\n"}, &commands));
+    CScriptPeer peer(Answers({"480 Authentication required\r\n"}));
     PeerScan scan(peer.Port());
     const CTransferStats::Counters counters = scan.engine.context.stats.Run();
     EXPECT_EQ(counters.byteXmit.ToString(), "9");
