@@ -37,30 +37,28 @@ struct Binary {
     std::vector<uint32_t> articles, lines;
 };
 
-// Posts the articles; in the test's own group they are numbered in the order
+// `data` posted as `parts` uuencoded articles (or yEnc ones), which `damage`
+// may change first. In the test's own group they are numbered in the order
 // posted, and the overview counts their body lines.
-::testing::AssertionResult Post(const std::vector<Article>& posts, Binary* binary) {
-    static std::map<std::string, uint32_t> posted;  // articles so far in each group
-    std::string error;
-    if (!test::PostArticles(posts, &error)) return ::testing::AssertionFailure() << error;
-    for (const Article& post : posts) {
-        binary->articles.push_back(++posted[post.newsgroups]);
-        binary->lines.push_back(static_cast<uint32_t>(post.bodyLines.size()));
-    }
-    binary->subject = posts.front().subject;
-    return ::testing::AssertionSuccess();
-}
-
-// `data` posted as `parts` uuencoded articles, or yEnc ones.
 ::testing::AssertionResult PostBinary(const std::string& group, const std::string& name,
                                       std::string data, int parts, Binary* binary,
-                                      bool yenc = false) {
+                                      bool yenc = false,
+                                      std::function<void(std::vector<Article>&)> damage = {}) {
+    static std::map<std::string, uint32_t> posted;  // articles so far in each group
     binary->data = std::move(data);
     const auto make = yenc ? test::MakeYencodedPosts : test::MakeUuencodedPosts;
     auto posts = make(group, name, binary->data, parts, "Poster <p@x>", "%s (%d/%d)");
     // Message-ids made from some names could start with dots, which servers refuse.
     for (Article& post : posts) post.messageId = test::UniqueMessageId("retrieve");
-    return Post(posts, binary);
+    if (damage) damage(posts);
+    std::string error;
+    if (!test::PostArticles(posts, &error)) return ::testing::AssertionFailure() << error;
+    for (const Article& post : posts) {
+        binary->articles.push_back(++posted[group]);
+        binary->lines.push_back(static_cast<uint32_t>(post.bodyLines.size()));
+    }
+    binary->subject = posts.front().subject;
+    return ::testing::AssertionSuccess();
 }
 
 std::vector<std::string> FilesIn(const std::string& dir) {
@@ -123,12 +121,11 @@ TEST_F(Downloads, BinariesOfManySizesPartCountsNamesAndEncodingsComeOutByteIdent
     // yEnc data holds a byte that yEnc escapes every five bytes, so escapes
     // meet line starts, line ends and part ends; the last binary is queued
     // with its articles in reverse: every part is placed by its offsets.
-    enum Kind { kUu, kYenc, kYencReversed };
     const struct {
         size_t size;
         int parts;
         std::string name, saved;
-        Kind kind = kUu;
+        bool yenc = false;
     } shapes[] = {
         {1, 1, "\"holiday photos 2024.zip\"", "holiday photos 2024.zip"},
         {14, 1, "\"  spaced out .txt  \"", "spaced out .txt"},
@@ -138,25 +135,22 @@ TEST_F(Downloads, BinariesOfManySizesPartCountsNamesAndEncodingsComeOutByteIdent
         {1 << 20, 13, "f5.bin", "f5.bin"},
         {3145742, 50, "f6.bin", "f6.bin"},
         {5000000, 20, "f7.bin", "f7.bin"},
-        {1, 1, "one byte.bin", "one byte.bin", kYenc},
-        {600000, 4, "escapes.bin", "escapes.bin", kYenc},
-        {3000000, 9, "large file.iso", "large file.iso", kYencReversed},
+        {1, 1, "one byte.bin", "one byte.bin", true},
+        {600000, 4, "escapes.bin", "escapes.bin", true},
+        {3000000, 9, "large file.iso", "large file.iso", true},
     };
     std::vector<Binary> binaries(std::size(shapes));
     std::vector<std::string> saved;
     for (size_t i = 0; i < binaries.size(); ++i) {
         const auto& shape = shapes[i];
         std::string data = RandomBytes(shape.size, static_cast<unsigned>(shape.size));
-        for (size_t at = 0; shape.kind != kUu && at < data.size(); at += 5)
+        for (size_t at = 0; shape.yenc && at < data.size(); at += 5)
             data[at] = "\xd6\xe0\xe3\x13\xdf\xf6\x04"[at % 7];
-        ASSERT_TRUE(
-            PostBinary(group, shape.name, data, shape.parts, &binaries[i], shape.kind != kUu));
-        if (shape.kind == kYencReversed) {
-            std::reverse(binaries[i].articles.begin(), binaries[i].articles.end());
-            std::reverse(binaries[i].lines.begin(), binaries[i].lines.end());
-        }
+        ASSERT_TRUE(PostBinary(group, shape.name, data, shape.parts, &binaries[i], shape.yenc));
         saved.push_back(shape.saved);
     }
+    std::reverse(binaries.back().articles.begin(), binaries.back().articles.end());
+    std::reverse(binaries.back().lines.begin(), binaries.back().lines.end());
     // Over TLS from the first byte, verified against the fixture's authority.
     StartEngine(4, Inn().anonTlsPort, kTlsImplicit);
     engine_->context.settings.SetOption(OPT_DECODE_YENC, 1);
@@ -167,19 +161,13 @@ TEST_F(Downloads, BinariesOfManySizesPartCountsNamesAndEncodingsComeOutByteIdent
     int checks = 0, resumePointsSeen = 0;
     auto watch = [&] {
         if (++checks % 3 != 0) return;
-        for (size_t i = 0; i < tasks.size(); ++i) {
-            uint32_t parts, bytes;
-            std::string path;
-            {
-                CTaskProgressGuard guard(engine_->context.locks);
-                parts = tasks[i]->GetPartsFetched();
-                bytes = tasks[i]->GetBytesWritten();
-                path = tasks[i]->GetOutputFile();
-            }
+        // The last binary is left out: the end of its file comes first.
+        for (size_t i = 0; i + 1 < tasks.size(); ++i) {
+            CTaskProgressGuard guard(engine_->context.locks);  // the point stays while read
+            const uint32_t parts = tasks[i]->GetPartsFetched(), bytes = tasks[i]->GetBytesWritten();
             if (parts == 0 || parts == binaries[i].articles.size()) continue;
-            if (shapes[i].kind == kYencReversed) continue;  // the end of the file comes first
             ++resumePointsSeen;
-            const std::string onDisk = ReadFileBytes(path);
+            const std::string path = tasks[i]->GetOutputFile(), onDisk = ReadFileBytes(path);
             ASSERT_GE(onDisk.size(), bytes) << path;
             ASSERT_EQ(onDisk.substr(0, bytes), binaries[i].data.substr(0, bytes)) << path;
         }
@@ -211,14 +199,12 @@ TEST_F(Downloads, RefusalsMissingAttachmentsAndDecodeErrorsFailForGood) {
     Binary noAttachment, good, broken;  // yEnc is off: no attachment
     ASSERT_TRUE(PostBinary(group, "yenc.bin", "0123456789", 1, &noAttachment, true));
     ASSERT_TRUE(PostBinary(group, "good.bin", RandomBytes(7000, 9), 2, &good));
+    ASSERT_TRUE(PostBinary(group, "broken.bin", RandomBytes(30000, 11), 3, &broken, false,
+                           [](auto& posts) { posts[1].bodyLines[5] = "Mshort"; }));
     Binary missing = good, missingFirst = good;
     missing.subject = "missing.bin (1/2)";
     missing.articles[1] = 99999;
     missingFirst.articles[0] = 99998;  // its part 2 is asked for and must be read away
-    broken.data = RandomBytes(30000, 11);
-    auto posts = test::MakeUuencodedPosts(group, "broken.bin", broken.data, 3, "Poster <p@x>");
-    posts[1].bodyLines[5] = "Mshort";
-    ASSERT_TRUE(Post(posts, &broken));
 
     // One channel through a relay, encrypted after STARTTLS: the refusals keep the connection.
     CNntpRelay relay(Inn().anonPort);
@@ -263,46 +249,7 @@ TEST_F(Downloads, RefusalsMissingAttachmentsAndDecodeErrorsFailForGood) {
 }
 
 // Fault cases: one binary of eight parts behind a relay.
-class DownloadFaults : public Downloads {
-  protected:
-    void SetUp() override {
-        group_ = test::CreateUniqueGroup("alt.binaries.test.faults");
-        ASSERT_FALSE(group_.empty());
-        ASSERT_TRUE(PostBinary(group_, "faults.bin", RandomBytes(200000, 12), 8, &binary_));
-    }
-
-    // A new engine of two channels behind a new relay that breaks the reply
-    // to BODY number `body` after `bytes` bytes; the binary queued.
-    CTask* StartRelayed(int body, size_t bytes, CNntpRelay::Action action) {
-        engine_.reset();
-        relay_ = std::make_unique<CNntpRelay>(Inn().anonPort);
-        relay_->Arm(body, bytes, action);
-        StartEngine(2, relay_->Port());
-        return Queue(group_, binary_);
-    }
-
-    // Decoded bytes of the first n parts (45 bytes in each data line).
-    size_t BytesOfParts(size_t n) const {
-        return std::min(test::UuencodeLines(binary_.data).size() * n / 8 * 45, binary_.data.size());
-    }
-
-    // The article numbers BODY asked for on relayed connection `connection`.
-    std::vector<uint32_t> Bodies(int connection) const {
-        std::vector<uint32_t> bodies;
-        const std::string prefix = std::to_string(connection) + " BODY ";
-        for (const std::string& command : relay_->Commands())
-            if (command.starts_with(prefix))
-                bodies.push_back(std::stoul(command.substr(prefix.size())));
-        return bodies;
-    }
-    std::vector<uint32_t> Articles(size_t from, size_t to = 8) const {
-        return {binary_.articles.begin() + from, binary_.articles.begin() + to};
-    }
-
-    std::string group_;
-    Binary binary_;
-    std::unique_ptr<CNntpRelay> relay_;
-};
+using DownloadFaults = Downloads;
 
 TEST_F(DownloadFaults, AConnectionCutAStopOrAnExitInAPartGoesOnFromThatPart) {
     // The next part's BODY is on its way as a part arrives: a cut comes in
@@ -312,6 +259,25 @@ TEST_F(DownloadFaults, AConnectionCutAStopOrAnExitInAPartGoesOnFromThatPart) {
     // it cuts the file back to the end of part 2. The program closing in part
     // 4 leaves three parts, which the saved queue finishes when it is read
     // again. Started again, the task goes on where it stopped.
+    const std::string group = test::CreateUniqueGroup("alt.binaries.test.faults");
+    Binary binary;
+    ASSERT_TRUE(!group.empty() &&
+                PostBinary(group, "faults.bin", RandomBytes(200000, 12), 8, &binary));
+    // Decoded bytes of the first n parts (45 bytes in each data line).
+    const auto bytesOfParts = [&](size_t n) {
+        return std::min(test::UuencodeLines(binary.data).size() * n / 8 * 45, binary.data.size());
+    };
+    std::unique_ptr<CNntpRelay> relay;
+    // The article numbers BODY asked for on relayed connection `connection`, up to `n` of them.
+    const auto bodies = [&](int connection, size_t n) {
+        std::vector<uint32_t> bodies;
+        const std::string prefix = std::to_string(connection) + " BODY ";
+        for (const std::string& command : relay->Commands())
+            if (command.starts_with(prefix))
+                bodies.push_back(std::stoul(command.substr(prefix.size())));
+        bodies.resize(std::min(bodies.size(), n));
+        return bodies;
+    };
     const struct {
         int body;
         size_t bytes;
@@ -325,10 +291,16 @@ TEST_F(DownloadFaults, AConnectionCutAStopOrAnExitInAPartGoesOnFromThatPart) {
                  {4, 20000, CNntpRelay::Action::kHold, 3, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.body);
-        CTask* task = StartRelayed(c.body, c.bytes, c.action);
+        // A new engine of two channels behind a new relay that breaks the
+        // reply to BODY number `body` after `bytes` bytes.
+        engine_.reset();
+        relay = std::make_unique<CNntpRelay>(Inn().anonPort);
+        relay->Arm(c.body, c.bytes, c.action);
+        StartEngine(2, relay->Port());
+        CTask* task = Queue(group, binary);
         if (c.action == CNntpRelay::Action::kHold) {
             engine_->controller->StartCommand();
-            ASSERT_TRUE(relay_->WaitTriggered(30000));
+            ASSERT_TRUE(relay->WaitTriggered(30000));
             // The relay passed the first parts, but the channel may still be reading them.
             ASSERT_TRUE(engine_->PumpUntil([&] {
                 CTaskProgressGuard guard(engine_->context.locks);
@@ -339,7 +311,7 @@ TEST_F(DownloadFaults, AConnectionCutAStopOrAnExitInAPartGoesOnFromThatPart) {
                 // goes on meanwhile, and the channel notices at its next line.
                 std::thread release([&] {
                     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-                    relay_->Release();
+                    relay->Release();
                 });
                 engine_->Agent().DestroyChannels();
                 release.join();
@@ -350,26 +322,26 @@ TEST_F(DownloadFaults, AConnectionCutAStopOrAnExitInAPartGoesOnFromThatPart) {
                 task = engine_->Queue().Row(0).task.get();
             } else {
                 engine_->controller->StopNowCommand();
-                relay_->Release();
+                relay->Release();
                 ASSERT_TRUE(engine_->PumpUntil([&] { return engine_->Agent().IsStopped(); }));
                 EXPECT_EQ(task->GetStatusText(), "ABORTED!");
                 EXPECT_EQ(task->GetResult(), kResultUnprocessed);
             }
             EXPECT_EQ(task->GetPartsFetched(), c.resumeAt);
-            EXPECT_EQ(task->GetBytesWritten(), BytesOfParts(c.resumeAt));
+            EXPECT_EQ(task->GetBytesWritten(), bytesOfParts(c.resumeAt));
             EXPECT_EQ(task->GetOutputFile(), c.resumeAt ? saveDir_ + "faults.bin" : "");
             EXPECT_EQ(FileExists(saveDir_ + "faults.bin"), c.resumeAt > 0);
             EXPECT_TRUE(ReadFileBytes(saveDir_ + "faults.bin") ==
-                        binary_.data.substr(0, BytesOfParts(c.resumeAt)));
+                        binary.data.substr(0, bytesOfParts(c.resumeAt)));
         }
         ASSERT_TRUE(RunAll({task}));
         EXPECT_EQ(task->GetResult(), kResultCompleted) << task->GetStatusText();
-        EXPECT_TRUE(ReadFileBytes(saveDir_ + "faults.bin") == binary_.data);
+        EXPECT_TRUE(ReadFileBytes(saveDir_ + "faults.bin") == binary.data);
         // The relay may have cut before the command for the part after next came.
-        auto first = Bodies(1);
-        first.resize(c.resumeAt + 1);
-        EXPECT_EQ(first, Articles(0, c.resumeAt + 1));
-        EXPECT_EQ(Bodies(2), Articles(c.resumeAt));
+        const auto& numbers = binary.articles;
+        EXPECT_EQ(bodies(1, c.resumeAt + 1),
+                  std::vector(numbers.begin(), numbers.begin() + c.resumeAt + 1));
+        EXPECT_EQ(bodies(2, 8), std::vector(numbers.begin() + c.resumeAt, numbers.end()));
         EXPECT_EQ(engine_->context.stats.Run().bodyRecv.ToString(), "8");
     }
 }
