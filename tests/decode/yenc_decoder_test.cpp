@@ -29,24 +29,20 @@ std::string Decode(const std::vector<std::string>& lines) {
     return out;
 }
 
-TEST(Crc32, KnownValuesAndPiecesLaidEndToEnd) {
-    EXPECT_EQ(Crc32(0, "", 0), 0u);
-    EXPECT_EQ(Crc32(0, "a", 1), 0xe8b7be43u);
-    EXPECT_EQ(Crc32(0, "123456789", 9), 0xcbf43926u);
-    const std::string fox = "The quick brown fox jumps over the lazy dog";
-    EXPECT_EQ(Crc32(0, fox.data(), fox.size()), 0x414fa339u);
+// Known values, short and long enough for every way through the function; the
+// test encoder uses the same function, so these are the only outside check.
+// (Checksums of pieces laid end to end: the yEnc writer's tests, whose parts
+// come out of order.)
+TEST(Crc32, KnownValues) {
     std::string bytes;
     for (int i = 0; i < 768; ++i) bytes += static_cast<char>(i);
-    EXPECT_EQ(Crc32(0, bytes.data(), bytes.size()), 0xb0c0df2au);
-    // Pieces short and long, so every way through the function meets the others.
-    const std::string data = RandomBytes(1000, 1);
-    const uint32_t whole = Crc32(0, data.data(), data.size());
-    for (size_t cut : {0, 1, 7, 8, 9, 63, 64, 65, 80, 500, 936, 999, 1000}) {
-        const uint32_t a = Crc32(0, data.data(), cut);
-        const uint32_t b = Crc32(0, data.data() + cut, data.size() - cut);
-        EXPECT_EQ(Crc32(a, data.data() + cut, data.size() - cut), whole) << cut;
-        EXPECT_EQ(Crc32Combine(a, b, data.size() - cut), whole) << cut;
-    }
+    const std::pair<std::string, uint32_t> known[] = {
+        {"", 0u},
+        {"a", 0xe8b7be43u},
+        {"123456789", 0xcbf43926u},
+        {"The quick brown fox jumps over the lazy dog", 0x414fa339u},
+        {bytes, 0xb0c0df2au}};
+    for (const auto& [text, crc] : known) EXPECT_EQ(Crc32(0, text.data(), text.size()), crc);
 }
 
 // Bytes whose encoded form must or may be escaped: NUL, LF, CR, "=", tab,
