@@ -43,32 +43,29 @@ TEST(FileUtils, TrailingSeparatorCountsAndPathLevels) {
     EXPECT_EQ(out, "untouched");
 }
 
-TEST(FileUtils, FilesAndDirectoriesAreToldApart) {
+TEST(FileUtils, FilesAndDirectoriesAreToldApartAndCreatedLevelByLevel) {
     CTempDir dir;
     WriteFileBytes(dir / "empty", "");
     ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
-    EXPECT_TRUE(FileExists(dir / "empty"));
-    EXPECT_TRUE(FileExists(dir / "pipe"));  // at once, without waiting for a writer
-    EXPECT_FALSE(FileExists(dir / "missing"));
-    EXPECT_FALSE(FileExists(dir.Path()));
-    EXPECT_FALSE(FileExists(""));
-    EXPECT_TRUE(DirectoryExists(dir.Path()));
-    EXPECT_TRUE(DirectoryExists(dir.Path().substr(0, dir.Path().size() - 1)));
-    EXPECT_FALSE(DirectoryExists(dir / "empty"));
-    EXPECT_FALSE(DirectoryExists(dir / "missing"));
-    EXPECT_FALSE(DirectoryExists(""));
-}
+    // {path, a file, a directory}; a pipe is a file at once, without waiting for a writer.
+    const std::string noSlash = dir.Path().substr(0, dir.Path().size() - 1);
+    for (const auto& [path, file, directory] : {std::tuple{dir / "empty", true, false},
+                                                {dir / "pipe", true, false},
+                                                {dir / "missing", false, false},
+                                                {dir.Path(), false, true},
+                                                {noSlash, false, true},
+                                                {std::string(), false, false}}) {
+        EXPECT_EQ(FileExists(path), file) << path;
+        EXPECT_EQ(DirectoryExists(path), directory) << path;
+    }
 
-TEST(FileUtils, CreatesNestedLevelsButNotThroughAFile) {
-    CTempDir dir;
     ASSERT_TRUE(CreateDirectoryPath(dir / "dl"));
     EXPECT_TRUE(CreateDirectoryPath(dir / "dl/new/sub"));
     EXPECT_TRUE(DirectoryExists(dir / "dl/new/sub/"));
     EXPECT_TRUE(CreateDirectoryPath(dir / "dl/new/sub/"));  // all there already
-    WriteFileBytes(dir / "file", "x");
-    EXPECT_FALSE(CreateDirectoryPath(dir / "file"));      // the last level is a file
-    EXPECT_FALSE(CreateDirectoryPath(dir / "file/sub"));  // a middle level is a file
-    EXPECT_TRUE(FileExists(dir / "file"));
+    EXPECT_FALSE(CreateDirectoryPath(dir / "empty"));       // the last level is a file
+    EXPECT_FALSE(CreateDirectoryPath(dir / "empty/sub"));   // a middle level is a file
+    EXPECT_TRUE(FileExists(dir / "empty"));
 }
 
 }  // namespace

@@ -50,29 +50,29 @@ TEST_F(OutputFileTest, GathersLinesIntoBlocksAndFlushes) {
 }
 
 TEST_F(OutputFileTest, OpenModesAndASecondWriter) {
+    using Mode = COutputFile::OpenMode;
     WriteFileBytes(path_, "old content");
     COutputFile out, second;
-    ASSERT_TRUE(out.Open(path_, COutputFile::OpenMode::OpenExisting));
+    ASSERT_TRUE(out.Open(path_, Mode::OpenExisting));
     EXPECT_EQ(out.BytesWritten(), 11);
     ASSERT_TRUE(Put(out, "+new") && out.Flush());
-    EXPECT_FALSE(second.Open(path_, COutputFile::OpenMode::Create));  // destroys nothing
-    EXPECT_FALSE(second.Open(path_, COutputFile::OpenMode::OpenExisting));
+    EXPECT_FALSE(second.Open(path_, Mode::Create));  // destroys nothing
+    EXPECT_FALSE(second.Open(path_, Mode::OpenExisting));
     ASSERT_TRUE(out.Close());
     EXPECT_EQ(ReadFileBytes(path_), "old content+new");
-
-    ASSERT_TRUE(out.Open(path_, COutputFile::OpenMode::Create));  // cuts the old file
+    ASSERT_TRUE(out.Open(path_, Mode::Create));  // cuts the old file
     EXPECT_EQ(FileSize(path_), 0);
-    ASSERT_TRUE(out.Close());
-    EXPECT_FALSE(out.Open(dir_ / "missing", COutputFile::OpenMode::OpenExisting));
+    for (const auto& [path, mode] : {std::pair{dir_ / "missing", Mode::OpenExisting},
+                                     {dir_.Path(), Mode::Create},
+                                     {dir_ / "no/such/dir", Mode::Create}})
+        EXPECT_FALSE(out.Open(path, mode)) << path;
     EXPECT_FALSE(FileExists(dir_ / "missing"));
-    EXPECT_FALSE(out.Open(dir_.Path(), COutputFile::OpenMode::Create));
-    EXPECT_FALSE(out.Open(dir_ / "no/such/dir", COutputFile::OpenMode::Create));
     EXPECT_FALSE(Put(out, "x"));  // not open
     EXPECT_FALSE(out.Flush());
     EXPECT_TRUE(out.Close());
 }
 
-TEST_F(OutputFileTest, TruncateWithinAndBelowTheBuffer) {
+TEST_F(OutputFileTest, TruncateAndSeekToKeepGatheredBytesInPlace) {
     COutputFile out(64);
     ASSERT_TRUE(out.Open(path_, COutputFile::OpenMode::Create));
     ASSERT_TRUE(Put(out, Bytes(40, 'a')) && Put(out, Bytes(40, 'b')));
@@ -85,21 +85,16 @@ TEST_F(OutputFileTest, TruncateWithinAndBelowTheBuffer) {
     ASSERT_TRUE(Put(out, "zz"));
     ASSERT_TRUE(out.Truncate(30));  // below what is on disk
     ASSERT_TRUE(Put(out, "tail"));  // continues at 30: no hole, no old bytes
-    ASSERT_TRUE(out.Close());
-    EXPECT_EQ(ReadFileBytes(path_), Bytes(30, 'a') + "tail");
-}
-
-TEST_F(OutputFileTest, SeekToPlacesBytesAndLeavesHoles) {
-    COutputFile out(64);
-    ASSERT_TRUE(out.Open(path_, COutputFile::OpenMode::Create));
-    ASSERT_TRUE(out.SeekTo(10) && Put(out, "later"));  // a part from the middle first
-    EXPECT_EQ(out.BytesWritten(), 15);
-    ASSERT_TRUE(out.SeekTo(0) && Put(out, "first"));  // gathered below the end
-    EXPECT_EQ(out.BytesWritten(), 15);
-    ASSERT_TRUE(out.Truncate(12));  // keeps the gathered bytes below the cut
+    // A part from further on first, then one gathered below the end.
+    ASSERT_TRUE(out.SeekTo(40) && Put(out, "later"));
+    EXPECT_EQ(out.BytesWritten(), 45);
+    ASSERT_TRUE(out.SeekTo(0) && Put(out, "first"));
+    EXPECT_EQ(out.BytesWritten(), 45);
+    ASSERT_TRUE(out.Truncate(42));  // keeps the gathered bytes below the cut
     ASSERT_TRUE(Put(out, "!"));
     ASSERT_TRUE(out.Close());
-    EXPECT_EQ(ReadFileBytes(path_), std::string("first\0\0\0\0\0la!", 13));
+    EXPECT_EQ(ReadFileBytes(path_),
+              "first" + Bytes(30, 'a').substr(5) + "tail" + std::string(6, '\0') + "la!");
 }
 
 TEST_F(OutputFileTest, AFullDiskFailsEveryCallUntilReopened) {
