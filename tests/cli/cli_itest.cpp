@@ -17,7 +17,6 @@
 #include <regex>
 #include <sstream>
 #include <thread>
-#include <tuple>
 
 #include "support/inn_fixture.h"
 #include "support/nntp_relay.h"
@@ -30,10 +29,11 @@ extern char** environ;
 namespace vexlo {
 namespace {
 
-using test::Article;
 using test::Inn;
 using test::RandomBytes;
 using test::ReadFileBytes;
+
+constexpr int kAnyStatus = -2;  // Run() checks no exit status
 
 struct CliResult {
     int status = -1;  // the exit status; 128 + the signal when one ended it
@@ -45,6 +45,32 @@ std::ostream& operator<<(std::ostream& os, const CliResult& r) {
     return os << "exit " << r.status << "\n--- stdout\n" << r.out << "--- stderr\n" << r.err;
 }
 
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+int CountOf(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (size_t pos = text.find(part); pos != std::string::npos; pos = text.find(part, pos + 1))
+        ++count;
+    return count;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// A command line's words ("queue top 4 5"); '' stands for an empty word.
+std::vector<std::string> Words(const std::string& line) {
+    std::vector<std::string> words;
+    std::istringstream in(line);
+    for (std::string word; in >> word;) words.push_back(word == "''" ? "" : word);
+    return words;
+}
+
 // An application directory and the runs of vexlo-cli in it. Each run's
 // stdout and stderr go to files beside the directory.
 class CCliHome {
@@ -52,10 +78,6 @@ class CCliHome {
     CCliHome() : app_(temp_ / "app/") { std::filesystem::create_directory(app_); }
 
     std::string Path(const std::string& name) const { return app_ + name; }
-    // Variables ("NAME=value") the runs get beside the test's environment.
-    void SetEnv(std::vector<std::string> assignments) { env_ = std::move(assignments); }
-    // The runs' standard input ("/dev/null" unless set).
-    void SetStdin(std::string path) { stdin_ = std::move(path); }
 
     pid_t Start(const std::vector<std::string>& args) {
         const int run = ++runs_;
@@ -65,7 +87,7 @@ class CCliHome {
         for (std::string& word : words) argv.push_back(word.data());
         argv.push_back(nullptr);
         for (char** variable = environ; *variable != nullptr; ++variable) envp.push_back(*variable);
-        for (std::string& assignment : env_) envp.push_back(assignment.data());
+        for (std::string& assignment : env) envp.push_back(assignment.data());
         envp.push_back(nullptr);
         const std::string out = Output(run, 1), err = Output(run, 2);
         const pid_t pid = ::fork();
@@ -76,7 +98,7 @@ class CCliHome {
             ::pthread_sigmask(SIG_SETMASK, &none, nullptr);
             ::signal(SIGINT, SIG_DFL);
             ::signal(SIGTERM, SIG_DFL);
-            ::dup2(::open(stdin_.c_str(), O_RDWR | O_CLOEXEC), 0);
+            ::dup2(::open(stdinPath.c_str(), O_RDWR | O_CLOEXEC), 0);
             ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644), 1);
             ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644), 2);
             ::execve(argv[0], argv.data(), envp.data());
@@ -110,13 +132,21 @@ class CCliHome {
         return result;
     }
 
-    CliResult Run(const std::vector<std::string>& args) { return Wait(Start(args)); }
-    // The same, expecting exit status `status`.
-    CliResult Run(const std::vector<std::string>& args, int status) {
-        CliResult result = Run(args);
-        EXPECT_EQ(result.status, status) << result;
+    // Runs the command `line` (see Words), expecting exit status `status`.
+    CliResult Run(const std::string& line, int status = kAnyStatus) {
+        CliResult result = Wait(Start(Words(line)));
+        EXPECT_TRUE(status == kAnyStatus || result.status == status) << line << "\n" << result;
         return result;
     }
+    // The same, expecting `text` on stdout (fd 1) or stderr (fd 2) as well.
+    CliResult Expect(const std::string& line, int status, const std::string& text, int fd = 1) {
+        CliResult result = Run(line, status);
+        EXPECT_TRUE(Has(fd == 1 ? result.out : result.err, text)) << line << "\n" << result;
+        return result;
+    }
+
+    std::vector<std::string> env;  // "NAME=value" the runs get beside the test's environment
+    std::string stdinPath = "/dev/null";
 
   private:
     std::string Output(int run, int fd) const {
@@ -125,40 +155,25 @@ class CCliHome {
 
     test::CTempDir temp_;
     std::string app_;
-    std::vector<std::string> env_;
-    std::string stdin_ = "/dev/null";
     int runs_ = 0;
     std::map<pid_t, int> runOf_;
 };
 
-bool Has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-int CountOf(const std::string& text, const std::string& part) {
-    int count = 0;
-    for (size_t pos = text.find(part); pos != std::string::npos; pos = text.find(part, pos + 1))
-        ++count;
-    return count;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
-// The index column of the `list` row whose header contains `subject`; -1 when
-// no row does.
-int IndexOf(const std::string& listing, const std::string& subject) {
-    for (const std::string& line : Lines(listing)) {
-        size_t start = line.find_first_not_of(' ');
-        if (Has(line, subject) && start != std::string::npos &&
-            std::isdigit(static_cast<unsigned char>(line[start])))
-            return std::stoi(line.substr(start));
+// The index columns of the `list` rows whose headers contain `subjects`, as
+// "0 1 2"; -1 for a subject that no row has.
+std::string Indexes(const std::string& listing, const std::vector<std::string>& subjects) {
+    std::string indexes;
+    for (const std::string& subject : subjects) {
+        int index = -1;
+        for (const std::string& line : Lines(listing)) {
+            const size_t start = line.find_first_not_of(' ');
+            if (index < 0 && Has(line, subject) && start != std::string::npos &&
+                std::isdigit(static_cast<unsigned char>(line[start])))
+                index = std::stoi(line.substr(start));
+        }
+        indexes += (indexes.empty() ? "" : " ") + std::to_string(index);
     }
-    return -1;
+    return indexes;
 }
 
 // The `queue list` line (the first of a task's lines) of task `id`.
@@ -166,14 +181,6 @@ std::string QueueLine(const std::string& listing, int id) {
     for (const std::string& line : Lines(listing))
         if (line.rfind(std::to_string(id) + " ", 0) == 0) return line;
     return "";
-}
-
-// A command line's words ("queue top 4 5").
-std::vector<std::string> Words(const std::string& line) {
-    std::vector<std::string> words;
-    std::istringstream in(line);
-    for (std::string word; in >> word;) words.push_back(word);
-    return words;
 }
 
 // The task IDs of a `queue` listing, top to bottom.
@@ -185,18 +192,17 @@ std::string Order(const std::string& listing) {
     return order;
 }
 
-void Post(const std::vector<Article>& posts) {
+void Post(const std::vector<test::Article>& posts) {
     std::string error;
     ASSERT_TRUE(test::PostArticles(posts, &error)) << error;
 }
 
 // Server on `port`, `conn` channels, and `group` saving into "out/".
 void Configure(CCliHome& home, uint16_t port, int conn, const std::string& group) {
-    CliResult r = home.Run(
-        {"server", "127.0.0.1", "--port", std::to_string(port), "--conn", std::to_string(conn)}, 0);
-    EXPECT_TRUE(Has(r.out, "Server 127.0.0.1:" + std::to_string(port))) << r;
-    r = home.Run({"group", "add", group, "--dir", "out"}, 0);
-    EXPECT_TRUE(Has(r.out, home.Path("out/"))) << r;
+    const std::string portText = std::to_string(port);
+    home.Expect("server 127.0.0.1 --port " + portText + " --conn " + std::to_string(conn), 0,
+                "Server 127.0.0.1:" + portText);
+    home.Expect("group add " + group + " --dir out", 0, home.Path("out/"));
 }
 
 bool WaitFor(const std::function<bool()>& done, int seconds = 20) {
@@ -222,75 +228,61 @@ TEST(CliTest, ScanListGetJoinAndRunDownloadIdenticalFiles) {
     // Subjects without part counters stay single messages, sorted otherwise
     // than the parts are.
     auto pieces = test::MakeUuencodedPosts(group, "joined.bin", joined, 3, "Jo <jo@example.com>");
-    pieces[0].subject = "joined piece zulu";
-    pieces[1].subject = "joined piece alpha";
-    pieces[2].subject = "joined piece mike";
+    const char* pieceNames[] = {"zulu", "alpha", "mike"};
+    for (size_t i = 0; i < 3; ++i) pieces[i].subject = std::string("joined piece ") + pieceNames[i];
     Post(pieces);
     ASSERT_FALSE(HasFatalFailure());
     ASSERT_NO_FATAL_FAILURE(Configure(home, Inn().anonPort, 2, group));
-    CliResult r = home.Run({"scan", group}, 0);
-    EXPECT_TRUE(Has(r.out, "Newsgroup Scanned Successfully")) << r;
+    home.Expect("scan " + group, 0, "Newsgroup Scanned Successfully");
 
     // Rows are sorted by subject; the index is the record's place in the file.
-    r = home.Run({"list", group});
-    EXPECT_TRUE(Has(r.out, "\n3 binaries")) << r;
-    EXPECT_EQ(std::tuple(IndexOf(r.out, "alpha.bin"), IndexOf(r.out, "beta.dat"),
-                         IndexOf(r.out, "gamma.bin")),
-              std::tuple(0, 1, 2))
-        << r;
+    CliResult r = home.Expect("list " + group, 0, "\n3 binaries");
+    EXPECT_EQ(Indexes(r.out, {"alpha.bin", "beta.dat", "gamma.bin"}), "0 1 2") << r;
     // The filter covers the poster as well as the subject, ignoring case.
-    r = home.Run({"list", group, "--filter", "BEA POSTER"});
-    EXPECT_TRUE(Has(r.out, "\n1 binaries") && IndexOf(r.out, "beta.dat") == 1) << r;
-    r = home.Run({"list", group, "--msg"});
-    EXPECT_TRUE(Has(r.out, "\n3 messages")) << r;
-    const int zulu = IndexOf(r.out, "zulu"), alphaPiece = IndexOf(r.out, "piece alpha"),
-              mike = IndexOf(r.out, "mike");
-    EXPECT_EQ(std::tuple(alphaPiece, mike, zulu), std::tuple(0, 1, 2)) << r;
+    r = home.Expect("list " + group + " --filter POSTER", 0, "\n1 binaries");
+    EXPECT_EQ(Indexes(r.out, {"beta.dat"}), "1") << r;
+    r = home.Expect("list " + group + " --msg", 0, "\n3 messages");
+    EXPECT_EQ(Indexes(r.out, {"piece alpha", "mike", "zulu"}), "0 1 2") << r;
 
     // The save-to folder command: an existing folder, a subfolder per group,
     // and both kept for next time.
     std::filesystem::create_directory(home.Path("dl"));
-    home.Run({"group", "dir", group, "no-such-dir"}, 2);
-    r = home.Run({"group", "dir", group, "dl", "--subfolder"}, 0);
-    EXPECT_TRUE(Has(r.out, home.Path("dl/" + group + "\n"))) << r;
-    r = home.Run({"set", "SaveDefault"}, 0);
-    EXPECT_EQ(r.out, "SaveDefault              " + home.Path("dl/") + "\n");
-    EXPECT_TRUE(Has(home.Run({"set", "group_subfolder"}, 0).out, "OPT_GROUP_SUBFOLDER      on"));
+    home.Expect("group dir " + group + " dl --subfolder", 0, home.Path("dl/" + group + "\n"));
+    EXPECT_EQ(home.Run("set SaveDefault", 0).out,
+              "SaveDefault              " + home.Path("dl/") + "\n");
+    home.Expect("set group_subfolder", 0, "OPT_GROUP_SUBFOLDER      on");
 
-    r = home.Run({"get", group, "0"}, 0);
-    EXPECT_TRUE(Has(r.out, "1 task(s) queued.")) << r;
-    home.Run({"get", group, "--filter", "beta.dat", "--dir", "other"}, 0);
-    home.Run({"join", group, std::to_string(zulu), std::to_string(alphaPiece), std::to_string(mike),
-              "--dir", "joined"},
-             0);
-    r = home.Run({"queue"});
-    EXPECT_TRUE(Has(QueueLine(r.out, 2), "waiting") && Has(QueueLine(r.out, 2), "0/3")) << r;
-    EXPECT_TRUE(Has(QueueLine(r.out, 3), "0/4")) << r;
+    home.Expect("get " + group + " 0", 0, "1 task(s) queued.");
+    home.Run("get " + group + " --filter beta.dat --dir other", 0);
+    home.Run("join " + group + " 2 0 1 --dir joined", 0);  // zulu, alpha, mike
+    r = home.Run("queue", 0);
     // A joined task is named after the last part of the order given.
-    EXPECT_TRUE(Has(QueueLine(r.out, 4), "joined piece mike")) << r;
+    EXPECT_TRUE(Has(QueueLine(r.out, 2), "waiting") && Has(QueueLine(r.out, 2), "0/3") &&
+                Has(QueueLine(r.out, 3), "0/4") && Has(QueueLine(r.out, 4), "joined piece mike"))
+        << r;
 
-    r = home.Run({"run"}, 0);
+    r = home.Expect("run", 0, "Queue saved: 4 task(s) listed.");
     EXPECT_EQ(CountOf(r.out, "Completed Successfully"), 3) << r;
-    EXPECT_TRUE(Has(r.out, "Queue saved: 4 task(s) listed.")) << r;
     EXPECT_TRUE(ReadFileBytes(home.Path("dl/" + group + "/alpha.bin")) == alpha);
     EXPECT_TRUE(ReadFileBytes(home.Path("other/beta.dat")) == beta);
     EXPECT_TRUE(ReadFileBytes(home.Path("joined/joined.bin")) == joined);
     EXPECT_FALSE(std::filesystem::exists(home.Path("dl/" + group + "/gamma.bin")));
-    r = home.Run({"queue", "list"});
-    EXPECT_TRUE(Has(QueueLine(r.out, 2), "done") && Has(QueueLine(r.out, 2), "OK")) << r;
-    EXPECT_TRUE(Has(QueueLine(r.out, 3), "4/4")) << r;
+    r = home.Run("queue list", 0);
+    EXPECT_TRUE(Has(QueueLine(r.out, 2), "done") && Has(QueueLine(r.out, 2), "OK") &&
+                Has(QueueLine(r.out, 3), "4/4"))
+        << r;
     // The task information rows, the output file among them.
-    r = home.Run({"queue", "info", "3"}, 0);
+    r = home.Run("queue info 3", 0);
     EXPECT_TRUE(Has(r.out, "  Result Code  Completed\n") &&
                 Has(r.out, "     Filename  " + home.Path("other/beta.dat") + "\n") &&
                 Has(r.out, "  Parts Total  4\n") && Has(r.out, "     Affinity  1\n"))
         << r;
     // The counters of all time and of the last run, which did not scan.
-    r = home.Run({"stats"});
+    r = home.Run("stats", 0);
     std::smatch bytes;
-    ASSERT_TRUE(std::regex_search(r.out, std::regex(R"(Files +0 +3 +0 +3\n)"))) << r;
-    ASSERT_TRUE(std::regex_search(r.out, bytes,
-                                  std::regex(R"(Bytes +[\d,]+ +([\d,]+) +[\d,]+ +([\d,]+)\n)")))
+    ASSERT_TRUE(std::regex_search(
+        r.out, bytes,
+        std::regex(R"(Files +0 +3 +0 +3\n.*\nBytes +[\d,]+ +([\d,]+) +[\d,]+ +([\d,]+)\n)")))
         << r;
     auto number = [](std::string text) {
         std::erase(text, ',');
@@ -300,11 +292,11 @@ TEST(CliTest, ScanListGetJoinAndRunDownloadIdenticalFiles) {
     EXPECT_GT(number(bytes[2]), static_cast<long long>(alpha.size() + beta.size()));
 
     // Reset drops the header data; remove drops the group as well.
-    home.Run({"group", "reset", group}, 0);
+    home.Run("group reset " + group, 0);
     EXPECT_FALSE(std::filesystem::exists(home.Path("DATA/" + group + ".BIN")));
-    EXPECT_TRUE(Has(home.Run({"list", group}).out, "\n0 binaries"));
-    home.Run({"group", "remove", group}, 0);
-    home.Run({"list", group}, 2);
+    home.Expect("list " + group, 0, "\n0 binaries");
+    home.Run("group remove " + group, 0);
+    home.Run("list " + group, 2);
 }
 
 // A binary of 24 parts queued for download through a relay that can hold the
@@ -323,8 +315,8 @@ class CliResumeTest : public ::testing::Test {
             group_, "movie.bin", data_, kParts, "Mo <mo@example.com>", "%s (%02d/%02d)")));
         relay_ = std::make_unique<test::CNntpRelay>(Inn().anonPort);
         ASSERT_NO_FATAL_FAILURE(Configure(home_, relay_->Port(), 1, group_));
-        home_.Run({"scan", group_}, 0);
-        home_.Run({"get", group_, "--all"}, 0);
+        home_.Run("scan " + group_, 0);
+        home_.Run("get " + group_ + " --all", 0);
     }
 
     // Starts `run`, holds part 5 and waits until its progress line is out.
@@ -345,11 +337,12 @@ class CliResumeTest : public ::testing::Test {
     // The saved queue holds the resume point, and the next run fetches the
     // rest from part 5 on into a file identical to the posted one.
     void ExpectResumedByNextRun() {
-        CliResult r = home_.Run({"queue", "list"});
-        EXPECT_TRUE(Has(QueueLine(r.out, 2), "waiting")) << r;
-        EXPECT_TRUE(Has(QueueLine(r.out, 2), " 4/24 ")) << "four whole parts fetched\n" << r;
+        CliResult r = home_.Run("queue list");
+        EXPECT_TRUE(Has(QueueLine(r.out, 2), "waiting") && Has(QueueLine(r.out, 2), " 4/24 "))
+            << "four whole parts fetched\n"
+            << r;
         relay_->Release();
-        home_.Run({"run"}, 0);
+        home_.Run("run", 0);
         EXPECT_TRUE(ReadFileBytes(home_.Path("out/movie.bin")) == data_);
 
         // The second run asked for part 5 again, then 6 to 24, and nothing
@@ -386,13 +379,11 @@ TEST_P(CliStopTest, ExitsWith128PlusTheSignalAndTheNextRunResumesAtTheNextPart) 
     pid_t pid = StartHeldRun();
     // While the run works, a second process may look but not change anything:
     // the run would write its own queue over the change at its end.
-    CliResult r = home_.Run({"queue", "clear"}, 1);
-    EXPECT_TRUE(Has(r.err, "another vexlo-cli is working in this directory")) << r;
-    home_.Run({"get", group_, "--all"}, 1);
-    home_.Run({"server", "127.0.0.1", "--conn", "3"}, 1);
-    r = home_.Run({"queue", "list"}, 0);
-    EXPECT_TRUE(Has(QueueLine(r.out, 2), "movie.bin")) << r;
-    home_.Run({"list", group_}, 0);
+    home_.Expect("queue clear", 1, "another vexlo-cli is working in this directory", 2);
+    home_.Run("get " + group_ + " --all", 1);
+    home_.Run("server 127.0.0.1 --conn 3", 1);
+    EXPECT_TRUE(Has(QueueLine(home_.Run("queue list", 0).out, 2), "movie.bin"));
+    home_.Run("list " + group_, 0);
 
     // The signal; the held reply goes on once the program has told its
     // channels to stop, so they see the stop in the middle of part 5.
@@ -412,7 +403,7 @@ TEST_F(CliResumeTest, AKilledRunLeavesTheResumePointsOfItsLastSave) {
     // beside the run soon shows the four whole parts.
     bool saved = false;
     for (int second = 0; second < 30 && !saved; ++second) {
-        saved = Has(QueueLine(home_.Run({"queue", "list"}).out, 2), " 4/24 ");
+        saved = Has(QueueLine(home_.Run("queue list").out, 2), " 4/24 ");
         if (!saved) std::this_thread::sleep_for(std::chrono::seconds(1));
     }
     EXPECT_TRUE(saved);
@@ -437,59 +428,54 @@ TEST(CliTest, ServerTestGroupListsAndPasswordsKeptOffTheCommandLine) {
     CCliHome home;
     const std::string group = test::CreateUniqueGroup("alt.binaries.cli.server");
     ASSERT_FALSE(group.empty());
-    home.Run({"server", "127.0.0.1", "--port", std::to_string(Inn().anonPort)}, 0);
-    CliResult r = home.Run({"test", "--connections", "3"}, 0);
-    EXPECT_EQ(CountOf(r.out, ": OK   200 "), 3) << r;
-    for (int channel = 1; channel <= 3; ++channel)
-        EXPECT_TRUE(Has(r.out, "Channel " + std::to_string(channel) + ": OK")) << r;
+    home.Run("server 127.0.0.1 --port " + std::to_string(Inn().anonPort), 0);
+    CliResult r = home.Run("test --connections 3", 0);
+    for (const std::string channel : {"1", "2", "3"})
+        EXPECT_TRUE(Has(r.out, "Channel " + channel + ": OK   200 ")) << r;
 
-    r = home.Run({"groups", "fetch"}, 0);
     // One bare name per line, each ended by CR LF.
+    r = home.Run("groups fetch", 0);
     const std::string all = ReadFileBytes(home.Path("DATA/_GROUPS.ALL"));
-    for (const std::string& name : {group, std::string("misc.test")})
-        EXPECT_TRUE(Has(all, name + "\r\n")) << name;
+    EXPECT_TRUE(Has(all, group + "\r\n") && Has(all, "misc.test\r\n"));
     EXPECT_EQ(all.find(' '), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(home.Path("DATA/_GROUPS.TMP")));
     EXPECT_TRUE(Has(r.out, "Complete - " + std::to_string(CountOf(all, "\r\n")) + " Groups Read"))
         << r;
-    r = home.Run({"groups", "fetch", "--filter", group});
-    EXPECT_TRUE(Has(r.out, "\n" + group + "\n") && Has(r.out, "(1 shown)")) << r;
+    r = home.Expect("groups fetch --filter " + group, 0, "\n" + group + "\n");
+    EXPECT_TRUE(Has(r.out, "(1 shown)")) << r;
 
     // The stored list without fetching: sorted, "binaries" unless told otherwise.
-    std::vector<std::string> names = Lines(home.Run({"groups", "list"}, 0).out);
+    std::vector<std::string> names = Lines(home.Run("groups list", 0).out);
     ASSERT_FALSE(names.empty());
     names.pop_back();  // the count
     EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
     EXPECT_TRUE(
         std::all_of(names.begin(), names.end(), [](auto& n) { return Has(n, "binaries"); }));
     EXPECT_NE(std::find(names.begin(), names.end(), group), names.end());
-    EXPECT_TRUE(Has(home.Run({"groups", "list", "--filter", ""}, 0).out, "\nmisc.test\n"));
+    home.Expect("groups list --filter ''", 0, "\nmisc.test\n");
     // Chosen names join the group list in folders of their own.
     std::filesystem::create_directory(home.Path("news"));
-    r = home.Run({"groups", "add", group, "misc.test", "--dir", "news", "--subfolder"}, 0);
-    EXPECT_TRUE(Has(r.out, home.Path("news/" + group + "\n"))) << r;
-    r = home.Run({"groups", "add", "misc.test", group}, 0);
-    EXPECT_TRUE(Has(r.err, "There were 2 Newsgroups skipped")) << r;
+    home.Expect("groups add " + group + " misc.test --dir news --subfolder", 0,
+                home.Path("news/" + group + "\n"));
+    home.Expect("groups add misc.test " + group, 0, "There were 2 Newsgroups skipped", 2);
 
-    home.Run({"server", "127.0.0.1", "--port", std::to_string(Inn().authPort), "--conn", "2",
-              "--user", "tester", "--pass", "wrong"},
+    home.Run("server 127.0.0.1 --port " + std::to_string(Inn().authPort) +
+                 " --conn 2 --user tester --pass wrong",
              0);
-    r = home.Run({"test", "--connections", "3"}, 1);
+    r = home.Run("test --connections 3", 1);
     EXPECT_EQ(CountOf(r.out, ": FAIL 481 Authentication failed\n"), 3) << r;
     // The channels would retry the login for ever; the scan stops at once,
     // and the next scan of the group takes the task that waits.
-    r = home.Run({"scan", group}, 1);
-    EXPECT_TRUE(Has(r.err, "481 Authentication failed")) << r;
-    home.Run({"scan", group}, 1);
-    r = home.Run({"queue"});
-    EXPECT_EQ(Order(r.out), "1") << r;
+    home.Expect("scan " + group, 1, "481 Authentication failed", 2);
+    home.Run("scan " + group, 1);
+    EXPECT_EQ(Order(home.Run("queue").out), "1");
 
     // The password typed at a prompt that does not echo, typed twice, into a
     // terminal that is the run's standard input.
     const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_TRUE(terminal >= 0 && ::grantpt(terminal) == 0 && ::unlockpt(terminal) == 0);
-    home.SetStdin(::ptsname(terminal));
-    pid_t pid = home.Start({"server", "127.0.0.1", "--user", "tester"});
+    home.stdinPath = ::ptsname(terminal);
+    pid_t pid = home.Start(Words("server 127.0.0.1 --user tester"));
     for (const char* prompt : {"Password: ", "Confirm: "}) {
         EXPECT_TRUE(WaitFor([&] { return Has(home.SoFar(pid, 2), prompt); })) << prompt;
         EXPECT_EQ(::write(terminal, "s3cret\n", 7), 7);
@@ -500,56 +486,43 @@ TEST(CliTest, ServerTestGroupListsAndPasswordsKeptOffTheCommandLine) {
     ::close(terminal);
     EXPECT_FALSE(Has(shown, "s3cret"));
     EXPECT_TRUE(Has(ReadFileBytes(home.Path("DATA/_SETUP.INI")), "Pass=s3cret"));
-    home.SetStdin("/dev/null");
+    home.stdinPath = "/dev/null";
     // Or from the environment.
-    home.SetEnv({"VEXLO_PASS=secret"});
-    home.Run({"server", "127.0.0.1", "--user", "tester"}, 0);
-    r = home.Run({"scan", group}, 0);
-    EXPECT_TRUE(Has(r.out, "Task 1, waiting to scan " + group + ", runs now.")) << r;
+    home.env = {"VEXLO_PASS=secret"};
+    home.Run("server 127.0.0.1 --user tester", 0);
+    r = home.Expect("scan " + group, 0, "Task 1, waiting to scan " + group + ", runs now.");
     EXPECT_EQ(CountOf(r.out, "Newsgroup Scanned Successfully"), 1) << r;
-    EXPECT_EQ(Order(home.Run({"queue"}).out), "1");
+    EXPECT_EQ(Order(home.Run("queue").out), "1");
 }
 
 TEST(CliTest, EncryptedServersTheirCertificateChecksAndRefusals) {
     ASSERT_NE(Inn().anonTlsPort, 0) << "the INN fixture was started without its TLS ports";
     CCliHome home;
     const std::string tlsPort = std::to_string(Inn().anonTlsPort);
-    const std::string plainPort = std::to_string(Inn().anonPort);
     const std::string selfSigned = "TLS: certificate not trusted (self-signed): 127.0.0.1";
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {"server", "127.0.0.1", "--tls", "--starttls"},
-             {"server", "127.0.0.1", "--no-verify"},
-             {"server", "127.0.0.1", "--tls", "--ca", home.Path("missing.pem")},
-             {"set", "TLS", "3"}})
-        home.Run(args, 2);
-    EXPECT_FALSE(std::filesystem::exists(home.Path("DATA")));
-
     // NNTPS with the fixture's own authority not trusted: refused wherever
     // connections are made.
-    CliResult r = home.Run({"server", "127.0.0.1", "--port", tlsPort, "--tls"}, 0);
-    EXPECT_EQ(r.out, "Server 127.0.0.1:" + tlsPort + ", 1 channel(s), 99 retries, login off, " +
-                         "TLS (NNTPS)\n");
-    r = home.Run({"test"}, 1);
-    EXPECT_TRUE(Has(r.out, "Channel 1: FAIL " + selfSigned + "\n")) << r;
-    r = home.Run({"groups", "fetch"}, 1);
-    EXPECT_TRUE(Has(r.err, "vexlo: " + selfSigned + "\n")) << r;
-    home.Run({"group", "add", "alt.binaries.test"}, 0);
-    r = home.Run({"scan", "alt.binaries.test"}, 1);
-    EXPECT_TRUE(Has(r.err, selfSigned)) << r;
+    EXPECT_EQ(home.Run("server 127.0.0.1 --port " + tlsPort + " --tls", 0).out,
+              "Server 127.0.0.1:" + tlsPort + ", 1 channel(s), 99 retries, login off, " +
+                  "TLS (NNTPS)\n");
+    home.Expect("test", 1, "Channel 1: FAIL " + selfSigned + "\n");
+    home.Expect("groups fetch", 1, "vexlo: " + selfSigned + "\n", 2);
+    home.Run("group add alt.binaries.test", 0);
+    home.Expect("scan alt.binaries.test", 1, selfSigned, 2);
 
     // Trusted through --ca; STARTTLS without the check, noted in DEBUG.TXT.
-    r = home.Run({"server", "127.0.0.1", "--port", tlsPort, "--tls", "--ca", Inn().caFile}, 0);
-    EXPECT_TRUE(Has(r.out, "TLS (NNTPS), also trusting " + Inn().caFile + "\n")) << r;
-    EXPECT_TRUE(Has(home.Run({"test"}, 0).out, ": OK   200 "));
-    r = home.Run({"server", "127.0.0.1", "--port", plainPort, "--starttls", "--no-verify"}, 0);
-    EXPECT_TRUE(Has(r.out, ", STARTTLS without certificate check\n")) << r;
-    EXPECT_TRUE(Has(home.Run({"test"}, 0).out, ": OK   200 "));
+    home.Expect("server 127.0.0.1 --port " + tlsPort + " --tls --ca " + Inn().caFile, 0,
+                "TLS (NNTPS), also trusting " + Inn().caFile + "\n");
+    home.Expect("test", 0, ": OK   200 ");
+    home.Expect(
+        "server 127.0.0.1 --port " + std::to_string(Inn().anonPort) + " --starttls --no-verify", 0,
+        ", STARTTLS without certificate check\n");
+    home.Expect("test", 0, ": OK   200 ");
     EXPECT_TRUE(Has(ReadFileBytes(home.Path("DEBUG.TXT")),
                     "accepted without verification (TlsVerify 0): not trusted (self-signed)"));
-    EXPECT_EQ(home.Run({"set", "TlsVerify"}, 0).out, "TlsVerify                off\n");
-    r = home.Run({"server", "127.0.0.1", "--no-tls"}, 0);
-    EXPECT_TRUE(r.out.ends_with("login off\n")) << r;
-    EXPECT_EQ(home.Run({"set", "TLS"}, 0).out, "TLS                      0\n");
+    EXPECT_EQ(home.Run("set TlsVerify", 0).out, "TlsVerify                off\n");
+    EXPECT_TRUE(home.Run("server 127.0.0.1 --no-tls", 0).out.ends_with("login off\n"));
+    EXPECT_EQ(home.Run("set TLS", 0).out, "TLS                      0\n");
 }
 
 // Bytes a terminal could act on: C0 controls but the line end, DEL, and (in
@@ -578,21 +551,22 @@ TEST(CliTest, ServerTextsAreShownWithTheirControlCharactersMadeVisible) {
     posts[0].bodyLines[0] = "begin 644 ev\x1b[1mil.bin";
     ASSERT_NO_FATAL_FAILURE(Post(posts));
     ASSERT_NO_FATAL_FAILURE(Configure(home, Inn().anonPort, 1, group));
-    std::vector<CliResult> shown = {
-        home.Run({"scan", group}, 0),     home.Run({"list", group}, 0),
-        home.Run({"get", group, "0"}, 0), home.Run({"run"}, 0),
-        home.Run({"queue", "list"}, 0),   home.Run({"queue", "info", "2"}, 0)};
+    std::vector<CliResult> shown;
+    for (const std::string& line :
+         std::vector<std::string>{"scan " + group, "list " + group, "get " + group + " 0", "run",
+                                  "queue list", "queue info 2"})
+        shown.push_back(home.Run(line, 0));
     // A server's greeting and its error texts.
     test::CScriptPeer peer([](test::CPeerSession& session) {
         session.Write("200 news\x1b[2J\x07 ready\r\n");
         session.WaitForClose();
     });
-    home.Run({"server", "127.0.0.1", "--port", std::to_string(peer.Port())}, 0);
-    shown.push_back(home.Run({"test", "--connections", "1"}, 0));
+    home.Run("server 127.0.0.1 --port " + std::to_string(peer.Port()), 0);
+    shown.push_back(home.Run("test --connections 1", 0));
     for (const CliResult& r : shown) EXPECT_FALSE(HasControlBytes(r.out + r.err)) << r;
-    EXPECT_TRUE(Has(shown[1].out, "\\x1b]0;owned\\x07\\x1b[2J\\xc2\\x9b31mhostile.bin ("))
+    EXPECT_TRUE(Has(shown[1].out, "\\x1b]0;owned\\x07\\x1b[2J\\xc2\\x9b31mhostile.bin (") &&
+                Has(shown[1].out, "\\x1b[5mEve"))
         << shown[1];
-    EXPECT_TRUE(Has(shown[1].out, "\\x1b[5mEve")) << shown[1];
     EXPECT_TRUE(Has(shown[3].out, "\\x1b]0;owned")) << shown[3];
     EXPECT_TRUE(Has(shown[5].out, "il.bin")) << shown[5];
     EXPECT_TRUE(Has(shown[6].out, ": OK   200 news\\x1b[2J\\x07 ready")) << shown[6];
@@ -601,69 +575,45 @@ TEST(CliTest, ServerTextsAreShownWithTheirControlCharactersMadeVisible) {
 TEST(CliTest, UsageErrorsExitWith2AndTouchNothing) {
     CCliHome home;
     const std::string group = "alt.binaries.cli.usage";  // never scanned: no server needed
-    auto expectUsageErrors = [&](const std::vector<std::vector<std::string>>& wrong) {
-        for (const auto& args : wrong) {
-            CliResult r = home.Run(args);
-            EXPECT_EQ(r.status, 2) << testing::PrintToString(args) << "\n" << r;
-            EXPECT_FALSE(r.err.empty()) << testing::PrintToString(args);
-        }
+    auto expectUsageErrors = [&](const std::vector<std::string>& wrong) {
+        for (const std::string& line : wrong) EXPECT_FALSE(home.Run(line, 2).err.empty()) << line;
     };
     // In a directory that holds nothing yet, nothing is created.
-    expectUsageErrors({{},
-                       {"-C"},
-                       {"help", "frobnicate"},
-                       {"server", "127.0.0.1", "--port", "0"},
-                       {"server", "127.0.0.1", "--conn", "9"},
-                       {"server", "127.0.0.1", "--user", "tester"},
-                       {"set", "Retries", "70000"},
-                       {"set", "NoSuchSetting", "1"},
-                       {"set", "Port", "1", "Conn"},
-                       {"group", "add"},
-                       {"group", "add", group, "--dir", ""},
-                       {"group", "add", "a/b"},
-                       {"group", "remove", "no.such.group"},
-                       {"group", "dir", group},
-                       {"groups", "add"},
-                       {"scan", "no.such.group"},
-                       {"list", "no.such.group"},
-                       {"list", group, "--bogus"},
-                       {"get", "no.such.group", "--all"},
-                       {"join", group},
-                       {"queue", "delete"},
-                       {"queue", "delete", "7"},
-                       {"queue", "info", "1", "2"},
-                       {"queue", "requeue", "x"},
-                       {"queue", "channels", "1"},
-                       {"queue", "shuffle"},
-                       {"run", "now"},
-                       {"test", "--connections", "9"}});
+    expectUsageErrors({"", "-C", "help frobnicate", "run now", "test --connections 9", "set TLS 3",
+                       "set Retries 70000", "set NoSuchSetting 1", "set Port 1 Conn"});
+    expectUsageErrors({"server 127.0.0.1 --port 0", "server 127.0.0.1 --conn 9",
+                       "server 127.0.0.1 --user tester", "server 127.0.0.1 --tls --starttls",
+                       "server 127.0.0.1 --no-verify",
+                       "server 127.0.0.1 --tls --ca " + home.Path("missing.pem")});
+    expectUsageErrors({"group add", "group add " + group + " --dir ''", "group add a/b",
+                       "group remove no.such.group", "group dir " + group, "groups add",
+                       "scan no.such.group", "list no.such.group", "list " + group + " --bogus",
+                       "get no.such.group --all", "join " + group});
+    expectUsageErrors({"queue delete", "queue delete 7", "queue info 1 2", "queue requeue x",
+                       "queue channels 1", "queue shuffle"});
     for (const char* name : {"DATA", "LOGS", "DEBUG.TXT"})
         EXPECT_FALSE(std::filesystem::exists(home.Path(name))) << name;
 
-    home.Run({"group", "add", group}, 0);
-    expectUsageErrors({{"scan", "--all", group},
-                       {"get", group, "--all", "0"},
-                       {"get", group, "0", "--channels", "2"},
-                       {"queue", "info", "1"},
-                       {"group", "dir", group, "no-such-dir"},
-                       {"set", "Affinity", "1,2"}});
+    home.Run("group add " + group, 0);
+    expectUsageErrors({"scan --all " + group, "get " + group + " --all 0",
+                       "get " + group + " 0 --channels 2", "queue info 1",
+                       "group dir " + group + " no-such-dir", "set Affinity 1,2"});
     // Nothing was queued or configured by any of them.
-    EXPECT_TRUE(Has(home.Run({"queue"}).out, "Queue is empty."));
-    EXPECT_EQ(CountOf(home.Run({"group", "list"}).out, "\n"), 2);
+    home.Expect("queue", 0, "Queue is empty.");
+    EXPECT_EQ(CountOf(home.Run("group list").out, "\n"), 2);
 
     // A Conn out of range in the file is repaired, not held against a port change.
     test::WriteFileBytes(home.Path("DATA/_SETUP.INI"), "[Settings]\r\nConn=12\r\n");
-    CliResult r = home.Run({"server", "127.0.0.1", "--port", "1234"}, 0);
-    EXPECT_TRUE(Has(r.out, "Server 127.0.0.1:1234, 1 channel(s)")) << r;
+    home.Expect("server 127.0.0.1 --port 1234", 0, "Server 127.0.0.1:1234, 1 channel(s)");
 
-    EXPECT_TRUE(std::regex_match(home.Run({"--version"}, 0).out,
+    EXPECT_TRUE(std::regex_match(home.Run("--version", 0).out,
                                  std::regex(R"(vexlo-cli \d+\.\d+(\.\d+)*\n)")));
     // Help of a command: a line per option.
-    r = home.Run({"help", "get"}, 0);
+    CliResult r = home.Run("help get", 0);
     for (const char* option :
          {"--all", "--filter TEXT", "INDEX", "--dir DIR", "--top", "--channels LIST"})
         EXPECT_TRUE(Has(r.out, std::string("\n  ") + option + " ")) << option << "\n" << r;
-    EXPECT_EQ(home.Run({"queue", "--help"}, 0).out, home.Run({"help", "queue"}, 0).out);
+    EXPECT_EQ(home.Run("queue --help", 0).out, home.Run("help queue", 0).out);
 }
 
 TEST(CliTest, QueueCommandsSettingsAndTheExitStatusOfTheTasksRun) {
@@ -671,31 +621,27 @@ TEST(CliTest, QueueCommandsSettingsAndTheExitStatusOfTheTasksRun) {
     const std::string group = test::CreateUniqueGroup("alt.binaries.cli.queue");
     ASSERT_FALSE(group.empty());
     const std::string missing = group + ".missing";  // not on the server
-    const std::string one = RandomBytes(30000, 31), two = RandomBytes(50000, 32);
-    Post(test::MakeUuencodedPosts(group, "one.bin", one, 2, "P <p@example.com>"));
+    const std::string two = RandomBytes(50000, 32);
+    Post(
+        test::MakeUuencodedPosts(group, "one.bin", RandomBytes(30000, 31), 2, "P <p@example.com>"));
     Post(test::MakeUuencodedPosts(group, "two.bin", two, 2, "P <p@example.com>"));
     ASSERT_FALSE(HasFatalFailure());
     ASSERT_NO_FATAL_FAILURE(Configure(home, Inn().anonPort, 2, group));
-    home.Run({"group", "add", missing}, 0);
+    home.Run("group add " + missing, 0);
 
     // A scan of a group the server does not have ends in error: exit 1.
-    CliResult r = home.Run({"scan", missing}, 1);
-    EXPECT_TRUE(Has(r.out, "411 No such group")) << r;
-    r = home.Run({"queue", "list"});
-    EXPECT_TRUE(Has(QueueLine(r.out, 1), "error")) << r;
-    EXPECT_TRUE(Has(QueueLine(r.out, 1), "ERROR")) << r;
-    EXPECT_TRUE(Has(r.out, "[411 No such group " + missing + "]")) << r;
+    home.Expect("scan " + missing, 1, "411 No such group");
+    CliResult r = home.Expect("queue list", 0, "[411 No such group " + missing + "]");
+    EXPECT_TRUE(Has(QueueLine(r.out, 1), "error") && Has(QueueLine(r.out, 1), "ERROR")) << r;
 
     // The exit status is that of the tasks a command ran, and scan runs only
     // its scans: the old error, the requeued scan and the downloads wait.
-    r = home.Run({"scan", group}, 0);
-    EXPECT_TRUE(Has(r.out, "Newsgroup Scanned Successfully")) << r;
-    home.Run({"get", group, "--all"}, 0);
-    home.Run({"queue", "requeue", "1"}, 0);
-    r = home.Run({"scan", group}, 0);
-    EXPECT_FALSE(Has(r.out, "411")) << r;
+    home.Run("scan " + group, 0);
+    home.Run("get " + group + " --all", 0);
+    home.Run("queue requeue 1", 0);
+    EXPECT_FALSE(Has(home.Run("scan " + group, 0).out, "411"));
     EXPECT_FALSE(std::filesystem::exists(home.Path("out/one.bin")));
-    r = home.Run({"queue"});
+    r = home.Run("queue", 0);
     EXPECT_TRUE(Has(QueueLine(r.out, 1), "waiting") && Has(QueueLine(r.out, 3), "0/2")) << r;
 
     // Moves keep the order of what they move; info shows a download's rows.
@@ -705,37 +651,32 @@ TEST(CliTest, QueueCommandsSettingsAndTheExitStatusOfTheTasksRun) {
                                {"queue up 3", "4 3 2 5 1"},
                                {"queue up 4 3", "4 3 2 5 1"},     // already at the top
                                {"queue down 3 1", "4 2 3 5 1"}})  // 1 at the bottom stays
-        EXPECT_EQ(Order(home.Run(Words(args), 0).out), order) << args;
-    r = home.Run({"queue", "info", "3"}, 0);
-    EXPECT_TRUE(Has(r.out, "           ID  3\n         Type  Get And Decode Binary\n")) << r;
+        EXPECT_EQ(Order(home.Run(args, 0).out), order) << args;
+    r = home.Expect("queue info 3", 0, "           ID  3\n         Type  Get And Decode Binary\n");
     EXPECT_TRUE(Has(r.out, "  Parts Total  2\nParts Fetched  0\n     Affinity  1\n")) << r;
     EXPECT_FALSE(Has(r.out, "Filename")) << r;
 
     // Channels of queued tasks and of get; get's become the Affinity setting.
-    home.Run({"queue", "delete", "1", "2", "3", "5"}, 0);
-    r = home.Run({"queue", "channels", "4", "2"}, 0);
-    EXPECT_TRUE(Has(QueueLine(r.out, 4), "DECODE    2 ")) << r;
-    home.Run({"get", group, "--all", "--top", "--channels", "2"}, 0);
-    EXPECT_EQ(home.Run({"set", "Affinity"}).out, "Affinity                 2\n");
+    home.Run("queue delete 1 2 3 5", 0);
+    EXPECT_TRUE(Has(QueueLine(home.Run("queue channels 4 2", 0).out, 4), "DECODE    2 "));
+    home.Run("get " + group + " --all --top --channels 2", 0);
+    EXPECT_EQ(home.Run("set Affinity", 0).out, "Affinity                 2\n");
     // --top puts the tasks at the top in list order: one.bin got the later ID
     // (numbers go on from the highest one in the saved queue).
-    r = home.Run({"queue"});
+    r = home.Run("queue", 0);
     EXPECT_EQ(Order(r.out), "6 5 4") << r;
     EXPECT_TRUE(Has(QueueLine(r.out, 6), "one.bin")) << r;
-    home.Run({"queue", "delete", "6", "5"}, 0);
+    home.Run("queue delete 6 5", 0);
 
     // Tasks whose channels do not exist cannot run: run says so and exits 1.
-    home.Run({"server", "127.0.0.1", "--conn", "1"}, 0);
-    r = home.Run({"run"}, 1);
-    EXPECT_TRUE(Has(r.err, "1 task(s) could not run")) << r;
-    home.Run({"queue", "channels", "4", "1"}, 0);
-    home.Run({"run"}, 0);
+    home.Run("server 127.0.0.1 --conn 1", 0);
+    home.Expect("run", 1, "1 task(s) could not run", 2);
+    home.Run("queue channels 4 1", 0);
+    home.Run("run", 0);
     EXPECT_TRUE(ReadFileBytes(home.Path("out/two.bin")) == two);
     EXPECT_FALSE(std::filesystem::exists(home.Path("out/one.bin")));
-    r = home.Run({"queue", "clear"});
-    EXPECT_TRUE(Has(r.out, "Queue is empty.")) << r;
-    r = home.Run({"run"}, 0);
-    EXPECT_TRUE(Has(r.out, "Queue saved: 0 task(s) listed.")) << r;
+    home.Expect("queue clear", 0, "Queue is empty.");
+    home.Expect("run", 0, "Queue saved: 0 task(s) listed.");
 
     // Settings by name, refused with the settings sheet's texts; a refusal
     // changes nothing of the command.
@@ -746,20 +687,21 @@ TEST(CliTest, QueueCommandsSettingsAndTheExitStatusOfTheTasksRun) {
           {"set SaveQueue 45", "Auto-Save Queue Interval Not Selected"},
           {"set Port 0", "Server Port Invalid. Valid Numbers Are From 1 to 65535."},
           {"set Auth on User tester", "Authorization Info: Password Not Specified"}})
-        EXPECT_TRUE(Has(home.Run(Words(args), 2).err, std::string("error: ") + refusal)) << args;
-    home.Run({"set", "Affinity", "2"}, 2);  // Conn is 1
-    r = home.Run({"set", "SaveQueue", "30", "auto_save_queue", "on", "Retries", "7", "AppTitle",
-                  "My Box", "LVCWQ", "1:2:3:4:5:6:7:2000"},
-                 0);
+        home.Expect(args, 2, std::string("error: ") + refusal, 2);
+    home.Run("set Affinity 2", 2);  // Conn is 1
+    // The title holds a blank: one word of its own.
+    r = home.Wait(home.Start({"set", "SaveQueue", "30", "auto_save_queue", "on", "Retries", "7",
+                              "AppTitle", "My Box", "LVCWQ", "1:2:3:4:5:6:7:2000"}));
     EXPECT_EQ(
         r.out,
         "SaveQueue                30\nOPT_AUTO_SAVE_QUEUE      on\nRetries                  7\n"
-        "AppTitle                 My Box\nLVCWQ                    8:8:8:8:8:8:8:1280\n");
+        "AppTitle                 My Box\nLVCWQ                    8:8:8:8:8:8:8:1280\n")
+        << r;
     const std::string ini = ReadFileBytes(home.Path("DATA/_SETUP.INI"));
     for (const char* line : {"SaveQueue=30", "Options=256", "Retries=7", "ChanMaxBPS=0"})
         EXPECT_TRUE(Has(ini, line)) << line << "\n" << ini;
-    EXPECT_EQ(CountOf(home.Run({"set"}, 0).out, "\n"), 30);
-    EXPECT_EQ(home.Run({"set", "decode_yenc", "on"}, 0).out, "OPT_DECODE_YENC          on\n");
+    EXPECT_EQ(CountOf(home.Run("set", 0).out, "\n"), 30);
+    EXPECT_EQ(home.Run("set decode_yenc on", 0).out, "OPT_DECODE_YENC          on\n");
     EXPECT_TRUE(Has(ReadFileBytes(home.Path("DATA/_SETUP.INI")), "Options=8448"));
 }
 
@@ -768,28 +710,23 @@ TEST(CliTest, QueueCommandsSettingsAndTheExitStatusOfTheTasksRun) {
 // replaces or deletes it.
 TEST(CliTest, ListingCommandsLeaveDamagedWorkingFilesAsTheyAre) {
     CCliHome home;
-    const std::string group = "alt.binaries.cli.damaged";  // never scanned: no server needed
-    home.Run({"group", "add", group}, 0);
+    home.Run("group add alt.binaries.cli.damaged", 0);  // never scanned: no server needed
     const std::string groups = ReadFileBytes(home.Path("DATA/_GROUPS.DAT")) + "junk";
     const std::string queue = std::string("\x01\x00\x00\x00", 4) + "a record cut short";
     test::WriteFileBytes(home.Path("DATA/_GROUPS.DAT"), groups);
     test::WriteFileBytes(home.Path("DATA/_QUEUE.DAT"), queue);
-    for (std::vector<std::string> args : {std::vector<std::string>{"queue", "list"},
-                                          {"queue"},
-                                          {"group", "list"},
-                                          {"list", group}}) {
-        CliResult r = home.Run(args);
-        EXPECT_TRUE(Has(r.err, "_QUEUE.DAT")) << r;
+    for (const char* line :
+         {"queue list", "queue", "group list", "list alt.binaries.cli.damaged"}) {
+        home.Expect(line, kAnyStatus, "_QUEUE.DAT", 2);
         EXPECT_EQ(ReadFileBytes(home.Path("DATA/_GROUPS.DAT")), groups);
         EXPECT_EQ(ReadFileBytes(home.Path("DATA/_QUEUE.DAT")), queue);
         for (const char* copy : {"DATA/_GROUPS.DAT.bad", "DATA/_QUEUE.DAT.bad"})
             EXPECT_FALSE(std::filesystem::exists(home.Path(copy))) << copy;
     }
-    CliResult r = home.Run({"group", "add", "alt.binaries.cli.other"}, 0);
-    EXPECT_TRUE(Has(r.err, home.Path("DATA/_GROUPS.DAT.bad"))) << r;
+    home.Expect("group add alt.binaries.cli.other", 0, home.Path("DATA/_GROUPS.DAT.bad"), 2);
     EXPECT_EQ(ReadFileBytes(home.Path("DATA/_GROUPS.DAT.bad")), groups);
     EXPECT_EQ(ReadFileBytes(home.Path("DATA/_QUEUE.DAT.bad")), queue);
-    EXPECT_EQ(CountOf(home.Run({"group", "list"}, 0).out, "\n"), 3);
+    EXPECT_EQ(CountOf(home.Run("group list", 0).out, "\n"), 3);
 }
 
 }  // namespace
