@@ -5,10 +5,9 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
+#include <thread>
 
 #include "core/app_context.h"
 #include "support/recording_message_box.h"
@@ -21,12 +20,15 @@ namespace vexlo::test {
 
 class CEngineHarness {
   public:
-    CEngineHarness(const std::string& server, uint16_t port, int conn) : context(dir.Path(), box) {
+    // `download`, when given, runs the downloads (kTaskDecode).
+    CEngineHarness(const std::string& server, uint16_t port, int conn, TaskHandler download = {})
+        : context(dir.Path(), box) {
         context.Start();
         context.settings.SetServer(server);
         context.settings.SetPort(port);
         context.settings.SetConn(conn);
         context.settings.SetAffinity(0xff);
+        if (download) handlers.Register(kTaskDecode, std::move(download));
     }
 
     void Open() {
@@ -35,6 +37,7 @@ class CEngineHarness {
     }
     CDownloadQueue& Queue() { return controller->Queue(); }
     CTaskAgent& Agent() { return controller->Agent(); }
+    bool Idle() { return Queue().CountWaiting() == 0 && Agent().BusyMask() == 0; }
 
     // Adds a task of `type` with `affinity` and `subject`; returns its row's task.
     CTask* Add(uint32_t type, uint32_t affinity, const std::string& subject) {
@@ -56,6 +59,11 @@ class CEngineHarness {
         }
         return true;
     }
+    // Starts processing; pumps until `done` holds.
+    bool RunUntil(const std::function<bool()>& done, int timeoutMs = 15000) {
+        controller->StartCommand();
+        return PumpUntil(done, timeoutMs);
+    }
 
     CTempDir dir;
     CRecordingMessageBox box;
@@ -65,34 +73,18 @@ class CEngineHarness {
 };
 
 // A gate that handlers wait at until the test opens it (or the channel aborts).
-class CGate {
-  public:
+struct CGate {
     // Waits until opened; false when the abort flag ended the wait.
     bool Wait(const std::atomic<uint32_t>& abort) {
-        std::unique_lock lock(mutex_);
-        ++waiting_;
-        changed_.notify_all();
-        while (!open_ && abort.load() == 0) changed_.wait_for(lock, std::chrono::milliseconds(10));
-        --waiting_;
-        return open_;
-    }
-    void Open() {
-        std::lock_guard lock(mutex_);
-        open_ = true;
-        changed_.notify_all();
-    }
-    // Waits until `n` handlers stand at the gate.
-    bool WaitForWaiting(int n, int timeoutMs = 15000) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                 [&] { return waiting_ >= n; });
+        ++waiting;
+        while (!open && abort.load() == 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        --waiting;
+        return open;
     }
 
-  private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool open_ = false;
-    int waiting_ = 0;
+    std::atomic<bool> open{false};
+    std::atomic<int> waiting{0};  // handlers standing at the gate
 };
 
 }  // namespace vexlo::test

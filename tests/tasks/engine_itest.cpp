@@ -21,16 +21,9 @@ namespace {
 class CInnEngine : public test::CEngineHarness {
   public:
     CInnEngine(int conn, TaskHandler handler)
-        : CEngineHarness(test::Inn().host, test::Inn().anonPort, conn) {
-        handlers.Register(kTaskDecode, std::move(handler));
+        : CEngineHarness(test::Inn().host, test::Inn().anonPort, conn, std::move(handler)) {
         Open();
     }
-    // Starts processing; pumps until `done` holds.
-    bool RunUntil(const std::function<bool()>& done) {
-        controller->StartCommand();
-        return PumpUntil(done);
-    }
-    bool Idle() { return Queue().CountWaiting() == 0 && Agent().BusyMask() == 0; }
     bool RowIs(size_t row, RowIcon icon) { return Queue().Row(row).icon == icon; }
 };
 
@@ -53,6 +46,7 @@ class CGatedEngine : public CInnEngine {
         std::lock_guard lock(mutex_);
         return runs_;
     }
+    bool Waiting(int n) { return gate.waiting >= n; }
 
     test::CGate gate;
 
@@ -74,16 +68,16 @@ TEST(EngineTest, DispatchPassesOverBusyChannelsAndTakesTheLowestFree) {
     };
     engine.Add(kTaskDecode, 0b001, "one");
     engine.Add(kTaskDecode, 0b010, "two");
-    ASSERT_TRUE(engine.RunUntil([&] { return engine.gate.WaitForWaiting(2, 0); }));
+    ASSERT_TRUE(engine.RunUntil([&] { return engine.Waiting(2); }));
     // Channels 1 and 2 are busy: {1,2} waits, {3} starts on channel 3.
     engine.Add(kTaskDecode, 0b011, "blocked");
     engine.Add(kTaskDecode, 0b100, "three");
-    ASSERT_TRUE(engine.gate.WaitForWaiting(3));
+    ASSERT_TRUE(engine.PumpUntil([&] { return engine.Waiting(3); }));
     ASSERT_EQ(engine.Runs().size(), 3u);
     EXPECT_EQ(engine.Runs()[2], std::pair(std::string("three"), 3));
     EXPECT_TRUE(engine.RowIs(2, RowIcon::Waiting));
 
-    engine.gate.Open();
+    engine.gate.open = true;
     ASSERT_TRUE(engine.PumpUntil([&] { return engine.Idle(); }));
     engine.Add(kTaskDecode, 0b110, "two-or-three");
     ASSERT_TRUE(engine.PumpUntil([&] { return done.size() == 5u && engine.Idle(); }));
@@ -98,7 +92,7 @@ TEST(EngineTest, DispatchPassesOverBusyChannelsAndTakesTheLowestFree) {
     EXPECT_TRUE(onMain);
 }
 
-TEST(EngineTest, TransientFailuresKeepAnOpenConnectionAndEndAtTheRetryLimit) {
+TEST(EngineTest, TransientFailuresEndAtTheRetryLimitAndRawTasksAtOnce) {
     std::vector<int> sockets;
     CInnEngine engine(1, [&](CTaskThread& channel, CTask& task) {
         CNntpConnection& connection = channel.Connection();
@@ -114,7 +108,10 @@ TEST(EngineTest, TransientFailuresKeepAnOpenConnectionAndEndAtTheRetryLimit) {
     });
     engine.context.settings.SetRetries(2);
     CTask* task = engine.Add(kTaskDecode, 1, "flaky");
-    ASSERT_TRUE(engine.RunUntil([&] { return engine.RowIs(0, RowIcon::Error); }));
+    CTask* raw = engine.Add(kTaskGet, 1, "raw");  // a type without a handler fails at once
+    ASSERT_TRUE(engine.RunUntil([&] { return engine.RowIs(0, RowIcon::Error) && engine.Idle(); }));
+    EXPECT_EQ(raw->GetStatusText(), "Task Type Not Implemented Yet");
+    EXPECT_TRUE(engine.RowIs(1, RowIcon::Error));
     ASSERT_EQ(sockets.size(), 3u);
     EXPECT_NE(sockets[0], CNntpConnection::kInvalidSocket);
     EXPECT_EQ(sockets[1], sockets[0]);  // kept open: no new connection
@@ -127,7 +124,7 @@ TEST(EngineTest, StopNowAbortsRunningTasksAndStopAfterCurrentLetsThemFinish) {
     CGatedEngine engine(2);
     CTask* a = engine.Add(kTaskDecode, 0b11, "a");
     for (const char* s : {"b", "c"}) engine.Add(kTaskDecode, 0b11, s);
-    ASSERT_TRUE(engine.RunUntil([&] { return engine.gate.WaitForWaiting(2, 0); }));
+    ASSERT_TRUE(engine.RunUntil([&] { return engine.Waiting(2); }));
     engine.controller->StopNowCommand();
     EXPECT_TRUE(engine.Agent().IsStopping());
     ASSERT_TRUE(engine.PumpUntil([&] { return engine.Agent().IsStopped(); }));
@@ -136,22 +133,15 @@ TEST(EngineTest, StopNowAbortsRunningTasksAndStopAfterCurrentLetsThemFinish) {
 
     // Processing starts again with the aborted tasks; a stop after the
     // current ones lets them run to the end and starts no other.
-    ASSERT_TRUE(engine.RunUntil([&] { return engine.gate.WaitForWaiting(2, 0); }));
+    ASSERT_TRUE(engine.RunUntil([&] { return engine.Waiting(2); }));
     engine.controller->StopGracefullyCommand();
     EXPECT_TRUE(engine.Agent().IsStopping());
-    engine.gate.Open();
+    engine.gate.open = true;
     ASSERT_TRUE(engine.PumpUntil([&] { return engine.Agent().IsStopped(); }));
     EXPECT_EQ(engine.Runs().size(), 4u);  // "c" never started
     EXPECT_TRUE(engine.RowIs(2, RowIcon::Waiting));
     EXPECT_EQ(a->GetResult(), kResultCompleted);
     EXPECT_EQ(a->GetStatusText(), "done");
-}
-
-TEST(EngineTest, RawTaskTypeFailsAtOnce) {
-    CInnEngine engine(1, [](CTaskThread&, CTask&) {});
-    CTask* raw = engine.Add(kTaskGet, 1, "raw");
-    ASSERT_TRUE(engine.RunUntil([&] { return engine.RowIs(0, RowIcon::Error); }));
-    EXPECT_EQ(raw->GetStatusText(), "Task Type Not Implemented Yet");
 }
 
 }  // namespace
