@@ -77,7 +77,7 @@ TEST_F(DownloadQueueTest, FinishedRowsAndRequeueAndDeleteSkippingRunningRows) {
     EXPECT_EQ(box.Texts().back(), "Delete Selected Item(s)?");
 }
 
-TEST_F(DownloadQueueTest, UnknownTypesAreRefusedAndNumbersContinueAfterALoad) {
+TEST_F(DownloadQueueTest, UnknownTypesAreRefusedNumbersContinueAfterALoadAndSavesAreWhole) {
     Add("a");
     Add("b", kTaskScanNew, /*top=*/true);
     Add("c");
@@ -97,6 +97,20 @@ TEST_F(DownloadQueueTest, UnknownTypesAreRefusedAndNumbersContinueAfterALoad) {
     EXPECT_EQ(loaded->Row(1).task->GetSubject(), "a");
     EXPECT_EQ(NextId(*loaded), 10u);
     EXPECT_TRUE(box.Texts().empty());
+
+    // A failed save leaves the previous file whole; an empty queue removes it.
+    const std::string before = test::ReadFileBytes(queue.QueuePath());
+    Add("d");
+    testing::FailWritesAfter(100);
+    queue.SaveQueueFile();
+    testing::FailWritesAfter(-1);
+    EXPECT_EQ(test::ReadFileBytes(queue.QueuePath()), before);
+    EXPECT_EQ(FileSize(queue.QueuePath() + ".tmp"), -1);
+    EXPECT_EQ(box.Texts().back(),
+              "WARNING: Unable To Write _QUEUE.DAT File!\r\nQueued tasks have not been saved.");
+    queue.RemoveAllNotRunning();
+    queue.SaveQueueFile();
+    EXPECT_EQ(FileSize(queue.QueuePath()), -1);
 }
 
 TEST_F(DownloadQueueTest, DamagedFileKeepsEarlierRowsAndACopy) {
@@ -119,6 +133,7 @@ TEST_F(DownloadQueueTest, DamagedFileKeepsEarlierRowsAndACopy) {
          "WARNING: Unable To Read _QUEUE.DAT File Contents!" + notAll}};
     for (const char* s : {"a", "b", "c"}) Add(s);
     const std::string copy = queue.QueuePath() + ".bad";
+    const std::string kept = "\r\nA copy of the damaged file was kept as " + copy + ".";
     for (const Damage& c : cases) {
         SCOPED_TRACE(c.what);
         queue.SaveQueueFile();
@@ -137,33 +152,13 @@ TEST_F(DownloadQueueTest, DamagedFileKeepsEarlierRowsAndACopy) {
         box.Clear();
         auto loaded = Reload();
         EXPECT_EQ(loaded->Count(), c.kept);
-        EXPECT_EQ(box.Texts(), std::vector<std::string>{c.warning +
-                                                        "\r\nA copy of the damaged file was kept "
-                                                        "as " +
-                                                        copy + "."});
+        EXPECT_EQ(box.Texts(), std::vector<std::string>{c.warning + kept});
         EXPECT_EQ(FileSize(queue.QueuePath()), -1);
         EXPECT_EQ(test::ReadFileBytes(copy), bytes);
         RemoveFile(copy);
         // A stopped load leaves the counter at 0: numbers may repeat.
         EXPECT_EQ(NextId(*loaded), c.kept == 3 ? 4u : 1u);
     }
-}
-
-TEST_F(DownloadQueueTest, FailedSaveLeavesPreviousFileWhole) {
-    Add("a");
-    queue.SaveQueueFile();
-    std::string before = test::ReadFileBytes(queue.QueuePath());
-    Add("b");
-    testing::FailWritesAfter(100);
-    queue.SaveQueueFile();
-    testing::FailWritesAfter(-1);
-    EXPECT_EQ(test::ReadFileBytes(queue.QueuePath()), before);
-    EXPECT_EQ(FileSize(queue.QueuePath() + ".tmp"), -1);
-    EXPECT_EQ(box.Texts().back(),
-              "WARNING: Unable To Write _QUEUE.DAT File!\r\nQueued tasks have not been saved.");
-    queue.RemoveAllNotRunning();
-    queue.SaveQueueFile();  // an empty queue removes the file
-    EXPECT_EQ(FileSize(queue.QueuePath()), -1);
 }
 
 TEST_F(DownloadQueueTest, ProgressTextsFollowTheReports) {
