@@ -64,11 +64,9 @@ TEST(AppSettings, ColumnWidthTextsAreCheckedAndClamped) {
         EXPECT_EQ(Widths(LoadFrom(dir, std::string("LVCWH=") + text + "\r\n"), false), Ints(4, 32))
             << text;
 
-    CAppSettings s;
-    s.SetHeaderWidth(0, 3);
-    s.SetHeaderWidth(1, 5000);
-    s.SetHeaderWidth(4, 100);  // outside the range: ignored
-    s.SetHeaderWidth(-1, 100);
+    CAppSettings s;  // columns 4 and -1 are outside the range: ignored
+    for (auto [index, width] : {std::pair{0, 3}, {1, 5000}, {4, 100}, {-1, 100}})
+        s.SetHeaderWidth(index, width);
     EXPECT_EQ(Widths(s, false), (Ints{8, 1280, 0, 0}));
     EXPECT_EQ(s.GetHeaderWidth(4), 0);
 }
@@ -92,12 +90,12 @@ TEST(AppSettings, GarbledProfileGivesTheDefaultsAndTheNextSaveWritesAWholeFile) 
     EXPECT_EQ(CProfileStore(path).Section("Settings").size(), 16u);
 }
 
-TEST(AppSettings, SettersStoreOnlyValidValuesAndABadStoredConnIsRepaired) {
+TEST(AppSettings, OnlyValidValuesAreStoredOrLoadedAndABadStoredConnIsRepaired) {
     CAppSettings s;
     EXPECT_TRUE(s.SetServer("news.example.com"));
-    EXPECT_FALSE(s.SetServer(""));  // an empty text never clears
-    EXPECT_FALSE(s.SetServer(std::string(260, 'x')));
-    EXPECT_FALSE(s.SetUser("me\r\nPOST"));  // would reach the server as a second command
+    // An empty text never clears; a line break would reach the server as a
+    // second command.
+    EXPECT_FALSE(s.SetServer("") || s.SetServer(std::string(260, 'x')) || s.SetUser("me\r\nPOST"));
     EXPECT_EQ(s.GetServer(), "news.example.com");
     EXPECT_TRUE(s.SetPort(65535) && s.SetConn(8) && s.SetRetries(0) && s.SetSaveQueue(900));
     EXPECT_FALSE(s.SetPort(0) || s.SetPort(65536) || s.SetConn(0) || s.SetConn(9) ||
@@ -122,15 +120,11 @@ TEST(AppSettings, SettersStoreOnlyValidValuesAndABadStoredConnIsRepaired) {
                   std::tuple(1, 1u, 1u))
             << conn;
     }
-    s = LoadFrom(dir, "Conn=3\r\nAffinity=6\r\n");
+    s = LoadFrom(dir, "Conn=3\r\nAffinity=6\r\nAppTitle=" + std::string(260, 't') + "\r\n");
     EXPECT_EQ(std::pair(s.GetConn(), s.GetAffinity()), std::pair(3, 6u));
-}
-
-TEST(AppSettings, OverlongTextsAreDroppedAndSaveDefaultMustExist) {
-    CTempDir dir;
-    CAppSettings s = LoadFrom(dir, "AppTitle=" + std::string(260, 't') + "\r\n");
     EXPECT_EQ(s.GetAppTitle(), "");  // too long for its field: left empty
 
+    // The save-to folder must exist, and once gone it is emptied for good.
     std::string folder = dir / "downloads/";
     std::filesystem::create_directory(folder);
     s.SetSaveDefault(folder);
@@ -139,7 +133,7 @@ TEST(AppSettings, OverlongTextsAreDroppedAndSaveDefaultMustExist) {
     std::filesystem::remove(folder);
     EXPECT_EQ(s.GetSaveDefault(), "");
     std::filesystem::create_directory(folder);
-    EXPECT_EQ(s.GetSaveDefault(), "");  // emptied for good, not just hidden
+    EXPECT_EQ(s.GetSaveDefault(), "");
 }
 
 // Values out of the setters' ranges (Port, Retries) are taken as they stand.

@@ -5,7 +5,6 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
-#include <vector>
 
 #include "platform/tick.h"
 
@@ -54,28 +53,6 @@ TEST(NamedLocks, WaitsGiveUpAfterTheirAttemptsOrEndWhenTheHolderReleases) {
     waiter.join();
     EXPECT_TRUE(got);
     EXPECT_FALSE(locks.IsHeld(kTaskProgressLock));  // the guard gave it back
-}
-
-TEST(NamedLocks, ExcludesAcrossManyThreads) {
-    CNamedLocks locks;
-    std::atomic<int> inside{0};
-    std::atomic<bool> overlap{false};
-    int counter = 0;  // guarded by the name "res" alone
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([&] {
-            for (int i = 0; i < 500; ++i) {
-                while (!locks.TryLock("res")) std::this_thread::yield();
-                if (inside.fetch_add(1) != 0) overlap = true;
-                ++counter;
-                inside.fetch_sub(1);
-                locks.Unlock("res");
-            }
-        });
-    }
-    for (auto& t : threads) t.join();
-    EXPECT_FALSE(overlap);
-    EXPECT_EQ(counter, 2000);
 }
 
 }  // namespace
