@@ -11,12 +11,6 @@ namespace {
 using test::ReadFileBytes;
 using test::WriteFileBytes;
 
-// Restores real writes even when a test fails half-way.
-struct WriteFailureScope {
-    explicit WriteFailureScope(int64_t bytes) { testing::FailWritesAfter(bytes); }
-    ~WriteFailureScope() { testing::FailWritesAfter(-1); }
-};
-
 class ProfileStoreTest : public ::testing::Test {
   protected:
     test::CTempDir dir;
@@ -79,21 +73,7 @@ TEST_F(ProfileStoreTest, AwkwardValuesComeBackAsWrittenAndLineBreaksAreRefused) 
     EXPECT_TRUE(profile.Section("Settings").empty());
 }
 
-TEST_F(ProfileStoreTest, FailedWriteLeavesTheOldFileWholeAndTheNextWriteCatchesUp) {
-    CProfileStore profile(path);
-    ASSERT_TRUE(profile.WriteProfileString("Settings", "Server", "news.example.com"));
-    std::string before = ReadFileBytes(path);
-    {
-        WriteFailureScope full(12);  // the disk fills up part-way through the new version
-        EXPECT_FALSE(profile.WriteProfileString("Settings", "AppTitle", "a long title"));
-    }
-    EXPECT_EQ(ReadFileBytes(path), before);
-    EXPECT_EQ(FileSize(path + ".tmp"), -1);
-    ASSERT_TRUE(profile.WriteProfileInt("Settings", "Port", 119));
-    EXPECT_EQ(CProfileStore(path).GetProfileString("Settings", "AppTitle", ""), "a long title");
-}
-
-TEST_F(ProfileStoreTest, BatchWritesTheFileOnceAtItsOutermostEnd) {
+TEST_F(ProfileStoreTest, BatchesWriteOnceAndAFailedWriteLeavesTheOldFileWholeTillTheNext) {
     CProfileStore profile(path);
     {
         CProfileBatch outer(profile);
@@ -104,15 +84,20 @@ TEST_F(ProfileStoreTest, BatchWritesTheFileOnceAtItsOutermostEnd) {
         }
         EXPECT_EQ(FileSize(path), -1);  // the inner end does not write
     }
+    const std::string before = ReadFileBytes(path);
     EXPECT_EQ(CProfileStore(path).GetProfileInt("History", "ByteRECV", 0), 7);
-    {
-        WriteFailureScope full(0);
-        profile.BeginBatch();
-        profile.WriteProfileString("Settings", "Server", "c");
-        EXPECT_FALSE(profile.EndBatch());
-    }
+    testing::FailWritesAfter(12);  // the disk fills up part-way through the new version
+    EXPECT_FALSE(profile.WriteProfileString("Settings", "AppTitle", "a long title"));
+    profile.BeginBatch();
+    profile.WriteProfileString("Settings", "Server", "c");
+    EXPECT_FALSE(profile.EndBatch());
+    testing::FailWritesAfter(-1);
+    EXPECT_EQ(ReadFileBytes(path), before);
+    EXPECT_EQ(FileSize(path + ".tmp"), -1);
     ASSERT_TRUE(profile.WriteProfileInt("Settings", "Port", 1));  // the next write catches up
-    EXPECT_EQ(CProfileStore(path).GetProfileString("Settings", "Server", ""), "c");
+    CProfileStore after(path);
+    EXPECT_EQ(after.GetProfileString("Settings", "Server", ""), "c");
+    EXPECT_EQ(after.GetProfileString("Settings", "AppTitle", ""), "a long title");
 }
 
 }  // namespace
