@@ -49,6 +49,9 @@ void CleanFileName(std::string& text);
 // limit, or too short for the count its first character announces.
 // No allocation: it runs once for every body line.
 bool DecodeUuLine(std::string_view line, unsigned char* out, int limit, int& count);
+// The same without the vector instructions DecodeUuLine uses where the
+// processor has them; what both must agree with.
+bool DecodeUuLinePortable(std::string_view line, unsigned char* out, int limit, int& count);
 
 // When a file exists at path, replaces path with the first free "stem-n.ext"
 // (n = 1..9998; the extension starts at the last "." of the last path element,
