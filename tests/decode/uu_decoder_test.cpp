@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <random>
 #include <string>
 
 #include "support/inn_fixture.h"
@@ -89,6 +91,26 @@ TEST(UuDecoder, DecodesKnownLinesAndRefusesShortOrLongOnes) {
                  {"#86)C", "FAIL", 4},
                  {"#86)C", "FAIL", -1}};
     for (const auto& c : cases) EXPECT_EQ(Decode(c.line, c.limit), c.bytes) << c.line;
+}
+
+// The vector path against the portable one: every count, characters from
+// the whole byte range, lines with and without text behind the last group.
+TEST(UuDecoder, VectorAndPortableDecodersAgree) {
+    std::mt19937 random(7);
+    for (int n = 0; n < 64; ++n) {
+        for (int round = 0; round < 30; ++round) {
+            std::string line(1 + 4 * ((n + 2) / 3) + round % 3, ' ');
+            line[0] = static_cast<char>(32 + n);
+            for (size_t i = 1; i < line.size(); ++i) line[i] = static_cast<char>(random());
+            unsigned char vector[kUuDecodeBufferSize], portable[kUuDecodeBufferSize];
+            int vectorCount = -1, portableCount = -1;
+            ASSERT_TRUE(DecodeUuLine(line, vector, kUuLineLimit, vectorCount));
+            ASSERT_TRUE(DecodeUuLinePortable(line, portable, kUuLineLimit, portableCount));
+            ASSERT_EQ(vectorCount, n);
+            ASSERT_EQ(portableCount, n);
+            ASSERT_EQ(std::memcmp(vector, portable, static_cast<size_t>(n)), 0) << n;
+        }
+    }
 }
 
 TEST(UuDecoder, UniqueNames) {
