@@ -10,6 +10,7 @@
 namespace vexlo {
 namespace {
 
+using Mode = COutputFile::OpenMode;
 using test::ReadFileBytes;
 using test::WriteFileBytes;
 
@@ -30,27 +31,36 @@ class OutputFileTest : public ::testing::Test {
     std::string path_ = dir_ / "out.bin";
 };
 
-TEST_F(OutputFileTest, GathersLinesIntoBlocksAndFlushes) {
-    const std::string line = Bytes(45, 'a'), big = Bytes(250, 'A');
-    {
-        COutputFile out(100);
-        ASSERT_TRUE(out.Open(path_, COutputFile::OpenMode::Create));
-        ASSERT_TRUE(Put(out, line) && Put(out, line));
-        EXPECT_EQ(FileSize(path_), 0);  // still gathered
-        ASSERT_TRUE(Put(out, line));    // no room: the first two go out as one block
-        EXPECT_EQ(FileSize(path_), 90);
-        EXPECT_EQ(out.BytesWritten(), 135);
-        ASSERT_TRUE(out.Flush());
-        EXPECT_EQ(FileSize(path_), 135);
-        ASSERT_TRUE(Put(out, line) && Put(out, big));  // larger than the buffer: direct
-        EXPECT_EQ(ReadFileBytes(path_), line + line + line + line + big);
-        ASSERT_TRUE(Put(out, "abc"));
-    }  // the destructor writes what is gathered
-    EXPECT_EQ(ReadFileBytes(path_), line + line + line + line + big + "abc");
+TEST_F(OutputFileTest, GathersBlocksAndKeepsThemInPlaceThroughTruncateAndSeekTo) {
+    const std::string a = Bytes(40, 'a'), b = Bytes(40, 'b'), big = Bytes(100, 'A');
+    COutputFile out(64);
+    ASSERT_TRUE(out.Open(path_, Mode::Create));
+    ASSERT_TRUE(Put(out, a));
+    EXPECT_EQ(FileSize(path_), 0);  // still gathered
+    ASSERT_TRUE(Put(out, b));       // no room: the first goes out as a block
+    EXPECT_EQ(FileSize(path_), 40);
+    EXPECT_EQ(out.BytesWritten(), 80);
+    ASSERT_TRUE(out.Truncate(50));  // drops gathered bytes only
+    EXPECT_EQ(out.BytesWritten(), 50);
+    EXPECT_FALSE(out.Truncate(51));  // cannot grow
+    ASSERT_TRUE(Put(out, big));      // larger than the buffer: written directly
+    EXPECT_EQ(ReadFileBytes(path_), a + b.substr(0, 10) + big);
+    ASSERT_TRUE(Put(out, "zz"));
+    ASSERT_TRUE(out.Truncate(30));  // below what is on disk
+    ASSERT_TRUE(Put(out, "tail"));  // continues at 30: no hole, no old bytes
+    // A part from further on first, then one gathered below the end.
+    ASSERT_TRUE(out.SeekTo(40) && Put(out, "later"));
+    EXPECT_EQ(out.BytesWritten(), 45);
+    ASSERT_TRUE(out.SeekTo(0) && Put(out, "first"));
+    EXPECT_EQ(out.BytesWritten(), 45);
+    ASSERT_TRUE(out.Truncate(42));  // keeps the gathered bytes below the cut
+    ASSERT_TRUE(Put(out, "!"));
+    ASSERT_TRUE(out.Close());
+    EXPECT_EQ(ReadFileBytes(path_),
+              "first" + a.substr(5, 25) + "tail" + std::string(6, '\0') + "la!");
 }
 
 TEST_F(OutputFileTest, OpenModesAndASecondWriter) {
-    using Mode = COutputFile::OpenMode;
     WriteFileBytes(path_, "old content");
     COutputFile out, second;
     ASSERT_TRUE(out.Open(path_, Mode::OpenExisting));
@@ -72,34 +82,9 @@ TEST_F(OutputFileTest, OpenModesAndASecondWriter) {
     EXPECT_TRUE(out.Close());
 }
 
-TEST_F(OutputFileTest, TruncateAndSeekToKeepGatheredBytesInPlace) {
-    COutputFile out(64);
-    ASSERT_TRUE(out.Open(path_, COutputFile::OpenMode::Create));
-    ASSERT_TRUE(Put(out, Bytes(40, 'a')) && Put(out, Bytes(40, 'b')));
-    EXPECT_EQ(FileSize(path_), 40);
-    ASSERT_TRUE(out.Truncate(50));  // drops gathered bytes only
-    EXPECT_EQ(out.BytesWritten(), 50);
-    EXPECT_FALSE(out.Truncate(51));  // cannot grow
-    ASSERT_TRUE(out.Flush());
-    EXPECT_EQ(ReadFileBytes(path_), Bytes(40, 'a') + Bytes(10, 'b'));
-    ASSERT_TRUE(Put(out, "zz"));
-    ASSERT_TRUE(out.Truncate(30));  // below what is on disk
-    ASSERT_TRUE(Put(out, "tail"));  // continues at 30: no hole, no old bytes
-    // A part from further on first, then one gathered below the end.
-    ASSERT_TRUE(out.SeekTo(40) && Put(out, "later"));
-    EXPECT_EQ(out.BytesWritten(), 45);
-    ASSERT_TRUE(out.SeekTo(0) && Put(out, "first"));
-    EXPECT_EQ(out.BytesWritten(), 45);
-    ASSERT_TRUE(out.Truncate(42));  // keeps the gathered bytes below the cut
-    ASSERT_TRUE(Put(out, "!"));
-    ASSERT_TRUE(out.Close());
-    EXPECT_EQ(ReadFileBytes(path_),
-              "first" + Bytes(30, 'a').substr(5) + "tail" + std::string(6, '\0') + "la!");
-}
-
 TEST_F(OutputFileTest, AFullDiskFailsEveryCallUntilReopened) {
     COutputFile out(64);
-    ASSERT_TRUE(out.Open(path_, COutputFile::OpenMode::Create));
+    ASSERT_TRUE(out.Open(path_, Mode::Create));
     testing::FailWritesAfter(100);
     int lines = 0;
     while (lines < 10 && Put(out, Bytes(45, 'a'))) ++lines;
@@ -110,7 +95,7 @@ TEST_F(OutputFileTest, AFullDiskFailsEveryCallUntilReopened) {
     EXPECT_FALSE(out.Close());
 
     testing::FailWritesAfter(-1);
-    ASSERT_TRUE(out.Open(path_, COutputFile::OpenMode::Create));
+    ASSERT_TRUE(out.Open(path_, Mode::Create));
     ASSERT_TRUE(Put(out, Bytes(45, 'a')));
     testing::FailWritesAfter(10);  // the gathered bytes do not fit on flush
     EXPECT_FALSE(out.Flush());
