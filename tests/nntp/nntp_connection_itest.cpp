@@ -1,13 +1,13 @@
 // CNntpConnection against the real INN servers of the test fixture: one walk
-// (greeting, login, GROUP, pipelined BODY, QUIT) in plain text, over NNTPS and
-// over STARTTLS, through every certificate check that opens or refuses the
-// connection, and the login passing only encrypted. (A connection cut in the
-// middle of a reply: nntp_connection_test.cpp and the download tests.)
+// (greeting, login, GROUP, QUIT) in plain text, over NNTPS and over STARTTLS,
+// through every certificate check that opens or refuses the connection, and
+// the login passing only encrypted. (Pipelined BODY commands and their
+// dot-stuffed lines in each mode: retrieve_binary_itest.cpp; a connection cut
+// in the middle of a reply: nntp_connection_test.cpp and the download tests.)
 #include <gtest/gtest.h>
 
 #include <map>
 #include <string>
-#include <vector>
 
 #include "core/number_readers.h"
 #include "nntp/nntp_connection.h"
@@ -18,31 +18,8 @@ namespace vexlo {
 namespace {
 using test::Inn;
 
-// The lines of a multi-line block up to ".", as they came (still stuffed).
-std::vector<std::string> ReadBlock(CNntpConnection& conn) {
-    std::vector<std::string> lines;
-    while (conn.ReadLine() >= 0 && conn.GetLine() != ".") lines.emplace_back(conn.GetLine());
-    return lines;
-}
-
 TEST(NntpConnectionInn, OneWalkInPlainTextOverNntpsAndOverStartTls) {
     ASSERT_NE(Inn().anonTlsPort, 0) << "the INN fixture was started without its TLS ports";
-    // A group of this run's own with two articles of the same long body, which
-    // opens with the lines dot-stuffing changes: as posted, and as sent on the wire.
-    const std::string group = test::CreateUniqueGroup("alt.binaries.test.nntpconn");
-    std::vector<std::string> body = {"begin 644 test.bin", ".", "..two dots", ".leading dot", ""};
-    for (int i = 0; i < 3000; ++i)
-        body.push_back("M" + std::string(60, static_cast<char>('A' + i % 26)));
-    std::vector<std::string> stuffed;
-    for (const std::string& line : body)
-        stuffed.push_back((line.starts_with('.') ? "." : "") + line);
-    std::vector<test::Article> articles;
-    for (const char* subject : {"connection test 1", "connection test 2"})
-        articles.push_back(
-            {test::UniqueMessageId("nntpconn"), group, subject, "T <t@x>", "", body});
-    std::string error;
-    ASSERT_TRUE(!group.empty() && test::PostArticles(articles, &error)) << error;
-
     // {verify, CA file, host name, password ("": no login), error ("" when it
     // opens)}. The fixture's certificate reads as self-signed until its
     // authority is trusted. In plain text the certificate settings do not matter.
@@ -83,17 +60,8 @@ TEST(NntpConnectionInn, OneWalkInPlainTextOverNntpsAndOverStartTls) {
             if (!expected.empty()) continue;
             EXPECT_EQ(conn.IsEncrypted(), mode != kTlsNone);
             EXPECT_TRUE(conn.GetBanner().starts_with("200 ")) << conn.GetBanner();
-            char reply[CNntpConnection::kReplyBufferSize];
-            ASSERT_TRUE(conn.Send("GROUP " + group + "\r\n"));
-            ASSERT_GT(conn.ReadReply(reply, sizeof reply), 0);
-            EXPECT_EQ(std::string(reply), "211 2 1 2 " + group);
-            // Two BODY commands at once, as downloads pipeline them. The lines
-            // come as sent on the wire: dot-stuffed, not undone here.
-            ASSERT_TRUE(conn.Send("BODY 1\r\nBODY 2\r\n"));
-            for (int article = 1; article <= 2; ++article) {
-                EXPECT_TRUE(conn.ReadLine() > 0 && ReplyCode(conn.GetLine()) == 222);
-                EXPECT_TRUE(ReadBlock(conn) == stuffed) << "article " << article;
-            }
+            ASSERT_TRUE(conn.Send("GROUP misc.test\r\n"));
+            EXPECT_TRUE(conn.ReadLine() > 0 && ReplyCode(conn.GetLine()) == 211) << conn.GetLine();
             EXPECT_EQ(conn.Quit(), 0);
         }
     }
