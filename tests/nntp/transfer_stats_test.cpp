@@ -1,3 +1,5 @@
+// The transfer counters and their number type, the rate ring, the thousands
+// separators and the per-channel speed limit.
 #include "nntp/transfer_stats.h"
 
 #include <gtest/gtest.h>
@@ -6,6 +8,7 @@
 #include <vector>
 
 #include "core/app_settings.h"
+#include "nntp/int96.h"
 #include "nntp/rate_pacer.h"
 #include "platform/profile_store.h"
 #include "support/temp_dir.h"
@@ -21,10 +24,11 @@ std::string Text(const CTransferStats::Counters& c) {
     return text;
 }
 
-CTransferStats::Ring Sent(CTransferStats& stats) {
+// The bytes sent in the last `n` seconds, the current one first.
+std::vector<uint32_t> Sent(CTransferStats& stats, size_t n = CTransferStats::kRingSeconds) {
     CTransferStats::Ring sent{}, received{};
     stats.GetRateHistory(sent, received);
-    return sent;
+    return {sent.begin(), sent.begin() + static_cast<long>(n)};
 }
 
 TEST(TransferStats, CountersNeitherWrapAtThirtyTwoBitsNorLoseConcurrentAdds) {
@@ -72,35 +76,30 @@ TEST(TransferStats, TheRingAdvancesByWholeSecondsAndKeepsFifteenMinutes) {
     stats.AddBytesSent(100);
     stats.AddBytesSent(100);
     now += 999;  // still the same second, at index 0
-    EXPECT_EQ(Sent(stats)[0], 200u);
-    now += 1501;  // past the wrap: 2.5 s in all
+    EXPECT_EQ(Sent(stats, 1), std::vector<uint32_t>{200});
+    now += 1501;  // past the wrap: 2.5 s in all, the second between them empty
     stats.AddBytesSent(1);
-    auto sent = Sent(stats);
-    EXPECT_EQ(sent[0], 1u);
-    EXPECT_EQ(sent[1], 0u);  // the skipped second
-    EXPECT_EQ(sent[2], 200u);
+    EXPECT_EQ(Sent(stats, 3), (std::vector<uint32_t>{1, 0, 200}));
     // The 500 ms left over were dropped: the next second starts a full second later.
     now += 999;
-    EXPECT_EQ(Sent(stats)[0], 1u);
+    EXPECT_EQ(Sent(stats, 1), std::vector<uint32_t>{1});
     now += 1;
-    EXPECT_EQ(Sent(stats)[1], 1u);
+    EXPECT_EQ(Sent(stats, 2), (std::vector<uint32_t>{0, 1}));
 
     for (uint32_t s = 1; s <= 900; ++s) {
         stats.AddBytesSent(s);
         now += 1000;
     }
     // One second after the 900th: the first second (1) fell out of the ring.
-    sent = Sent(stats);
-    EXPECT_EQ(sent[0], 0u);
-    EXPECT_EQ(sent[1], 900u);
-    EXPECT_EQ(sent[899], 2u);
+    EXPECT_EQ(Sent(stats, 2), (std::vector<uint32_t>{0, 900}));
+    EXPECT_EQ(Sent(stats).back(), 2u);
+    std::vector<uint32_t> quiet(CTransferStats::kRingSeconds, 0);
+    quiet[0] = 4;
     for (uint32_t gap : {900'000u, 901'000u}) {  // exactly and more than 900 s of silence
         stats.AddBytesSent(9);
         now += gap;
         stats.AddBytesSent(4);
-        sent = Sent(stats);
-        EXPECT_EQ(sent[0], 4u) << gap;
-        for (size_t i = 1; i < sent.size(); ++i) ASSERT_EQ(sent[i], 0u) << gap << " " << i;
+        EXPECT_EQ(Sent(stats), quiet) << gap;
     }
 }
 
@@ -142,6 +141,36 @@ TEST(RatePacer, SleepsUntilTheBytesFitTheRate) {
     EXPECT_EQ(CRatePacer::LimitFromSettings(settings), 40u * 1024);
     settings.SetChanMaxBPS(100);
     EXPECT_EQ(CRatePacer::LimitFromSettings(settings), 0u);
+}
+
+// The counters' number type. (Sums past 32 bits: the counters above; the text
+// of the widest values: FormatThousands.)
+TEST(Int96, SignedArithmeticAndTextReadStrictlyInsideTrimmedBlanks) {
+    EXPECT_EQ(CInt96(-1) + CInt96(1), CInt96(0));
+    EXPECT_TRUE((CInt96(3) - CInt96(5)).IsNegative());
+    EXPECT_LT(CInt96(-2), CInt96(1));
+    const std::pair<const char*, const char*> good[] = {
+        {"0", "0"},
+        {"-2147483648", "-2147483648"},
+        {"18446744073709551616", "18446744073709551616"},
+        {"79228162514264337593543950335", "79228162514264337593543950335"},
+        {"-99999999999999999999999999999", "-99999999999999999999999999999"},
+        {"  42  ", "42"},
+        {"-  7", "-7"},
+        {"", "0"},
+        {"-", "0"},
+        {"-0", "0"},
+        {"00012", "12"}};
+    for (const auto& [text, value] : good) {
+        CInt96 v;
+        EXPECT_TRUE(v.FromString(text)) << text;
+        EXPECT_EQ(v.ToString(), value) << text;
+    }
+    for (const char* bad : {"12x", "+5", "1 2", "--1", "0x10", "123456789012345678901234567890"}) {
+        CInt96 v(9);
+        EXPECT_FALSE(v.FromString(bad)) << bad;
+        EXPECT_EQ(v, CInt96(9)) << "unchanged after " << bad;
+    }
 }
 
 }  // namespace
