@@ -1,11 +1,16 @@
 // The main window's rules without a window: caption, status panes, command
-// states and the docking bars' saved sizes. (The rate texts are seen in the
-// graph plot's test.)
+// states, the docking bars' saved sizes, the graph's rates and line, and the
+// settings pages' rules the window tests do not reach (the password
+// confirmation, what storing keeps, retries, the shown interval and speed;
+// the port, login and speed refusals are tested through the sheet itself).
 #include <gtest/gtest.h>
 
+#include "core/app_settings.h"
 #include "frame/bar_sizes.h"
 #include "frame/commands.h"
 #include "frame/frame_texts.h"
+#include "frame/graph_plot.h"
+#include "frame/settings_rules.h"
 #include "platform/profile_store.h"
 #include "support/temp_dir.h"
 
@@ -107,6 +112,84 @@ TEST(BarSizes, LoadKeepsMinimumsAndDefaults) {
     LoadBarSizes(CProfileStore(dir / "setup.ini"), "GroupBar", 123, back);
     EXPECT_EQ(back, sizes);
     EXPECT_EQ(ClampFloatingSize({10, 50}), (BarSize{37, 50}));
+}
+
+constexpr int kW = 524, kH = 78, kText = 13;  // plot height P = 61
+
+TEST(GraphPlot, RatesScaleAndLineFromBothRings) {
+    EXPECT_EQ(GraphSeconds(6), 1);
+    EXPECT_EQ(GraphSeconds(5), 0);
+    EXPECT_EQ(GraphSeconds(5000), 899);
+    CTransferStats::Ring sent{}, received{};
+    // Without traffic the line fills the width one pixel above the bottom edge.
+    const GraphPlot none = PlotRates(sent, received, 300, kH, kText);
+    EXPECT_EQ(none.scale, 0u);
+    ASSERT_EQ(none.line.size(), 148u);  // the last 148 seconds
+    EXPECT_EQ(none.line.front(), (GraphPoint{295, kH - 5}));
+    EXPECT_EQ(none.line.back(), (GraphPoint{1, kH - 5}));
+
+    received[0] = 50000;  // the incomplete second is not drawn
+    received[1] = 1536;   // 512 / 103 = 4 tenths: rates are rounded down
+    received[2] = 30500;
+    sent[899] = 60999;  // sent bytes only raise the peak
+    const GraphPlot plot = PlotRates(sent, received, kW, kH, kText);
+    EXPECT_EQ(plot.current, 1536u);
+    EXPECT_EQ(plot.currentText, "CURRENT: 1.4 K/sec");
+    EXPECT_EQ(plot.peakText, "PEAK: 59.5 K/sec");
+    EXPECT_EQ(plot.scale, 1000u);  // 61000 / 61
+    EXPECT_EQ(plot.line[0], (GraphPoint{kW - 5, kH - 4 - 1}));
+    EXPECT_EQ(plot.line[1], (GraphPoint{kW - 7, kH - 4 - 30}));
+    EXPECT_EQ(plot.line[2].y, kH - 4);
+}
+
+TEST(SettingsRules, ServerPageStoresWhatWasTyped) {
+    CAppSettings settings;
+    settings.SetUser("old");
+    settings.SetPass("keep");
+    ServerPageValues values{"news.example", "8119", "", "", "", 3, true, kTlsNone, true, ""};
+    values.user = "u";
+    values.password = "Secret";
+    values.confirm = "secret";
+    EXPECT_STREQ(ApplyServerPage(values, settings), kPasswordMismatchText);
+    EXPECT_EQ(settings.GetServer(), "");
+    values.login = false;  // the confirmation is compared only with the login box ticked
+    values.user = values.password = "";
+    EXPECT_EQ(ApplyServerPage(values, settings), nullptr);
+    EXPECT_EQ(settings.GetPort(), 8119);
+    EXPECT_EQ(settings.GetConn(), 4);
+    EXPECT_EQ(settings.GetUser(), "old");  // empty texts leave the stored ones
+    EXPECT_EQ(ServerPageFromSettings(settings).confirm, "keep");
+}
+
+TEST(SettingsRules, OptionsPageStepByStep) {
+    CAppSettings settings;
+    settings.SetSaveQueue(300);
+    settings.SetChanMaxBPS(12345);
+    OptionsPageValues values = OptionsPageFromSettings(settings);
+    EXPECT_EQ(values.interval, 4);
+    EXPECT_EQ(values.speed, "8");
+    EXPECT_EQ(SaveQueueIntervalIndex(45), 0);
+
+    values.fullRowGroup = true;
+    values.decodeYenc = true;
+    values.appTitle = "VX";
+    for (const char* retries : {"-1", "65536"}) {
+        values.retries = retries;
+        EXPECT_STREQ(ApplyOptionsPage(values, settings), kRetriesInvalidText);
+    }
+    EXPECT_TRUE(settings.TestOptions(OPT_FULL_ROW_GROUP));  // applied before the refusal
+    EXPECT_FALSE(settings.TestOptions(OPT_DECODE_YENC));    // after it
+    EXPECT_EQ(settings.GetAppTitle(), "");
+
+    values.interval = 0;  // "(SELECT)" without auto-save keeps the interval
+    values.retries = "7";
+    values.speed = "100";  // out of range without the limit box: kept as it was
+    EXPECT_EQ(ApplyOptionsPage(values, settings), nullptr);
+    EXPECT_EQ(settings.GetSaveQueue(), 300);
+    EXPECT_EQ(settings.GetRetries(), 7);
+    EXPECT_EQ(settings.GetChanMaxBPS(), 12345);
+    EXPECT_EQ(settings.GetAppTitle(), "VX");
+    EXPECT_TRUE(OptionsPageFromSettings(settings).decodeYenc);
 }
 
 }  // namespace
