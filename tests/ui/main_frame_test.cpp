@@ -37,12 +37,10 @@ int ServerTextRight(const CGraphBar& bar) {
 
 // True when the icon has at least one non-transparent pixel at size x size.
 bool Draws(const QIcon& icon, int size) {
-    const QImage image = icon.pixmap(size, size).toImage();
-    if (icon.isNull() || image.size() != QSize(size, size)) return false;
-    for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x)
-            if (qAlpha(image.pixel(x, y)) != 0) return true;
-    return false;
+    QImage blank(size, size, QImage::Format_Alpha8);
+    blank.fill(0);
+    const QImage alpha = icon.pixmap(size, size).toImage().convertToFormat(QImage::Format_Alpha8);
+    return alpha.size() == blank.size() && alpha != blank;
 }
 
 }  // namespace
@@ -65,7 +63,7 @@ class MainFrameTest : public QObject {
     }
 
   private slots:
-    void statesCaptionAndPanesFollowTheListsAndTheAgent() {
+    void statesCaptionPanesAndSettingsFollowTheListsAndTheAgent() {
         CUiHarness h;
         h.Context().settings.SetAppTitle("Mine");
         h.Context().settings.SetConn(2);
@@ -76,7 +74,6 @@ class MainFrameTest : public QObject {
         // The command rules' cases are the frame's tests; here the window's
         // lists and agent reach them.
         QCOMPARE(Enabled(*frame, {ID_SCAN_SELECTED, ID_QUEUE_DELETE, ID_GET_DECODE}), "000");
-        QCOMPARE(frame->QueuePane()->text(), "No Tasks");
         QCOMPARE(frame->SelectionPane()->text(), "No Items Selected");
 
         // Scan-to-top through the menu: the groups in list order above the old task.
@@ -101,21 +98,14 @@ class MainFrameTest : public QObject {
         frame->UpdateCommandUi();
         QVERIFY(!frame->QueueBar()->isVisible());
         QVERIFY(!frame->Action(ID_VIEW_QUEUEBAR)->isChecked());
-        QVERIFY(frame->Action(ID_VIEW_GROUPBAR)->isChecked());
         h.Controller().Agent().StopNow();
-    }
 
-    void settingsCommandRecreatesTheChannelsWhenConnChanges() {
-        CUiHarness h;
-        h.Context().settings.SetServer("127.0.0.1");
-        h.Context().settings.SetConn(2);
-        auto frame = Open(h);
+        // 4 connections picked on the Server page recreate the channels.
         QCOMPARE(h.Controller().Agent().ChannelCount(), 2);
-        // The user picks 4 connections on the Server page and clicks OK.
         QString title;
         test::AnswerNextDialog([&](QWidget& sheet) {
             title = sheet.windowTitle();
-            test::Fill(sheet, {{1011, 3}});
+            test::Fill(sheet, {{1005, "127.0.0.1"}, {1011, 3}});
         });
         frame->Action(ID_SETTINGS)->trigger();
         QCOMPARE(title, "Vexlo Program Settings");
@@ -132,9 +122,9 @@ class MainFrameTest : public QObject {
             h.Controller().Queue().Select(0, false);
             // A task listed while processing is on: refused, nothing saved.
             QVERIFY(!frame->close());
-            QCOMPARE(h.TakeTexts().back(),
-                     std::string("Application cannot close while processing is enabled.\r\n"
-                                 "Click the Stop button to stop processing."));
+            QCOMPARE(h.TakeTexts(),
+                     "Application cannot close while processing is enabled.\r\n"
+                     "Click the Stop button to stop processing.");
             QVERIFY(frame->TimerRunning());
             h.Controller().Agent().StopNow();
             QTRY_VERIFY(h.Controller().Agent().IsStopped());
@@ -149,9 +139,8 @@ class MainFrameTest : public QObject {
             QVERIFY(!frame->TimerRunning());
         }
         CProfileStore saved(h.Context().profile.Path());
+        // (The queue bar's state and sizes are seen by the second start.)
         QVERIFY(!saved.GetProfileString("GroupBar", "State", "").empty());
-        QVERIFY(!saved.GetProfileString("QueueBar", "State", "").empty());
-        QCOMPARE(saved.GetProfileInt("QueueBar-SCBar-125", "sizeFloatCX", 0), 420);
         QVERIFY(saved.GetProfileInt("Settings", "Options", 0) & OPT_START_MAXIMIZED);
         QVERIFY(!saved.GetProfileString("Settings", "LVCWQ", "").empty());
 
@@ -164,7 +153,7 @@ class MainFrameTest : public QObject {
         QCOMPARE(again->GroupBar()->List()->columnWidth(0), 151);
     }
 
-    void graphBarDrawsNoTrafficThenOneSecondOfIt() {
+    void graphBarAndPicturesDraw() {
         uint32_t now = 5000;
         test::CTempDir dir;
         test::CRecordingMessageBox box;
@@ -175,7 +164,6 @@ class MainFrameTest : public QObject {
         QVERIFY(RightmostOf(image, kStartingGrey, 0, h) > 4);  // "Starting ..."
         bar.DrawGraph();
         // Without traffic the line lies one pixel above the bottom edge.
-        QCOMPARE(image.size(), QSize(w, h));
         for (int x = 1; x <= w - 5; ++x) QCOMPARE(image.pixel(x, h - 5), kCyan);
         QCOMPARE(image.pixel(w / 2, h - 4), kWhite);  // bottom edge
         QCOMPARE(image.pixel(w - 4, h / 2), kWhite);  // right edge
@@ -196,9 +184,8 @@ class MainFrameTest : public QObject {
         QCOMPARE(image.pixel(plot.line[0].x, plot.line[0].y), kCyan);
         const int right = ServerTextRight(bar);
         QVERIFY2(right >= 10 && right <= 60, QByteArray::number(right));
-    }
 
-    void everyPictureDraws() {
+        // Every picture draws.
         for (int index = 0; index < kImageCount; ++index)
             QVERIFY2(Draws(ListIcon(index), 16), QByteArray::number(index));
         QVERIFY(ListIcon(kImageCount).isNull());

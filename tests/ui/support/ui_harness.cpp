@@ -32,10 +32,11 @@ void CUiHarness::UseInnServer(int conn) {
     context_->settings.SetConn(conn);
 }
 
-std::vector<std::string> CUiHarness::TakeTexts() {
-    auto texts = box_.Texts();
+QString CUiHarness::TakeTexts() {
+    QStringList texts;
+    for (const std::string& text : box_.Texts()) texts << QString::fromStdString(text);
     box_.Clear();
-    return texts;
+    return texts.join('|');
 }
 
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {
@@ -78,6 +79,10 @@ QStringList Column(const QAbstractItemModel& model, int column) {
     for (int row = 0; row < model.rowCount(); ++row)
         texts << model.index(row, column).data().toString();
     return texts;
+}
+
+QStringList Column(QWidget& root, int id, int column) {
+    return Column(*Find<QAbstractItemView>(root, id)->model(), column);
 }
 
 QStringList MenuTexts(const QMenu& menu) {

@@ -17,7 +17,6 @@
 #include <memory>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "core/app_context.h"
 #include "support/recording_message_box.h"
@@ -42,8 +41,8 @@ class CUiHarness {
     void Restart();
     // Points the settings at the anonymous INN fixture with `conn` channels.
     void UseInnServer(int conn = 1);
-    // The texts shown so far, and then forgets them.
-    std::vector<std::string> TakeTexts();
+    // The texts shown so far, "|" between them, and then forgets them.
+    QString TakeTexts();
 
   private:
     CTempDir dir_;
@@ -71,8 +70,10 @@ void Fill(QWidget& root, std::initializer_list<std::pair<int, QVariant>> values)
 void Click(QWidget& root, int id);
 // One character per control of `ids`: "1" when it is enabled, else "0".
 QString Enabled(QWidget& root, std::initializer_list<int> ids);
-// The display texts of column `column`, row by row.
+// The display texts of column `column`, row by row: of a model, or of the
+// item view `id` of `root`.
 QStringList Column(const QAbstractItemModel& model, int column = 0);
+QStringList Column(QWidget& root, int id, int column = 0);
 // The items' texts, "-" for a separator.
 QStringList MenuTexts(const QMenu& menu);
 // Once the next modal dialog runs: `fill` gets it, then its OK is clicked.

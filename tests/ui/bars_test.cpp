@@ -1,10 +1,13 @@
-// The queue bar: a row's texts and icon by state, the selection kept with
-// rows the queue moves, the Delete key and the context menu.
-
-#include "ui/queue_bar.h"
+// The group bar and the queue bar over their lists: the selection kept with
+// the rows the lists move, the keys, the context menus and the double click,
+// and a queue row's texts and icon by state. (The group list's column widths
+// are kept by the main window's close.)
+#include "groups/group_list.h"
 #include "support/ui_harness.h"
 #include "tasks/download_queue.h"
+#include "ui/group_bar.h"
 #include "ui/image_list.h"
+#include "ui/queue_bar.h"
 
 using namespace vexlo;
 using namespace vexlo::ui;
@@ -61,9 +64,67 @@ struct QueueRig {
 
 }  // namespace
 
-class QueueBarTest : public QObject {
+class BarsTest : public QObject {
     Q_OBJECT
   private slots:
+    void groupBarFollowsTheListAndAnswersKeysMenuAndDoubleClick() {
+        // Two groups with binaries between two without.
+        CUiHarness h;
+        CGroupList groups{h.Context()};
+        for (const char* name : {"d.full", "a.empty", "c.empty", "b.full"})
+            groups.AddGroup(name, "");
+        groups.UpdateGroupAfterScan("b.full", 5, 1, 3, 0);
+        groups.UpdateGroupAfterScan("d.full", 0, 2, 0, 0);
+        CGroupBar bar(h.Context(), groups);
+        QTableView* list = bar.List();
+        auto viewRows = [&] {
+            QList<int> rows;
+            for (const QModelIndex& index : list->selectionModel()->selectedRows())
+                rows << index.row();
+            std::sort(rows.begin(), rows.end());
+            return rows;
+        };
+        QCOMPARE(Column(*bar.Model()), (QStringList{"a.empty", "b.full", "c.empty", "d.full"}));
+        QCOMPARE(bar.Model()->index(1, 1).data().toString(), "5");
+        QCOMPARE(bar.Model()->index(1, 3).data().toString(), "3");
+
+        QSignalSpy commands(&bar, &CGroupBar::commandRequested);
+        QTest::keyClick(list, Qt::Key_Delete);
+        QTest::keyClick(list, Qt::Key_E);
+        QCOMPARE(commands.count(), 0);
+        QCOMPARE(groups.SelectedCount(), 0);
+        list->selectRow(3);  // d.full: binaries, so E leaves it selected
+        QTest::keyClick(list, Qt::Key_E);
+        QCOMPARE(groups.SelectedRows(), (std::vector<int>{0, 2, 3}));
+        QCOMPARE(viewRows(), (QList<int>{0, 2, 3}));
+        QTest::keyClick(list, Qt::Key_Delete);
+        QCOMPARE(commands.takeFirst().at(0).toInt(), 32796);
+        list->clearSelection();
+        QCOMPARE(groups.SelectedCount(), 0);
+
+        QCOMPARE(MenuTexts(*bar.ContextMenu()),
+                 QStringList({"E&scanear", "Esc&anear Todos", "-", "Añadir &Nuevo Grupo...",
+                              "&Borrar Grupos Seleccionados", "&Resetear Grupos Seleccionados",
+                              "Configurar Guardar-A Carpeta ...", "-", "&Lista Servidor...", "-",
+                              "Seleccionar Todo", "&Ocultar"}));
+        bar.ContextMenu()->findChild<QAction*>("32819")->trigger();
+        QCOMPARE(commands.takeFirst().at(0).toInt(), 32819);
+        QSignalSpy open(&bar, &CGroupBar::openGroupRequested);
+        QWidget* rows = list->viewport();
+        QTest::mouseDClick(rows, Qt::LeftButton, {},
+                           QPoint(5, rows->height() - 2));  // nothing selected
+        QCOMPARE(open.count(), 0);
+        const QRect c = list->visualRect(bar.Model()->index(2, 0));
+        QTest::mouseDClick(rows, Qt::LeftButton, {}, c.center());
+        QCOMPARE(open, (QList<QList<QVariant>>{{"c.empty"}}));
+
+        groups.SelectAll();
+        QCOMPARE(viewRows(), (QList<int>{0, 1, 2, 3}));
+        groups.AddGroup("bb.new", "");  // takes its place, unselected
+        QCOMPARE(bar.Model()->index(2, 0).data().toString(), QString("bb.new"));
+        QCOMPARE(viewRows(), (QList<int>{0, 1, 3, 4}));
+    }
+
     void rowTexts_data() {
         QTest::addColumn<int>("result");  // -1: handed to a channel that reports "Connecting"
         QTest::addColumn<QString>("texts");
@@ -142,5 +203,5 @@ class QueueBarTest : public QObject {
     }
 };
 
-QTEST_MAIN(QueueBarTest)
-#include "queue_bar_test.moc"
+QTEST_MAIN(BarsTest)
+#include "bars_test.moc"
