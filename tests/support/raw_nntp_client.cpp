@@ -11,11 +11,8 @@ bool CRawNntpClient::Connect(uint16_t port, std::string* greeting) {
 }
 
 std::string CRawNntpClient::Command(const std::string& line) {
-    std::string error;
     std::string reply;
-    if (!reader_ || !SendAll(socket_.Get(), line + "\r\n", &error) || !reader_->ReadLine(&reply)) {
-        return "";
-    }
+    if (reader_ && SendAll(socket_.Get(), line + "\r\n")) reader_->ReadLine(&reply);
     return reply;
 }
 
@@ -30,18 +27,8 @@ bool CRawNntpClient::ReadBlock(std::vector<std::string>* lines) {
 }
 
 std::string CRawNntpClient::Login(const std::string& user, const std::string& password) {
-    std::string reply = Command("AUTHINFO USER " + user);
-    if (reply.rfind("381", 0) != 0) return reply;
-    return Command("AUTHINFO PASS " + password);
-}
-
-std::vector<std::string> Unstuff(const std::vector<std::string>& wireLines) {
-    std::vector<std::string> lines;
-    lines.reserve(wireLines.size());
-    for (const std::string& line : wireLines) {
-        lines.push_back(line.rfind("..", 0) == 0 ? line.substr(1) : line);
-    }
-    return lines;
+    const std::string reply = Command("AUTHINFO USER " + user);
+    return reply.rfind("381", 0) != 0 ? reply : Command("AUTHINFO PASS " + password);
 }
 
 }  // namespace vexlo::test

@@ -30,7 +30,4 @@ class CRawNntpClient {
     std::unique_ptr<CLineReader> reader_;
 };
 
-// The text lines of a multi-line block: a leading ".." becomes ".".
-std::vector<std::string> Unstuff(const std::vector<std::string>& wireLines);
-
 }  // namespace vexlo::test
