@@ -14,19 +14,6 @@
 
 namespace vexlo::test {
 
-CSocketFd::~CSocketFd() {
-    Close();
-}
-
-CSocketFd& CSocketFd::operator=(CSocketFd&& other) noexcept {
-    if (this != &other) {
-        Close();
-        fd_ = other.fd_;
-        other.fd_ = -1;
-    }
-    return *this;
-}
-
 void CSocketFd::Close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
@@ -34,12 +21,16 @@ void CSocketFd::Close() {
 
 namespace {
 
-bool SetAddress(const std::string& text, uint16_t port, sockaddr_in* address) {
-    std::memset(address, 0, sizeof(*address));
-    address->sin_family = AF_INET;
-    address->sin_port = htons(port);
-    return ::inet_pton(AF_INET, text.c_str(), &address->sin_addr) == 1;
-}
+// An IPv4 address (dotted text) and port, in the form bind and connect take.
+struct Address {
+    sockaddr_in in{};
+    Address(const std::string& text, uint16_t port) {
+        in.sin_family = AF_INET;
+        in.sin_port = htons(port);
+        ::inet_pton(AF_INET, text.c_str(), &in.sin_addr);
+    }
+    sockaddr* Get() { return reinterpret_cast<sockaddr*>(&in); }
+};
 
 std::string ErrnoText(const std::string& what) {
     return what + ": " + std::strerror(errno);
@@ -50,28 +41,20 @@ std::string ErrnoText(const std::string& what) {
 CSocketFd ConnectLoopback(uint16_t port, const std::string& sourceAddress, int timeoutSeconds,
                           std::string* error) {
     CSocketFd socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const timeval timeout{timeoutSeconds, 0};
+    Address source(sourceAddress, 0), server("127.0.0.1", port);
     if (!socket.IsOpen()) {
         *error = ErrnoText("socket");
-        return {};
-    }
-    timeval timeout{};
-    timeout.tv_sec = timeoutSeconds;
-    ::setsockopt(socket.Get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
-    ::setsockopt(socket.Get(), SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof(timeout));
-    sockaddr_in address{};
-    if (!sourceAddress.empty()) {
-        if (!SetAddress(sourceAddress, 0, &address) ||
-            ::bind(socket.Get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
-            *error = ErrnoText("bind to " + sourceAddress);
-            return {};
-        }
-    }
-    SetAddress("127.0.0.1", port, &address);
-    if (::connect(socket.Get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
+    } else if (!sourceAddress.empty() && ::bind(socket.Get(), source.Get(), sizeof source.in)) {
+        *error = ErrnoText("bind to " + sourceAddress);
+    } else if (::setsockopt(socket.Get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout) ||
+               ::setsockopt(socket.Get(), SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout) ||
+               ::connect(socket.Get(), server.Get(), sizeof server.in) != 0) {
         *error = ErrnoText("connect to 127.0.0.1:" + std::to_string(port));
-        return {};
+    } else {
+        return socket;
     }
-    return socket;
+    return {};
 }
 
 bool SendAll(int fd, std::string_view bytes, std::string* error) {
@@ -93,15 +76,13 @@ bool WaitReadable(int fd, int timeoutMs) {
 }
 
 CLoopbackListener::CLoopbackListener() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-    sockaddr_in address{};
-    SetAddress("127.0.0.1", 0, &address);
-    socklen_t length = sizeof address;
-    auto* any = reinterpret_cast<sockaddr*>(&address);
-    if (!fd_.IsOpen() || ::bind(fd_.Get(), any, sizeof address) != 0 ||
-        ::listen(fd_.Get(), 16) != 0 || ::getsockname(fd_.Get(), any, &length) != 0) {
+    Address address("127.0.0.1", 0);
+    socklen_t length = sizeof address.in;
+    if (!fd_.IsOpen() || ::bind(fd_.Get(), address.Get(), length) != 0 ||
+        ::listen(fd_.Get(), 16) != 0 || ::getsockname(fd_.Get(), address.Get(), &length) != 0) {
         throw std::runtime_error("cannot listen on 127.0.0.1");
     }
-    port_ = ntohs(address.sin_port);
+    port_ = ntohs(address.in.sin_port);
 }
 
 CSocketFd CLoopbackListener::Accept(int timeoutMs) {
@@ -116,60 +97,36 @@ CSocketFd CLoopbackListener::Accept(int timeoutMs) {
 }
 
 std::string TakeLine(std::string& pending, const std::function<long(char*, size_t)>& read) {
-    for (;;) {
-        const size_t lf = pending.find('\n');
-        if (lf != std::string::npos) {
-            std::string line = pending.substr(0, lf + 1);
-            pending.erase(0, lf + 1);
-            return line;
-        }
-        char chunk[4096];
+    char chunk[4096];
+    size_t lf;
+    while ((lf = pending.find('\n')) == std::string::npos) {
         const long n = read(chunk, sizeof chunk);
         if (n <= 0) return "";
         pending.append(chunk, static_cast<size_t>(n));
     }
+    std::string line = pending.substr(0, lf + 1);
+    pending.erase(0, lf + 1);
+    return line;
 }
 
 bool CLineReader::ReadLine(std::string* line) {
-    for (;;) {
-        size_t end = buffer_.find('\n', start_);
-        if (end != std::string::npos) {
-            size_t length = end - start_;
-            if (length > 0 && buffer_[end - 1] == '\r') --length;
-            line->assign(buffer_, start_, length);
-            start_ = end + 1;
-            return true;
+    *line = TakeLine(buffer_, [this](char* chunk, size_t n) -> long {
+        for (;;) {
+            const int one = 1;
+            if (quickAck_) ::setsockopt(fd_, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
+            const ssize_t got = ::recv(fd_, chunk, n, 0);
+            if (got < 0 && errno == EINTR) continue;
+            if (got == 0) error_ = "connection closed by the server";
+            if (got < 0)
+                error_ = errno == EAGAIN || errno == EWOULDBLOCK
+                             ? "timed out waiting for the server"
+                             : ErrnoText("recv");
+            return got;
         }
-        if (!Fill()) return false;
-    }
-}
-
-bool CLineReader::Fill() {
-    if (start_ > 0) {
-        buffer_.erase(0, start_);
-        start_ = 0;
-    }
-    char chunk[65536];
-    for (;;) {
-        if (quickAck_) {
-            int one = 1;
-            ::setsockopt(fd_, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof(one));
-        }
-        ssize_t n = ::recv(fd_, chunk, sizeof(chunk), 0);
-        if (n > 0) {
-            buffer_.append(chunk, static_cast<size_t>(n));
-            return true;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n == 0) {
-            error_ = "connection closed by the server";
-        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            error_ = "timed out waiting for the server";
-        } else {
-            error_ = ErrnoText("recv");
-        }
-        return false;
-    }
+    });
+    if (line->empty()) return false;
+    line->erase(line->find_last_not_of("\r\n") + 1);
+    return true;
 }
 
 }  // namespace vexlo::test

@@ -22,11 +22,13 @@ class CSocketFd {
   public:
     CSocketFd() = default;
     explicit CSocketFd(int fd) : fd_(fd) {}
-    ~CSocketFd();
-    CSocketFd(CSocketFd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-    CSocketFd& operator=(CSocketFd&& other) noexcept;
-    CSocketFd(const CSocketFd&) = delete;
-    CSocketFd& operator=(const CSocketFd&) = delete;
+    ~CSocketFd() { Close(); }
+    CSocketFd(CSocketFd&& other) noexcept : fd_(other.Release()) {}
+    // Swaps: the descriptor held before closes with `other`.
+    CSocketFd& operator=(CSocketFd&& other) noexcept {
+        std::swap(fd_, other.fd_);
+        return *this;
+    }
 
     int Get() const { return fd_; }
     bool IsOpen() const { return fd_ >= 0; }
@@ -83,15 +85,12 @@ class CLineReader {
     const std::string& LastError() const { return error_; }
 
   private:
-    bool Fill();
-
     int fd_;
     // Re-arms TCP_QUICKACK before each receive: the server writes a multi-line
     // reply's status line and body separately, and a delayed ACK from us would
     // hold the body back by about 40 ms (server-side Nagle).
     bool quickAck_;
-    std::string buffer_;
-    size_t start_ = 0;
+    std::string buffer_;  // bytes read behind the lines taken
     std::string error_;
 };
 

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <set>
+#include <utility>
 
 namespace vexlo::test {
 
@@ -17,41 +19,46 @@ constexpr int kPollMs = 50;
 
 // Whether a reply with this status code to this command goes on to a "." line.
 bool IsMultiLine(const std::string& verb, int code) {
-    if (code == 211) return verb == "LISTGROUP";
-    for (int c : {100, 101, 215, 220, 221, 222, 224, 225, 230, 231})
-        if (code == c) return true;
-    return false;
+    static const std::set<int> kCodes{100, 101, 215, 220, 221, 222, 224, 225, 230, 231};
+    return code == 211 ? verb == "LISTGROUP" : kCodes.count(code) > 0;
 }
 
 }  // namespace
-
-// A command whose reply has not ended yet: its verb and its number among the
-// commands of that verb ("" and 0 for the greeting).
-struct PendingReply {
-    std::string verb;
-    int number = 0;
-};
 
 struct CNntpRelay::Session {
     int index = 0;
     CSocketFd client, server;
     std::string partialLine;  // client bytes behind the last LF
-    // Commands sent and not answered to the end, oldest first: clients may
-    // send several before reading (pipelining), and replies come in order.
-    std::deque<PendingReply> pending{PendingReply{}};
+    // Commands sent and not answered to the end, oldest first, as their verb
+    // and their number among the commands of that verb ("" and 0 for the
+    // greeting): clients may send several before reading (pipelining), and
+    // replies come in order.
+    std::deque<std::pair<std::string, int>> pending{{"", 0}};
     size_t replyBytes = 0;   // bytes of the front reply passed on so far
     std::string line;        // the front reply's current line so far (its start)
     bool statusLine = true;  // that line is the reply's first
-    bool multiLine = false;  // the reply goes on to a "." line
     std::thread thread;
 };
 
 CNntpRelay::CNntpRelay(uint16_t serverPort) : serverPort_(serverPort) {
-    acceptThread_ = std::thread([this] { AcceptLoop(); });
+    acceptThread_ = std::thread([this] {
+        for (;;) {
+            CSocketFd client = listener_.Accept(kPollMs);
+            std::lock_guard lock(mutex_);
+            if (stopping_) return;
+            if (!client.IsOpen()) continue;
+            auto session = std::make_unique<Session>();
+            session->index = static_cast<int>(sessions_.size()) + 1;
+            session->client = std::move(client);
+            session->thread = std::thread([this, s = session.get()] { Relay(*s); });
+            sessions_.push_back(std::move(session));
+        }
+    });
 }
 
 CNntpRelay::~CNntpRelay() {
     {
+        // Set under the lock, so that a held reply's wait cannot miss it.
         std::lock_guard lock(mutex_);
         stopping_ = true;
     }
@@ -62,31 +69,12 @@ CNntpRelay::~CNntpRelay() {
     for (auto& session : sessions_) session->thread.join();
 }
 
-void CNntpRelay::AcceptLoop() {
-    for (;;) {
-        CSocketFd client = listener_.Accept(kPollMs);
-        std::lock_guard lock(mutex_);
-        if (stopping_) return;
-        if (!client.IsOpen()) continue;
-        auto session = std::make_unique<Session>();
-        session->index = static_cast<int>(sessions_.size()) + 1;
-        session->client = std::move(client);
-        Session* s = session.get();
-        sessions_.push_back(std::move(session));
-        s->thread = std::thread([this, s] { Relay(*s); });
-    }
-}
-
 void CNntpRelay::Relay(Session& session) {
     std::string error;
     session.server = ConnectLoopback(serverPort_, "", 60, &error);
     const int client = session.client.Get(), server = session.server.Get();
     char buffer[64 * 1024];
-    while (session.server.IsOpen()) {
-        {
-            std::lock_guard lock(mutex_);
-            if (stopping_) break;
-        }
+    while (session.server.IsOpen() && !stopping_) {
         pollfd p[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
         if (::poll(p, 2, kPollMs) <= 0) continue;
         if (p[0].revents != 0) {
@@ -116,11 +104,9 @@ void CNntpRelay::Relay(Session& session) {
 
 void CNntpRelay::NoteClientBytes(Session& session, const char* data, size_t n) {
     session.partialLine.append(data, n);
-    size_t end;
-    while ((end = session.partialLine.find('\n')) != std::string::npos) {
-        std::string line = session.partialLine.substr(0, end);
-        session.partialLine.erase(0, end + 1);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+    const auto noMore = [](char*, size_t) { return 0L; };
+    for (std::string line; !(line = TakeLine(session.partialLine, noMore)).empty();) {
+        line.erase(line.find_last_not_of("\r\n") + 1);
         std::lock_guard lock(mutex_);
         commands_.push_back(std::to_string(session.index) + " " + line);
         std::string verb = line.substr(0, line.find(' '));
@@ -138,8 +124,7 @@ size_t CNntpRelay::PassableServerBytes(Session& session, const char* data, size_
     size_t pass = n;
     auto armed = [&] {
         return armedNumber_ != 0 && !triggered_ && !session.pending.empty() &&
-               session.pending.front().verb == armedVerb_ &&
-               session.pending.front().number == armedNumber_;
+               session.pending.front() == std::pair(armedVerb_, armedNumber_);
     };
     auto fireAt = [&](size_t at) {
         pass = at;
@@ -150,24 +135,19 @@ size_t CNntpRelay::PassableServerBytes(Session& session, const char* data, size_
     };
     for (size_t at = 0; at < n;) {
         const char* lf = static_cast<const char*>(std::memchr(data + at, '\n', n - at));
-        size_t end = lf ? static_cast<size_t>(lf - data) + 1 : n;
-        if (armed() && session.replyBytes + (end - at) >= armedBytes_) {
+        const size_t end = lf ? static_cast<size_t>(lf - data) + 1 : n;
+        if (armed() && session.replyBytes + (end - at) >= armedBytes_)
             fireAt(at + (armedBytes_ - session.replyBytes));
-        }
         if (session.line.size() < 8) session.line.append(data + at, std::min<size_t>(end - at, 8));
         session.replyBytes += end - at;
         at = end;
         if (!lf) break;
-        // A whole line of the front reply.
-        bool ended;
-        if (session.statusLine) {
-            const std::string verb = session.pending.empty() ? "" : session.pending.front().verb;
-            session.multiLine = IsMultiLine(verb, std::atoi(session.line.c_str()));
-            session.statusLine = false;
-            ended = !session.multiLine;
-        } else {
-            ended = session.line == ".\r\n" || session.line == ".\n";
-        }
+        // A whole line of the front reply: its status line ends it unless a
+        // "." line is to follow.
+        const std::string verb = session.pending.empty() ? "" : session.pending.front().first;
+        const bool ended = session.statusLine ? !IsMultiLine(verb, std::atoi(session.line.c_str()))
+                                              : session.line == ".\r\n" || session.line == ".\n";
+        session.statusLine = false;
         session.line.clear();
         if (!ended) continue;
         if (armed()) fireAt(at);  // the armed reply was shorter than the armed bytes

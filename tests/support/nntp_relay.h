@@ -13,6 +13,7 @@
 // that relays it. Thread-safe; the destructor ends every relayed connection.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <map>
@@ -33,8 +34,6 @@ class CNntpRelay {
     // Relays to 127.0.0.1:serverPort. Throws std::runtime_error when it cannot listen.
     explicit CNntpRelay(uint16_t serverPort);
     ~CNntpRelay();
-    CNntpRelay(const CNntpRelay&) = delete;
-    CNntpRelay& operator=(const CNntpRelay&) = delete;
 
     uint16_t Port() const { return listener_.Port(); }
 
@@ -56,7 +55,6 @@ class CNntpRelay {
 
   private:
     struct Session;
-    void AcceptLoop();
     void Relay(Session& session);
     // Client bytes: notes the complete command lines.
     void NoteClientBytes(Session& session, const char* data, size_t n);
@@ -70,7 +68,7 @@ class CNntpRelay {
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    bool stopping_ = false;                           // guarded by mutex_
+    std::atomic<bool> stopping_{false};               // written under mutex_
     std::map<std::string, int> commandCounts_;        // per verb; guarded by mutex_
     std::string armedVerb_;                           // guarded by mutex_
     int armedNumber_ = 0;                             // guarded by mutex_ (0: none)

@@ -10,11 +10,7 @@
 
 namespace vexlo::test {
 
-namespace {
-
 constexpr int kPeerWaitMs = 5000;
-
-}  // namespace
 
 void WriteInPieces(int fd, std::string_view bytes, size_t piece,
                    const std::function<void(std::string_view)>& write) {
@@ -29,32 +25,26 @@ void WriteInPieces(int fd, std::string_view bytes, size_t piece,
 }
 
 void CPeerSession::Write(std::string_view bytes) {
-    if (fd_ >= 0) SendAll(fd_, bytes);
+    SendAll(Fd(), bytes);
 }
 
 void CPeerSession::WriteInPieces(std::string_view bytes, size_t piece) {
-    test::WriteInPieces(fd_, bytes, piece, [this](std::string_view part) { Write(part); });
+    test::WriteInPieces(Fd(), bytes, piece, [this](std::string_view part) { Write(part); });
 }
 
 std::string CPeerSession::ReadLine() {
     return TakeLine(pending_, [this](char* chunk, size_t n) -> long {
-        return fd_ >= 0 && WaitReadable(fd_, kPeerWaitMs) ? recv(fd_, chunk, n, 0) : -1;
+        return Fd() >= 0 && WaitReadable(Fd(), kPeerWaitMs) ? recv(Fd(), chunk, n, 0) : -1;
     });
 }
 
 bool CPeerSession::WaitForClose() {
     char chunk[4096];
-    while (fd_ >= 0 && WaitReadable(fd_, kPeerWaitMs)) {
-        const ssize_t n = recv(fd_, chunk, sizeof chunk, 0);
-        if (n == 0) return true;
-        if (n < 0 && errno != EINTR) return true;  // reset counts as closed
+    while (Fd() >= 0 && WaitReadable(Fd(), kPeerWaitMs)) {
+        const ssize_t n = recv(Fd(), chunk, sizeof chunk, 0);
+        if (n == 0 || (n < 0 && errno != EINTR)) return true;  // a reset counts as closed
     }
     return false;
-}
-
-void CPeerSession::Close() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
 }
 
 CScriptPeer::CScriptPeer(Script script, int connections) {
@@ -63,7 +53,6 @@ CScriptPeer::CScriptPeer(Script script, int connections) {
             CPeerSession session(listener_.Accept(kPeerWaitMs).Release());
             if (session.Fd() < 0) return;
             script(session);
-            session.Close();
         }
     });
 }

@@ -33,12 +33,12 @@ class CPeerSession {
     // Waits until the client closes its end (or time runs out); true if it did.
     bool WaitForClose();
     // Closes the connection now (the client sees the end of the stream).
-    void Close();
+    void Close() { fd_.Close(); }
 
-    int Fd() const { return fd_; }
+    int Fd() const { return fd_.Get(); }
 
   private:
-    int fd_;
+    CSocketFd fd_;
     std::string pending_;
 };
 
@@ -48,8 +48,6 @@ class CScriptPeer {
 
     explicit CScriptPeer(Script script, int connections = 1);
     ~CScriptPeer();
-    CScriptPeer(const CScriptPeer&) = delete;
-    CScriptPeer& operator=(const CScriptPeer&) = delete;
 
     static constexpr uint32_t kAddress = 0x7F000001;  // 127.0.0.1
     uint16_t Port() const { return listener_.Port(); }

@@ -31,8 +31,6 @@ class CTlsPeerSession {
     explicit CTlsPeerSession(CPeerSession& session,
                              const TestCertificate& certificate = SelfSignedLocalhost());
     ~CTlsPeerSession();
-    CTlsPeerSession(const CTlsPeerSession&) = delete;
-    CTlsPeerSession& operator=(const CTlsPeerSession&) = delete;
 
     bool Ok() const { return ok_; }
     // Writes `bytes` as records of at most `record` bytes each, every one sent
