@@ -1,114 +1,70 @@
 // Finding the fixture servers and creating groups on them.
 #include "support/inn_fixture.h"
 
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-
 #include <unistd.h>
 
 #include <atomic>
-#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
-#include <vector>
 
 #include "support/loopback_socket.h"
-
-extern char** environ;
 
 namespace vexlo::test {
 
 namespace {
 
-bool Fail(std::string* error, const std::string& text) {
-    if (error != nullptr) *error = text;
-    return false;
-}
-
-bool ReadFirstLine(const std::string& path, std::string* line) {
+std::string ReadFirstLine(const std::string& path) {
     std::ifstream in(path);
-    return static_cast<bool>(std::getline(in, *line));
-}
-
-bool ReadPort(const std::string& path, uint16_t* port) {
     std::string line;
-    if (!ReadFirstLine(path, &line)) return false;
-    char* end = nullptr;
-    long value = std::strtol(line.c_str(), &end, 10);
-    if (end == line.c_str() || value <= 0 || value > 65535) return false;
-    *port = static_cast<uint16_t>(value);
-    return true;
+    std::getline(in, line);
+    return line;
 }
 
-bool Answers(uint16_t port, std::string* error) {
-    return ConnectLoopback(port, "", 10, error).IsOpen();
+// The port number a fixture file holds; 0 when it holds none.
+uint16_t ReadPort(const std::string& path) {
+    const long value = std::strtol(ReadFirstLine(path).c_str(), nullptr, 10);
+    return value > 0 && value <= 65535 ? static_cast<uint16_t>(value) : 0;
 }
 
-// Runs the fixture script: args[0] is its path. Its output goes to stderr, so
-// that it does not mix with what a benchmark prints. The exit status, or -1.
-int RunScript(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
-    pid_t pid = 0;
-    const int spawned = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    ::posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    while (spawned == 0 && ::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return -1;
-    }
-    return spawned == 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// Group names go to a command line; keep them to the characters of real names.
-bool IsPlainGroupName(const std::string& name) {
-    return !name.empty() && name.front() != '.' && name.back() != '.' &&
-           name.find_first_not_of(kNameCharacters + std::string(".+")) == std::string::npos;
+// Runs the fixture script with `args`, each quoted for the shell. Its output
+// goes to stderr, so that it does not mix with what a benchmark prints.
+bool RunScript(const std::string& script, const std::vector<std::string>& args) {
+    std::string command = "'" + script + "'";
+    for (const std::string& arg : args) command += " '" + arg + "'";
+    return std::system((command + " 1>&2").c_str()) == 0;
 }
 
 }  // namespace
 
 bool LoadInnServer(const std::string& dir, InnServer* server, std::string* error) {
-    InnServer loaded;
-    loaded.host = "127.0.0.1";
-    loaded.dir = dir;
-    if (!ReadPort(dir + "/anon.port", &loaded.anonPort) ||
-        !ReadPort(dir + "/auth.port", &loaded.authPort)) {
-        return Fail(error, "no INN test server in " + dir +
-                               " (anon.port/auth.port missing; start it with "
-                               "scripts/inn-test-server start --dir " +
-                               dir + ")");
+    InnServer loaded{
+        "127.0.0.1", ReadPort(dir + "/anon.port"), ReadPort(dir + "/auth.port"), 0, 0, "", dir};
+    std::string reason = "no anon.port/auth.port; scripts/inn-test-server start --dir D starts it";
+    if (loaded.anonPort != 0 && loaded.authPort != 0 &&
+        ConnectLoopback(loaded.anonPort, "", 10, &reason).IsOpen() &&
+        ConnectLoopback(loaded.authPort, "", 10, &reason).IsOpen()) {
+        // The TLS ports came later; a fixture without them still serves plain tests.
+        loaded.anonTlsPort = ReadPort(dir + "/anon-tls.port");
+        loaded.authTlsPort = ReadPort(dir + "/auth-tls.port");
+        if (loaded.anonTlsPort != 0 && loaded.authTlsPort != 0) loaded.caFile = dir + "/tls/ca.pem";
+        *server = loaded;
+        return true;
     }
-    std::string reason;
-    if (!Answers(loaded.anonPort, &reason) || !Answers(loaded.authPort, &reason)) {
-        return Fail(error, "the INN test server in " + dir + " is not up: " + reason);
-    }
-    // The TLS ports came later; a fixture without them still serves plain tests.
-    if (ReadPort(dir + "/anon-tls.port", &loaded.anonTlsPort) &&
-        ReadPort(dir + "/auth-tls.port", &loaded.authTlsPort)) {
-        loaded.caFile = dir + "/tls/ca.pem";
-    } else {
-        loaded.anonTlsPort = loaded.authTlsPort = 0;
-    }
-    *server = loaded;
-    return true;
+    if (error != nullptr) *error = "the INN test server in " + dir + " is not up (" + reason + ")";
+    return false;
 }
 
 const InnServer& Inn() {
     static const InnServer server = [] {
         const char* dir = std::getenv("VEXLO_INN_DIR");
-        if (dir == nullptr || *dir == '\0') {
+        if (dir == nullptr || *dir == '\0')
             throw std::runtime_error(
-                "VEXLO_INN_DIR is not set: integration tests need the INN fixture; run them "
-                "through ctest, or start one with 'scripts/inn-test-server start --dir D' and "
-                "set VEXLO_INN_DIR=D");
-        }
+                "VEXLO_INN_DIR is not set: run integration tests through "
+                "ctest, or set it to a folder that 'scripts/inn-test-server "
+                "start --dir D' started");
         InnServer loaded;
         std::string error;
         if (!LoadInnServer(dir, &loaded, &error)) throw std::runtime_error(error);
@@ -118,12 +74,15 @@ const InnServer& Inn() {
 }
 
 bool CreateGroup(const std::string& name) {
-    if (!IsPlainGroupName(name)) return false;
-    const InnServer& inn = Inn();
+    // Group names go to a command line; keep them to the characters of real
+    // names.
+    if (name.empty() || name.front() == '.' || name.back() == '.' ||
+        name.find_first_not_of(kNameCharacters + ".+") != std::string::npos) {
+        return false;
+    }
     // The script that started the servers left its own path in the folder.
-    std::string script;
-    return ReadFirstLine(inn.dir + "/inn-test-server.path", &script) &&
-           RunScript({script, "newgroup", "--dir", inn.dir, name}) == 0;
+    const std::string script = ReadFirstLine(Inn().dir + "/inn-test-server.path");
+    return !script.empty() && RunScript(script, {"newgroup", "--dir", Inn().dir, name});
 }
 
 std::string CreateUniqueGroup(const std::string& prefix) {
@@ -140,14 +99,13 @@ bool CScopedInnFixture::StartIfNeeded(const std::string& sourceDir) {
     ::chmod(pattern, 0755);  // the servers run as user news
     dir_ = base_ + "/fixture";
     script_ = sourceDir + "/scripts/inn-test-server";
-    if (RunScript({script_, "start", "--dir", dir_}) != 0) return false;
-    ::setenv("VEXLO_INN_DIR", dir_.c_str(), 1);
-    return true;
+    return RunScript(script_, {"start", "--dir", dir_}) &&
+           ::setenv("VEXLO_INN_DIR", dir_.c_str(), 1) == 0;
 }
 
 CScopedInnFixture::~CScopedInnFixture() {
     if (base_.empty()) return;
-    RunScript({script_, "stop", "--dir", dir_});
+    RunScript(script_, {"stop", "--dir", dir_});
     std::error_code ignored;
     std::filesystem::remove_all(base_, ignored);
 }

@@ -6,11 +6,10 @@ MessageAnswer CRecordingMessageBox::Show(std::string_view text, MessageIcon icon
                                          MessageButtons buttons) {
     std::lock_guard lock(mutex_);
     shown_.push_back({std::string(text), icon, buttons});
-    if (buttons == MessageButtons::Ok) return MessageAnswer::Ok;
-    if (answers_.empty()) return PositiveAnswer(buttons);
-    MessageAnswer a = answers_.front();
+    if (buttons == MessageButtons::Ok || answers_.empty()) return PositiveAnswer(buttons);
+    const MessageAnswer answer = answers_.front();
     answers_.pop_front();
-    return a;
+    return answer;
 }
 
 void CRecordingMessageBox::QueueAnswer(MessageAnswer answer) {
@@ -24,9 +23,8 @@ std::vector<CRecordingMessageBox::Shown> CRecordingMessageBox::Messages() const 
 }
 
 std::vector<std::string> CRecordingMessageBox::Texts() const {
-    std::lock_guard lock(mutex_);
     std::vector<std::string> texts;
-    for (const auto& s : shown_) texts.push_back(s.text);
+    for (const Shown& shown : Messages()) texts.push_back(shown.text);
     return texts;
 }
 

@@ -3,15 +3,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace vexlo::test {
 
-CTempDir::CTempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vexlo-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern + "/";
+CTempDir::CTempDir() : path_(std::filesystem::temp_directory_path() / "vexlo-test-XXXXXX") {
+    if (::mkdtemp(path_.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ += "/";
 }
 
 CTempDir::~CTempDir() {
@@ -21,9 +20,7 @@ CTempDir::~CTempDir() {
 
 std::string ReadFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {

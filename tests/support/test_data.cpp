@@ -1,6 +1,7 @@
 #include "support/test_data.h"
 
 #include <random>
+#include <sstream>
 
 namespace vexlo::test {
 
@@ -13,13 +14,10 @@ std::string RandomBytes(size_t size, unsigned seed) {
 
 std::vector<std::string> SplitTabs(const std::string& line) {
     std::vector<std::string> fields;
-    size_t start = 0;
-    for (;;) {
-        size_t tab = line.find('\t', start);
-        fields.push_back(line.substr(start, tab - start));
-        if (tab == std::string::npos) return fields;
-        start = tab + 1;
-    }
+    std::istringstream in(line);
+    for (std::string field; std::getline(in, field, '\t');) fields.push_back(field);
+    if (line.empty() || line.back() == '\t') fields.emplace_back();  // getline drops it
+    return fields;
 }
 
 }  // namespace vexlo::test

@@ -19,16 +19,6 @@ char UuChar(unsigned value) {
     return value == 0 ? '`' : static_cast<char>(value + 32);
 }
 
-std::string FormatSubject(const std::string& format, const std::string& fileName, int part,
-                          int parts) {
-    std::string subject(format.size() + fileName.size() + 64, '\0');
-    int length = std::snprintf(subject.data(), subject.size(), format.c_str(), fileName.c_str(),
-                               part, parts);
-    if (length < 0) return fileName;
-    subject.resize(static_cast<size_t>(length));
-    return subject;
-}
-
 // A message-id's left part: letters, digits, "-" and "_", with single dots
 // between them (servers refuse a leading, trailing or doubled dot).
 std::string IdSafe(const std::string& text) {
@@ -36,10 +26,10 @@ std::string IdSafe(const std::string& text) {
     for (char c : text) {
         if (kNameCharacters.find(c) != std::string::npos)
             safe += c;
-        else if (c == '.' && !safe.empty() && safe.back() != '.')
-            safe += '.';
         else if (c != '.')
             safe += '-';
+        else if (!safe.empty() && safe.back() != '.')
+            safe += '.';
     }
     while (!safe.empty() && safe.back() == '.') safe.pop_back();
     return safe.empty() ? "post" : safe;
@@ -49,19 +39,15 @@ std::string IdSafe(const std::string& text) {
 
 std::vector<std::string> UuencodeLines(const std::string& data) {
     std::vector<std::string> lines;
-    lines.reserve(data.size() / kBytesPerLine + 1);
     const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
     for (size_t offset = 0; offset < data.size(); offset += kBytesPerLine) {
-        size_t count = std::min(kBytesPerLine, data.size() - offset);
+        const size_t count = std::min(kBytesPerLine, data.size() - offset);
         std::string line(1, UuChar(static_cast<unsigned>(count)));
-        for (size_t i = 0; i < count; i += 3) {
-            unsigned b0 = bytes[offset + i];
-            unsigned b1 = i + 1 < count ? bytes[offset + i + 1] : 0;
-            unsigned b2 = i + 2 < count ? bytes[offset + i + 2] : 0;
-            line += UuChar(b0 >> 2);
-            line += UuChar((b0 << 4) | (b1 >> 4));
-            line += UuChar((b1 << 2) | (b2 >> 6));
-            line += UuChar(b2);
+        for (size_t i = offset; i < offset + count; i += 3) {
+            const unsigned b0 = bytes[i], b1 = i + 1 < data.size() ? bytes[i + 1] : 0,
+                           b2 = i + 2 < data.size() ? bytes[i + 2] : 0;
+            for (unsigned value : {b0 >> 2, (b0 << 4) | (b1 >> 4), (b1 << 2) | (b2 >> 6), b2})
+                line += UuChar(value);
         }
         lines.push_back(std::move(line));
     }
@@ -70,45 +56,33 @@ std::vector<std::string> UuencodeLines(const std::string& data) {
 
 std::string UniqueMessageId(const std::string& hint) {
     static std::atomic<uint64_t> counter{0};
-    static const uint64_t startMicros =
-        static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                  std::chrono::system_clock::now().time_since_epoch())
-                                  .count());
-    char unique[64];
-    std::snprintf(unique, sizeof(unique), "%llx.%d.%llu",
-                  static_cast<unsigned long long>(startMicros), static_cast<int>(::getpid()),
-                  static_cast<unsigned long long>(++counter));
-    return "<" + IdSafe(hint) + "." + unique + "@vexlo.test>";
+    static const auto start = std::chrono::system_clock::now().time_since_epoch().count();
+    return "<" + IdSafe(hint) + "." + std::to_string(start) + "." + std::to_string(::getpid()) +
+           "." + std::to_string(++counter) + "@vexlo.test>";
 }
 
 std::vector<Article> MakeUuencodedPosts(const std::string& group, const std::string& fileName,
                                         const std::string& data, int parts,
                                         const std::string& poster,
                                         const std::string& subjectFormat) {
-    if (parts < 1) parts = 1;
+    const size_t n = static_cast<size_t>(std::max(parts, 1));
     std::vector<std::string> lines = UuencodeLines(data);
-    const size_t total = lines.size();
-    const auto n = static_cast<size_t>(parts);
-    std::vector<Article> posts;
-    posts.reserve(n);
+    std::vector<Article> posts(n);
     for (size_t i = 0; i < n; ++i) {
-        Article post;
-        const int part = static_cast<int>(i) + 1;
-        post.messageId = UniqueMessageId(fileName + ".part" + std::to_string(part) + "of" +
-                                         std::to_string(parts));
+        Article& post = posts[i];
+        const std::string part = std::to_string(i + 1), total = std::to_string(n);
+        post.messageId = UniqueMessageId(fileName + ".part" + part + "of" + total);
         post.newsgroups = group;
-        post.subject = FormatSubject(subjectFormat, fileName, part, parts);
+        std::vector<char> subject(subjectFormat.size() + fileName.size() + 64);
+        std::snprintf(subject.data(), subject.size(), subjectFormat.c_str(), fileName.c_str(),
+                      static_cast<int>(i + 1), static_cast<int>(n));
+        post.subject = subject.data();
         post.from = poster;
         if (i == 0) post.bodyLines.push_back("begin 644 " + fileName);
         // Part i holds lines [total*i/n, total*(i+1)/n): counts differ by one at most.
-        for (size_t line = total * i / n; line < total * (i + 1) / n; ++line) {
-            post.bodyLines.push_back(std::move(lines[line]));
-        }
-        if (i + 1 == n) {
-            post.bodyLines.push_back("`");
-            post.bodyLines.push_back("end");
-        }
-        posts.push_back(std::move(post));
+        post.bodyLines.insert(post.bodyLines.end(), lines.begin() + lines.size() * i / n,
+                              lines.begin() + lines.size() * (i + 1) / n);
+        if (i + 1 == n) post.bodyLines.insert(post.bodyLines.end(), {"`", "end"});
     }
     return posts;
 }

@@ -2,24 +2,11 @@
 #include "support/yenc_encoder.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "decode/crc32.h"
 
 namespace vexlo::test {
-
-namespace {
-
-std::string Hex(uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof(text), "%08x", value);
-    return text;
-}
-
-uint32_t CrcOf(const std::string& data, size_t begin, size_t end) {
-    return Crc32(0, data.data() + begin, end - begin);
-}
-
-}  // namespace
 
 std::vector<std::string> YencodeLines(const std::string& data, size_t lineLength) {
     std::vector<std::string> lines;
@@ -30,16 +17,10 @@ std::vector<std::string> YencodeLines(const std::string& data, size_t lineLength
         const bool last = line.size() + 1 >= lineLength || i + 1 == data.size();
         const bool escape = c == 0 || c == '\n' || c == '\r' || c == '=' ||
                             ((c == '\t' || c == ' ') && (first || last)) || (c == '.' && first);
-        if (escape) {
-            line += '=';
-            line += static_cast<char>(c + 64);
-        } else {
-            line += static_cast<char>(c);
-        }
-        if (line.size() >= lineLength || i + 1 == data.size()) {
-            lines.push_back(line);
-            line.clear();
-        }
+        if (escape) line += '=';
+        line += static_cast<char>(escape ? c + 64 : c);
+        if (line.size() >= lineLength || i + 1 == data.size())
+            lines.push_back(std::exchange(line, std::string()));
     }
     return lines;
 }
@@ -47,25 +28,26 @@ std::vector<std::string> YencodeLines(const std::string& data, size_t lineLength
 std::vector<std::string> YencPartBody(const std::string& fileName, const std::string& data,
                                       int part, int parts, size_t begin, size_t end,
                                       size_t lineLength) {
-    const std::string size = std::to_string(data.size());
-    const std::string length = std::to_string(lineLength);
+    // The CRC-32 of data[from, to) in hexadecimal.
+    const auto crc = [&](size_t from, size_t to) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%08x", Crc32(0, data.data() + from, to - from));
+        return std::string(text);
+    };
+    const std::string head = " line=" + std::to_string(lineLength) +
+                             " size=" + std::to_string(data.size()) + " name=" + fileName;
+    const std::string p = std::to_string(part);
     std::vector<std::string> body;
-    if (parts == 1) {
-        body.push_back("=ybegin line=" + length + " size=" + size + " name=" + fileName);
-    } else {
-        body.push_back("=ybegin part=" + std::to_string(part) + " total=" + std::to_string(parts) +
-                       " line=" + length + " size=" + size + " name=" + fileName);
+    if (parts == 1) body.push_back("=ybegin" + head);
+    if (parts != 1) {
+        body.push_back("=ybegin part=" + p + " total=" + std::to_string(parts) + head);
         body.push_back("=ypart begin=" + std::to_string(begin + 1) + " end=" + std::to_string(end));
     }
     for (std::string& line : YencodeLines(data.substr(begin, end - begin), lineLength))
         body.push_back(std::move(line));
     std::string trailer = "=yend size=" + std::to_string(end - begin);
-    if (parts == 1) {
-        trailer += " crc32=" + Hex(CrcOf(data, 0, data.size()));
-    } else {
-        trailer += " part=" + std::to_string(part) + " pcrc32=" + Hex(CrcOf(data, begin, end));
-        if (part == parts) trailer += " crc32=" + Hex(CrcOf(data, 0, data.size()));
-    }
+    if (parts != 1) trailer += " part=" + p + " pcrc32=" + crc(begin, end);
+    if (part == parts) trailer += " crc32=" + crc(0, data.size());
     body.push_back(trailer);
     return body;
 }
@@ -76,7 +58,7 @@ std::vector<Article> MakeYencodedPosts(const std::string& group, const std::stri
                                        const std::string& subjectFormat) {
     // Subjects and message-ids as for a uuencoded post; the bodies are replaced.
     std::vector<Article> posts =
-        MakeUuencodedPosts(group, fileName, std::string(), parts, poster, subjectFormat);
+        MakeUuencodedPosts(group, fileName, "", parts, poster, subjectFormat);
     const size_t n = posts.size();
     for (size_t i = 0; i < n; ++i) {
         posts[i].bodyLines =
