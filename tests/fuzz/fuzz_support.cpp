@@ -9,17 +9,15 @@
 namespace vexlo::fuzz {
 
 namespace {
-// A temporary application directory, removed when the run ends.
+// A temporary application directory, removed when the run ends. In memory
+// where there is a tmpfs: the readers' writes and flushes would otherwise
+// hold every input up on the disk.
 struct CRunDirectory {
-    std::string path;
+    std::string path = std::filesystem::is_directory("/dev/shm") ? "/dev/shm/vexlo-fuzz-XXXXXX"
+                                                                 : "/tmp/vexlo-fuzz-XXXXXX";
     CRunDirectory() {
-        // In memory where there is a tmpfs: the readers' writes and flushes
-        // would otherwise hold every input up on the disk.
-        std::string pattern = std::filesystem::is_directory("/dev/shm")
-                                  ? "/dev/shm/vexlo-fuzz-XXXXXX"
-                                  : "/tmp/vexlo-fuzz-XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-        path = pattern + "/";
+        if (::mkdtemp(path.data()) == nullptr) std::abort();
+        path += "/";
         std::filesystem::create_directories(path + "DATA");
     }
     ~CRunDirectory() {
