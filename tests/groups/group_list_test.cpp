@@ -84,22 +84,8 @@ class GroupListTest : public AppFilesTest<CActingMessageBox> {
 
 // ---- The group file ----
 
-TEST(GroupFile, LayoutPutsLengthsThenStringsInNameDirectoryScanOrder) {
-    EXPECT_EQ(EncodeGroupFile({GroupRecord{"ab", 1, -2, 3, "xyz", "d"}}),
-              Le32(1) + Le32(1) + Le32(-2) + Le32(3) + Le32(2) + Le32(1) + Le32(3) + "abdxyz");
-}
-
-// An unsorted file is put into name order; the next save writes that order.
-TEST_F(GroupListTest, LoadSortsByNameAndSaveGivesBackEveryField) {
-    const GroupRecord a = Record("a", 1, "text kept as it is"), b = Record("B", 2, "", "/b"),
-                      c = GroupRecord{"c", 3, -1, 2147483647, "(NEVER)", "/c/"};
-    EXPECT_EQ(Load(EncodeGroupFile({c, a, b})), (Strings{"a", "B", "c"}));
-    EXPECT_EQ(groups.Group(0), a);
-    ASSERT_TRUE(groups.SaveGroupFile());
-    EXPECT_EQ(ReadFileBytes(groups.GroupFilePath()), EncodeGroupFile({a, b, c}));
-    EXPECT_TRUE(box.Texts().empty());
-}
-
+// The file's layout is written by hand below ("unusable"); the encoder must
+// agree with the reader.
 TEST_F(GroupListTest, DamagedFilesAreKeptAsACopyBeforeAnythingOverwritesThem) {
     const std::vector<GroupRecord> records = {Record("a", 1, "s", "/d/"), Record("b", 4)};
     const std::string whole = EncodeGroupFile(records);
@@ -157,14 +143,18 @@ TEST_F(GroupListTest, DamagedFilesAreKeptAsACopyBeforeAnythingOverwritesThem) {
             EXPECT_EQ(ReadFileBytes(copy), shape.bytes);
         }
     }
-    EXPECT_EQ(groups.Group(0), records[0]);
     // Loading the unusable names cut the long texts of the usable record.
     Load(unusable);
     EXPECT_EQ(groups.Group(0), Record("z.kept", 7, std::string(259, 's'), std::string(259, 'd')));
 
-    // Whole files say nothing and keep no copy: an empty list, a missing file.
+    // Whole files say nothing and keep no copy: an unsorted one is put into
+    // name order and saved back in that order with every field; a missing one.
     RemoveFile(copy);
-    for (const std::string& bytes : {Le32(0), whole}) Load(bytes);
+    const GroupRecord B = Record("B", 2, "", "/b"), c{"c", 3, -1, 2147483647, "(NEVER)", "/c/"};
+    EXPECT_EQ(Load(EncodeGroupFile({c, records[0], B})), (Strings{"a", "B", "c"}));
+    EXPECT_EQ(groups.Group(0), records[0]);
+    ASSERT_TRUE(groups.SaveGroupFile());
+    EXPECT_EQ(ReadFileBytes(groups.GroupFilePath()), EncodeGroupFile({records[0], B, c}));
     RemoveFile(groups.GroupFilePath());
     groups.LoadGroupFile();
     EXPECT_EQ(groups.Count(), 0);
@@ -277,80 +267,66 @@ TEST_F(GroupListTest, SelectionCommands) {
 
 // ---- Delete and reset ----
 
-TEST_F(GroupListTest, DeleteSkipsOrRetriesALockedGroupAndRemovesOnlyThePair) {
-    AddWithFiles({"g.first", "g.second", "g.third"});
-    groups.Select(0, true);
-    groups.Select(1, true);
-    ASSERT_EQ(app.locks.TryLock("g.first"), 1);  // a scan is rewriting it
-    box.QueueAnswer(MessageAnswer::Yes);
-    box.QueueAnswer(MessageAnswer::Cancel);
-    std::vector<std::pair<Kind, int>> seen;
-    groups.SetListener([&](const GroupListChange& c) { seen.emplace_back(c.kind, c.row); });
-
-    EXPECT_EQ(groups.DeleteSelectedGroups(), 1);
-    EXPECT_EQ(Names(), (Strings{"g.first", "g.third"}));
-    EXPECT_EQ(box.Texts(), (Strings{"Delete 2 Selected Groups?", LockedText("g.first", "")}));
-    EXPECT_EQ(box.Messages()[0].buttons, MessageButtons::YesNo);
-    EXPECT_EQ(box.Messages()[1].buttons, MessageButtons::RetryCancel);
-    EXPECT_EQ(Icons(box)[1], MessageIcon::Exclamation);
-    // Only the deleted group's .BIN and .MSG (and next ones) go.
-    EXPECT_EQ(PairFiles("g.second"), 0);
-    for (const char* ext : {kXovExt, kXotExt, kNewExt, kOldExt})
-        EXPECT_EQ(FileSize(Data(std::string("g.second") + ext)), 1) << ext;
-    EXPECT_EQ(PairFiles("g.first") + PairFiles("g.third"), 8);
-    EXPECT_FALSE(app.locks.IsHeld("g.second"));
-    EXPECT_EQ(seen, (std::vector<std::pair<Kind, int>>{
-                        {Kind::BeginRemove, 1}, {Kind::EndRemove, 1}, {Kind::FocusList, -1}}));
-
-    // Retry (the default answer) waits until the scan releases the group.
-    int prompts = 0;
-    box.onRetryPrompt = [&] {
-        if (++prompts == 2) app.locks.Unlock("g.first");  // the scan finishes
-    };
-    groups.SelectAll();
-    EXPECT_EQ(groups.DeleteSelectedGroups(), 2);
-    EXPECT_EQ(prompts, 2);
-    EXPECT_EQ(groups.Count(), 0);
-    EXPECT_EQ(PairFiles("g.first") + PairFiles("g.third"), 0);
-    EXPECT_FALSE(app.locks.IsHeld("g.first"));
-}
-
-TEST_F(GroupListTest, ResetKeepsRowAndDirectoryAndSkipsALockedGroup) {
+// A scan holds the first group: Cancel skips it, Retry waits for it. Only the
+// .BIN/.MSG pair (and the next ones of a killed scan's commit) goes.
+TEST_F(GroupListTest, ResetAndDeleteSkipOrRetryALockedGroupAndRemoveOnlyThePair) {
     AddWithFiles({"a.locked", "b.reset", "c.other"}, "/d/");
     groups.UpdateGroupAfterScan("a.locked", 1, 1, 1, 1700000000);
     groups.UpdateGroupAfterScan("b.reset", 5, 2, 40, 1700000000);
     groups.Select(0, true);
     groups.Select(1, true);
     ASSERT_EQ(app.locks.TryLock("a.locked"), 1);
-    box.QueueAnswer(MessageAnswer::Yes);
-    box.QueueAnswer(MessageAnswer::Cancel);
-    bool focused = false;
-    groups.SetListener([&](const GroupListChange& c) { focused |= c.kind == Kind::FocusList; });
-
+    for (int i = 0; i < 2; ++i) {  // Reset, then Delete: Yes, then Cancel on the locked one
+        box.QueueAnswer(MessageAnswer::Yes);
+        box.QueueAnswer(MessageAnswer::Cancel);
+    }
+    std::vector<std::pair<Kind, int>> seen;
+    groups.SetListener([&](const GroupListChange& c) { seen.emplace_back(c.kind, c.row); });
     EXPECT_EQ(groups.ResetSelectedGroups(), 1);
-    EXPECT_EQ(Names(), (Strings{"a.locked", "b.reset", "c.other"}));
     EXPECT_EQ(groups.Group(1), Record("b.reset", 0, "(NEVER)", "/d/"));
     EXPECT_EQ(groups.Group(0).binCount, 1);  // skipped
     EXPECT_EQ(PairFiles("b.reset"), 0);
-    EXPECT_EQ(FileSize(Data("b.reset.XOV")), 1);
-    EXPECT_EQ(PairFiles("a.locked") + PairFiles("c.other"), 8);
     EXPECT_TRUE(groups.IsSelected(1));
-    EXPECT_FALSE(focused);
-    EXPECT_EQ(box.Texts(), (Strings{"Reset 2 Selected Groups?", LockedText("a.locked", ".")}));
+    EXPECT_EQ(groups.DeleteSelectedGroups(), 1);
+    EXPECT_EQ(Names(), (Strings{"a.locked", "c.other"}));
+    EXPECT_EQ(box.Texts(), (Strings{"Reset 2 Selected Groups?", LockedText("a.locked", "."),
+                                    "Delete 2 Selected Groups?", LockedText("a.locked", "")}));
+    EXPECT_EQ(box.Messages()[0].buttons, MessageButtons::YesNo);
+    EXPECT_EQ(box.Messages()[1].buttons, MessageButtons::RetryCancel);
+    EXPECT_EQ(Icons(box)[3], MessageIcon::Exclamation);
+    EXPECT_EQ(seen, (std::vector<std::pair<Kind, int>>{{Kind::RowChanged, 1},
+                                                       {Kind::BeginRemove, 1},
+                                                       {Kind::EndRemove, 1},
+                                                       {Kind::FocusList, -1}}));
+    for (const char* ext : {kXovExt, kXotExt, kNewExt, kOldExt})
+        EXPECT_EQ(FileSize(Data(std::string("b.reset") + ext)), 1) << ext;
+    EXPECT_EQ(PairFiles("a.locked") + PairFiles("c.other"), 8);
+    EXPECT_FALSE(app.locks.IsHeld("b.reset"));
 
     // Answering No changes nothing, but the focus goes back to the list.
     box.Clear();
     for (int i = 0; i < 3; ++i) box.QueueAnswer(MessageAnswer::No);
     groups.ClearSelection();
     EXPECT_EQ(groups.DeleteSelectedGroups(), 0);  // nothing selected: still asks
-    EXPECT_TRUE(focused);
-    groups.Select(2, true);
+    EXPECT_EQ(seen.back(), std::pair(Kind::FocusList, -1));
+    groups.Select(1, true);
     EXPECT_EQ(groups.ResetSelectedGroups(), 0);
     EXPECT_EQ(groups.DeleteSelectedGroups(), 0);
     EXPECT_EQ(box.Texts(), (Strings{"Delete 0 Selected Groups?", "Reset Group \"c.other\"?",
                                     "Delete Group \"c.other\"?"}));
-    EXPECT_EQ(groups.Count(), 3);
     EXPECT_EQ(PairFiles("c.other"), 4);
+
+    // Retry (the default answer) waits until the scan releases the group.
+    int prompts = 0;
+    box.onRetryPrompt = [&] {
+        if (++prompts == 2) app.locks.Unlock("a.locked");  // the scan finishes
+    };
+    groups.SelectAll();
+    EXPECT_EQ(groups.DeleteSelectedGroups(), 2);
+    EXPECT_EQ(prompts, 2);
+    EXPECT_EQ(groups.Count(), 0);
+    EXPECT_EQ(PairFiles("a.locked") + PairFiles("c.other"), 0);
+    EXPECT_FALSE(app.locks.IsHeld("a.locked"));
 }
 
 // ---- The folder dialogs' decisions ----

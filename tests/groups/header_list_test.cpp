@@ -44,9 +44,8 @@ class HeaderListTest : public ::testing::Test {
     CHeaderList list{context};
 };
 
-TEST_F(HeaderListTest, RowsCarryLifeLinesAndTheNewMark) {
+TEST_F(HeaderListTest, RowsCarryLifeAndNewMarkFollowSortAndFilterAndTellALockedGroup) {
     ASSERT_TRUE(list.OpenGroup(kGroup));
-    ASSERT_EQ(list.Rows().size(), 3u);
     // By the lowest article in 100..200: 100, 150, 198.
     EXPECT_EQ(Map(list.Rows(), &CHeaderList::LifeText), (Strings{"  0%", " 50%", " 98%"}));
     EXPECT_EQ(list.Rows()[0].lines, 600u);
@@ -59,27 +58,40 @@ TEST_F(HeaderListTest, RowsCarryLifeLinesAndTheNewMark) {
         {{201, 100, 200}, 100}, {{0xFFFFFFFFu, 1, 2}, 100}, {{0, 0xFFFFFFF0u, 0xFFFFFFFFu}, 0}};
     for (const auto& [args, life] : lives)
         EXPECT_EQ(LifePercent(args[0], args[1], args[2]), life) << args[0];
-}
 
-TEST_F(HeaderListTest, FilterCoversThePosterAndIgnoresCase) {
-    list.SetFilter("bob");
-    ASSERT_TRUE(list.OpenGroup(kGroup));
-    EXPECT_EQ(Subjects(), Strings{"b.zip (1/1)"});
-    EXPECT_EQ(list.Rows()[0].index, 1u);  // indexes stay those of the file
-    list.SetFilter("");
-    list.SetShowOnlyNew(true);
-    list.Reload();
-    EXPECT_EQ(Subjects(), (Strings{"a.rar (2/2)", "c.jpg (3/3)"}));
-}
-
-TEST_F(HeaderListTest, SortingAlternatesPerColumn) {
-    ASSERT_TRUE(list.OpenGroup(kGroup));
+    // Sorting alternates per column.
     list.SortByColumn(2);  // Lines ascending: 60, 100, 600
     EXPECT_EQ(Subjects().front(), "c.jpg (3/3)");
     list.SortByColumn(2);  // then descending
     EXPECT_EQ(Subjects().front(), "a.rar (2/2)");
     list.SortByColumn(0);  // Header ascending
     EXPECT_EQ(Subjects(), (Strings{"a.rar (2/2)", "b.zip (1/1)", "c.jpg (3/3)"}));
+    // The filter covers the poster and ignores case; new-only keeps the marked rows.
+    list.SetFilter("bob");
+    ASSERT_TRUE(list.Reload());
+    EXPECT_EQ(Subjects(), Strings{"b.zip (1/1)"});
+    EXPECT_EQ(list.Rows()[0].index, 1u);  // indexes stay those of the file
+    list.SetFilter("");
+    list.SetShowOnlyNew(true);
+    list.Reload();
+    EXPECT_EQ(Subjects(), (Strings{"a.rar (2/2)", "c.jpg (3/3)"}));
+
+    // A locked or unlisted group is reported; the rows stay as they were.
+    list.SelectAll();
+    context.locks.TryLock(kGroup);  // a scan is rewriting the group
+    EXPECT_EQ(list.QueueSelectedBinaries(controller, "", false, 1), 0);
+    EXPECT_EQ(box.Texts().back(),
+              "Newsgroup is currently locked.\r\nPlease wait until it has finished updating.");
+    EXPECT_FALSE(list.Reload());
+    EXPECT_EQ(box.Texts().back(),
+              "The Newsgroup is currently locked.\r\nPlease wait until it has been updated.");
+    EXPECT_EQ(list.Rows().size(), 2u);
+    context.locks.Unlock(kGroup);
+    controller.Groups().SelectAll();
+    controller.Groups().DeleteSelectedGroups();
+    EXPECT_EQ(list.QueueSelectedBinaries(controller, "", false, 1), 0);
+    EXPECT_EQ(box.Texts().back(), "ERROR: Current Newsgroup Is Not In Group List!");
+    EXPECT_EQ(controller.Queue().Count(), 0u);
 }
 
 TEST_F(HeaderListTest, SelectedBinariesBecomeOneTaskEachAfterTheDownloadDialog) {
@@ -153,26 +165,6 @@ TEST_F(HeaderListTest, JoinedMessagesFollowTheGivenOrder) {
     EXPECT_EQ(list.JoinSelectedMessages(controller, [](JoinChoice&) { return false; }), 0);
     EXPECT_FALSE(context.locks.IsHeld(kGroup));
     EXPECT_EQ(controller.Queue().Count(), 2u);
-}
-
-TEST_F(HeaderListTest, LockedOrUnlistedGroupsAreReported) {
-    ASSERT_TRUE(list.OpenGroup(kGroup));
-    list.SelectAll();
-    context.locks.TryLock(kGroup);  // a scan is rewriting the group
-    EXPECT_EQ(list.QueueSelectedBinaries(controller, "", false, 1), 0);
-    EXPECT_EQ(box.Texts().back(),
-              "Newsgroup is currently locked.\r\nPlease wait until it has finished updating.");
-    EXPECT_FALSE(list.Reload());
-    EXPECT_EQ(box.Texts().back(),
-              "The Newsgroup is currently locked.\r\nPlease wait until it has been updated.");
-    EXPECT_EQ(list.Rows().size(), 3u);  // the rows stay as they were
-    context.locks.Unlock(kGroup);
-
-    controller.Groups().SelectAll();
-    controller.Groups().DeleteSelectedGroups();
-    EXPECT_EQ(list.QueueSelectedBinaries(controller, "", false, 1), 0);
-    EXPECT_EQ(box.Texts().back(), "ERROR: Current Newsgroup Is Not In Group List!");
-    EXPECT_EQ(controller.Queue().Count(), 0u);
 }
 
 }  // namespace

@@ -28,16 +28,7 @@ using namespace test;
 // A news server holding group "g": GROUP, XOVER a-b with the overview lines
 // of the articles in [a, b] (each `lineDelayMs` after the one before) and QUIT,
 // over any number of connections one after the other.
-class CGroupServer {
-  public:
-    CGroupServer() : peer_([this](CPeerSession& s) { Serve(s); }, 1000) {}
-
-    uint16_t Port() const { return peer_.Port(); }
-    // The group holds the first `count` articles of Articles().
-    void Publish(size_t count, int lineDelayMs = 0) {
-        published_ = count;
-        lineDelayMs_ = lineDelayMs;
-    }
+struct CGroupServer {
     // Interleaved multi-part posts (one reposted part), with messages between.
     static std::vector<std::string> Articles() {
         const std::pair<const char*, int> posts[] = {
@@ -54,22 +45,20 @@ class CGroupServer {
         return subjects;
     }
 
-  private:
     void Serve(CPeerSession& s) {
         const std::vector<std::string> subjects = Articles();
         s.Write("200 test server\r\n");
         for (std::string line = s.ReadLine(); !line.empty(); line = s.ReadLine()) {
-            const size_t published = published_;
-            const int delay = lineDelayMs_;
+            const size_t count = published;
+            const int delay = lineDelayMs;
             if (line.rfind("GROUP", 0) == 0) {
-                s.Write("211 " + std::to_string(published) + " 1 " + std::to_string(published) +
-                        " g\r\n");
+                s.Write("211 " + std::to_string(count) + " 1 " + std::to_string(count) + " g\r\n");
             } else if (line.rfind("XOVER ", 0) == 0) {
                 const size_t dash = line.find('-');
                 const size_t from = std::stoul(line.substr(6)),
                              to = std::stoul(line.substr(dash + 1));
                 if (!Send(s, "224 overview follows\r\n")) return;
-                for (size_t a = std::max<size_t>(from, 1); a <= std::min(to, published); ++a) {
+                for (size_t a = std::max<size_t>(from, 1); a <= std::min(to, count); ++a) {
                     if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
                     const std::string n = std::to_string(a);
                     if (!Send(s, n + "\t" + subjects[a - 1] + "\tposter <p@x>\td\t<" + n +
@@ -89,9 +78,9 @@ class CGroupServer {
                static_cast<ssize_t>(text.size());
     }
 
-    std::atomic<size_t> published_ = 0;
-    std::atomic<int> lineDelayMs_ = 0;
-    CScriptPeer peer_;
+    std::atomic<size_t> published = 0;  // the group holds that many of Articles()
+    std::atomic<int> lineDelayMs = 0;
+    CScriptPeer peer{[this](CPeerSession& s) { Serve(s); }, 1000};
 };
 
 // One SCAN NEW of group "g" in `appDir` as the program runs it; its status text.
@@ -139,9 +128,9 @@ class ScanInterruptTest : public ::testing::Test {
     // published. refA_: after a scan of it; refB_: after one more scan.
     void SetUp() override {
         const size_t all = CGroupServer::Articles().size();
-        server_.Publish(all / 2);
-        ASSERT_EQ(RunScan(base_.Path(), server_.Port()), "Newsgroup Scanned Successfully");
-        server_.Publish(all);
+        server_.published = all / 2;
+        ASSERT_EQ(RunScan(base_.Path(), server_.peer.Port()), "Newsgroup Scanned Successfully");
+        server_.published = all;
         CTempDir ref;
         CopyData(base_.Path(), ref.Path());
         std::mutex mutex;
@@ -149,10 +138,10 @@ class ScanInterruptTest : public ::testing::Test {
             std::lock_guard lock(mutex);
             steps_.push_back(step);
         });
-        EXPECT_EQ(RunScan(ref.Path(), server_.Port()), "Newsgroup Scanned Successfully");
+        EXPECT_EQ(RunScan(ref.Path(), server_.peer.Port()), "Newsgroup Scanned Successfully");
         testing::SetScanFileStepHook(nullptr);
         refA_ = Files(ref.Path());
-        EXPECT_EQ(RunScan(ref.Path(), server_.Port()), "Newsgroup Scanned Successfully");
+        EXPECT_EQ(RunScan(ref.Path(), server_.peer.Port()), "Newsgroup Scanned Successfully");
         refB_ = Files(ref.Path());
         ASSERT_NE(refA_, refB_);  // the second scan clears the new marks
     }
@@ -167,7 +156,7 @@ class ScanInterruptTest : public ::testing::Test {
     }
     // After the next scan: only the pair is left, as `want`.
     void ExpectNextScanGives(const std::string& appDir, const GroupFiles& want) {
-        EXPECT_EQ(RunScan(appDir, server_.Port()), "Newsgroup Scanned Successfully");
+        EXPECT_EQ(RunScan(appDir, server_.peer.Port()), "Newsgroup Scanned Successfully");
         EXPECT_TRUE(Files(appDir) == want);
         for (const auto& entry : std::filesystem::directory_iterator(appDir + "DATA")) {
             const std::string name = entry.path().filename();
@@ -195,7 +184,7 @@ TEST_F(ScanInterruptTest, StoppedAtEachFileStepTheNextScanEndsAsIfNothingHappene
             testing::SetScanFileStepHook([&](const char*) {
                 if (taken++ == n) ::_exit(42);
             });
-            RunScan(dir.Path(), server_.Port());
+            RunScan(dir.Path(), server_.peer.Port());
         });
         ASSERT_EQ(status, 42);
         // Before the commit the scan is done again; after it, a next one is done.
@@ -205,14 +194,14 @@ TEST_F(ScanInterruptTest, StoppedAtEachFileStepTheNextScanEndsAsIfNothingHappene
 }
 
 TEST_F(ScanInterruptTest, KilledWhileTheOverviewArrivesSlowly) {
-    server_.Publish(CGroupServer::Articles().size(), 4);
+    server_.lineDelayMs = 4;
     for (int ms : {0, 5, 20, 40, 60, 80, 100, 130, 160, 250, 400}) {
         SCOPED_TRACE(ms);
         CTempDir dir;
         CopyData(base_.Path(), dir.Path());
-        InChild([&] { RunScan(dir.Path(), server_.Port()); }, ms);
+        InChild([&] { RunScan(dir.Path(), server_.peer.Port()); }, ms);
         const GroupFiles killed = Files(dir.Path());
-        EXPECT_EQ(RunScan(dir.Path(), server_.Port()), "Newsgroup Scanned Successfully");
+        EXPECT_EQ(RunScan(dir.Path(), server_.peer.Port()), "Newsgroup Scanned Successfully");
         // Killed after the end the scan stands; killed before it the scan is done again.
         const GroupFiles next = Files(dir.Path());
         EXPECT_TRUE(next == refA_ || next == refB_);
