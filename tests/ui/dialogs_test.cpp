@@ -1,12 +1,21 @@
 // The dialogs through their real widgets: the two folder dialogs' OK rules
 // and stored defaults, the folder picker, the channel boxes of the
 // configured channels, the get-and-decode directory and its affinity check,
-// the join-parts moves, the task information rows and the filter.
+// the join-parts moves, the task information rows and the filter; the
+// settings sheet, the statistics labels, CColorLabel's link, the About box
+// and the server group list dialog over a stored list: what the widgets
+// refuse with which text, what they store, and what they show.
 #include "groups/group_folder.h"
+#include "groups/group_list.h"
+#include "support/test_data.h"
 #include "support/ui_harness.h"
 #include "tasks/task.h"
+#include "ui/about_box.h"
+#include "ui/color_label.h"
 #include "ui/folder_picker.h"
 #include "ui/group_dialogs.h"
+#include "ui/server_groups_dialog.h"
+#include "ui/settings_sheet.h"
 #include "ui/task_dialogs.h"
 
 using namespace vexlo;
@@ -23,6 +32,18 @@ QString Boxes(QWidget& dialog) {
         states += box->isChecked() ? "C" : box->isEnabled() ? "E" : "-";
     }
     return states;
+}
+
+const QString kUnresolved =
+    "Unable To Resolve Server Name To IP Address.\r\nMake sure you have entered it correctly, "
+    "and\r\nyour DNS settings are correct.";
+
+// The server's stored group list, of `names`.
+void WriteGroupList(CUiHarness& h, const std::vector<std::string>& names) {
+    h.Context().settings.SetServer("127.0.0.1");
+    std::string text;
+    for (const std::string& name : names) text += name + "\r\n";
+    WriteFileBytes(h.Context().DataPath() + "_GROUPS.ALL", text);
 }
 
 }  // namespace
@@ -197,6 +218,221 @@ class DialogsTest : public QObject {
         Click(dialog, 1);
         QCOMPARE(dialog.filter, std::string(32, 'z'));
         QCOMPARE(dialog.showOnlyNew, 0);
+    }
+
+    void ServerPageRefusals_data() {
+        QTest::addColumn<bool>("named");  // the server is "news.invalid", or none
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<int>("login");  // 0: none, 1: without a user, 2: a user without a password
+        QTest::addColumn<QString>("refusal");
+        const QString invalid = "Server Port Invalid.  Valid Numbers Are From 1 to 65535.";
+        QTest::newRow("0") << true << "0" << 0 << invalid;
+        QTest::newRow("65536") << true << "65536" << 0 << invalid;
+        QTest::newRow("abc") << true << "abc" << 0 << invalid;
+        QTest::newRow("empty") << true << "" << 0 << "Server Port Not Specified";
+        QTest::newRow("no server") << false << "8119" << 0 << "Server Address Not Specified";
+        QTest::newRow("no login, no user") << true << "8119" << 0 << "";
+        QTest::newRow("no user") << true << "8119" << 1
+                                 << "Authorization Info: Username Not Specified";
+        QTest::newRow("no password")
+            << true << "8119" << 2 << "Authorization Info: Password Not Specified";
+    }
+
+    void ServerPageRefusals() {
+        QFETCH(bool, named);
+        QFETCH(QString, port);
+        QFETCH(int, login);
+        QFETCH(QString, refusal);
+        CUiHarness h;
+        // Auto-save on without an interval would refuse the Options page, but
+        // only opened pages are applied.
+        h.Context().settings.SetOption(OPT_AUTO_SAVE_QUEUE, 1);
+        CSettingsSheet sheet(h.Context(), true, {});
+        sheet.show();
+        // The Statistics page opened: a refusal brings the Server page back.
+        sheet.Tabs()->setCurrentIndex(2);
+        Fill(sheet, {{1005, named ? "news.invalid" : ""},
+                     {1006, port},
+                     {1007, login > 0},
+                     {1008, login == 2 ? "tester" : ""},
+                     {1009, ""},
+                     {1011, 3}});
+        QCOMPARE(Enabled(sheet, {12321}), "1");
+        // The Test button makes the same checks and opens nothing; accepted
+        // values reach the name's resolution.
+        Click(sheet, 1012);
+        QCOMPARE(h.TakeTexts(), refusal.isEmpty() ? kUnresolved : refusal);
+        Click(sheet, 1);
+        if (!refusal.isEmpty()) QCOMPARE(h.Box().Messages().at(0).icon, MessageIcon::Stop);
+        QCOMPARE(h.TakeTexts(), refusal);
+        QCOMPARE(sheet.isVisible(), !refusal.isEmpty());
+        QCOMPARE(sheet.Tabs()->currentIndex(), refusal.isEmpty() ? 2 : 0);
+        QCOMPARE(h.Context().settings.GetServer(),
+                 std::string(refusal.isEmpty() ? "news.invalid" : ""));
+    }
+
+    void ServerPageEncryption() {
+        CUiHarness h;
+        CAppSettings& settings = h.Context().settings;
+        settings.SetServer("news.example");
+        settings.SetTls(2);
+        settings.SetTlsVerify(0);
+        settings.SetTlsCaFile(h.AppDir() + "gone.pem");
+        CSettingsSheet sheet(h.Context(), true, {});
+        auto* encryption = Find<QComboBox>(sheet, 1080);
+        auto* verify = Find<QCheckBox>(sheet, 1081);
+        QCOMPARE(encryption->currentText(), QString("STARTTLS"));
+        QCOMPARE(verify->text(), QString("Verificar Certificado"));
+        QVERIFY(!verify->isChecked());
+        QCOMPARE(Enabled(sheet, {1081, 1082}), "10");
+
+        // The port follows the encryption only from default to default.
+        const struct {
+            int tls;
+            const char* typed;
+            const char* text;
+            const char* port;
+        } steps[] = {{1, nullptr, "TLS (NNTPS)", "563"},
+                     {0, nullptr, "Ninguno", "119"},
+                     {1, "8563", "TLS (NNTPS)", "8563"}};
+        for (const auto& step : steps) {
+            if (step.typed) Fill(sheet, {{1006, step.typed}});
+            encryption->setCurrentIndex(step.tls);
+            QCOMPARE(encryption->currentText(), QString(step.text));
+            QCOMPARE(Find<QLineEdit>(sheet, 1006)->text(), QString(step.port));
+            const QString hint = QString("(Puerto Por defecto = %1)").arg(step.tls ? 563 : 119);
+            QVERIFY(std::ranges::any_of(sheet.findChildren<QLabel*>(),
+                                        [&](QLabel* label) { return label->text() == hint; }));
+            QCOMPARE(verify->isEnabled(), step.tls != 0);
+        }
+
+        // A CA file is checked only while it is used.
+        verify->setChecked(true);
+        QCOMPARE(Enabled(sheet, {1082}), "1");
+        Click(sheet, 12321);
+        QCOMPARE(h.TakeTexts(), "TLS CA Certificate File Not Found");
+        QCOMPARE(settings.GetTls(), 2);
+        WriteFileBytes(h.AppDir() + "ca.pem", "certificates");
+        Fill(sheet, {{1082, QString::fromStdString(h.AppDir() + "ca.pem")}});
+        Click(sheet, 12321);
+        QCOMPARE(h.TakeTexts(), "");
+        QCOMPARE(settings.GetTls(), 1);
+        QCOMPARE(settings.GetPort(), 8563);
+        QCOMPARE(settings.GetTlsVerify(), 1);
+        QCOMPARE(settings.GetTlsCaFile(), h.AppDir() + "ca.pem");
+    }
+
+    void OptionsPageRules() {
+        CUiHarness h;
+        h.Context().settings.SetChanMaxBPS(12345);
+        int fullRow = 0, title = 0;
+        CSettingsSheet sheet(h.Context(), false, {[&] { ++title; }, [&] { ++fullRow; }});
+        QCOMPARE(sheet.Tabs()->tabText(0), QString("Opciones"));
+        QCOMPARE(sheet.Tabs()->count(), 2);
+        QCOMPARE(Find<QComboBox>(sheet, 1061)->currentText(), QString("(SELECT)"));
+        QCOMPARE(Find<QLineEdit>(sheet, 1055)->text(), QString("8"));
+        QCOMPARE(Enabled(sheet, {1061, 1055}), "00");
+        Click(sheet, 1059);
+        Click(sheet, 1053);
+        QCOMPARE(Enabled(sheet, {1061, 1055}), "11");
+
+        // Ticked auto-save without an interval, then speeds out of range: each is
+        // refused with the full-row options already shown.
+        Click(sheet, 12321);
+        Fill(sheet, {{1055, "0"}, {1061, 2}});
+        Click(sheet, 12321);
+        Fill(sheet, {{1055, "100"}});
+        Click(sheet, 12321);
+        QCOMPARE(h.TakeTexts(),
+                 "Auto-Save Queue Interval Not Selected|"
+                 "Invalid Max Connection Speed Value\r\nValid range is 1 to 99|"
+                 "Invalid Max Connection Speed Value\r\nValid range is 1 to 99");
+        QCOMPARE(fullRow, 3);
+        QCOMPARE(title, 0);
+        QCOMPARE(Find<QCheckBox>(sheet, 1083)->text(), QString("Decodificar Mensajes yEnc"));
+        Fill(sheet, {{1055, "42"}, {1083, true}});
+        Click(sheet, 12321);
+        QCOMPARE(h.TakeTexts(), "");
+        QVERIFY(h.Context().settings.TestOptions(OPT_DECODE_YENC));
+        QCOMPARE(title, 1);
+        QCOMPARE(Enabled(sheet, {12321}), "0");
+        QCOMPARE(h.Context().settings.GetSaveQueue(), 30);
+        QCOMPARE(h.Context().settings.GetChanMaxBPS(), 42);
+    }
+
+    void StatisticsColorLabelAndAboutBox() {
+        CUiHarness h;
+        CTransferStats& stats = h.Context().stats;
+        stats.AddFileReceived(999);
+        stats.AddBytesReceived(1000);
+        CSettingsSheet sheet(h.Context(), false, {});
+        QCOMPARE(Find<QLabel>(sheet, 1028)->text(), QString("999"));
+        QCOMPARE(Find<QLabel>(sheet, 1030)->text(), QString("1,000"));
+        stats.AddFileReceived(1);
+        Click(sheet, 1031);
+        QCOMPARE(Find<QLabel>(sheet, 1028)->text(), QString("1,000"));
+        auto* heading = Find<CColorLabel>(sheet, 1036);
+        QCOMPARE(heading->BkColor(), QColor(0, 0, 255));
+        QVERIFY(heading->font().bold());
+        Click(sheet, 1);  // the Options page applies without hooks
+        QCOMPARE(sheet.result(), int(QDialog::Accepted));
+
+        // A link label notifies its parent with its id.
+        auto* label = new CColorLabel("notify me", &sheet);
+        label->setObjectName("1039");
+        label->resize(120, 20);
+        label->SetLink(true, true);
+        QSignalSpy spy(label, &CColorLabel::linkNotify);
+        QTest::mouseClick(label, Qt::LeftButton);
+        QCOMPARE(spy, (QList<QList<QVariant>>{{33280, 1039}}));
+
+        CAboutBox box(h.Context());
+        QCOMPARE(box.findChild<QLabel*>("name")->text(), QString("Vexlo " VEXLO_VERSION));
+        QVERIFY(box.findChild<QLabel*>("appDir")->text().contains(
+            QString::fromStdString(h.AppDir()).chopped(1)));
+        QVERIFY(box.findChild<CColorLabel*>("link")->IsLink());
+    }
+
+    void GroupListFiltersAHundredThousandNamesAndAddsIntoSubfolders() {
+        CUiHarness h;
+        std::vector<std::string> names;
+        for (int i = 99999; i >= 0; --i)
+            names.push_back((i % 2 ? "alt.binaries.g" : "misc.g") + std::to_string(i));
+        WriteGroupList(h, names);
+        CGroupList& groups = h.Controller().Groups();
+        groups.AddGroup("alt.binaries.g99999", "");
+        QElapsedTimer clock;
+        clock.start();
+        CServerGroupsDialog dialog(h.Context(), groups);
+        auto* status = Find<QLabel>(dialog, 1044);
+        auto* view = Find<QTreeView>(dialog, 1043);
+        QCOMPARE(view->model()->rowCount(), 50000);
+        view->selectAll();
+        QCOMPARE(status->text(), QString("50000 of 50000 Items Selected"));
+        QCOMPARE(Enabled(dialog, {1041}), "1");
+        // An empty filter lists all.
+        Fill(dialog, {{1045, ""}});
+        Click(dialog, 1046);
+        QCOMPARE(view->model()->rowCount(), 100000);
+        QCOMPARE(status->text(), QString("0 of 100000 Items Selected"));
+        QCOMPARE(Enabled(dialog, {1041}), "0");
+        QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+
+        // Six groups into subfolders of the folder given; the one listed already is refused.
+        Fill(dialog, {{1045, "binaries.g9999"}});
+        Click(dialog, 1046);
+        view->selectAll();
+        const QString folder = QString::fromStdString(h.AppDir() + "DATA/");
+        AnswerNextDialog([&](QWidget& saveTo) {
+            Fill(saveTo, {{kFolderEditId, folder}, {kSubfolderBoxId, true}});
+        });
+        Click(dialog, 1041);
+        std::string directory;
+        QVERIFY(groups.GetSaveToDirectory("alt.binaries.g9999", directory));
+        QCOMPARE(QString::fromStdString(directory), folder + "alt.binaries.g9999/");
+        QCOMPARE(h.TakeTexts(),
+                 "Newsgroup alt.binaries.g99999 not added.\r\n\r\nGroup is already "
+                 "in Newsgroup list.");
     }
 };
 

@@ -1,16 +1,25 @@
-// The header view over group files written by real scans of the news server:
-// four binaries (one of them found by a second scan, so it alone is new) and
-// two plain messages. The view is driven through its commands, its column
-// headers and its dialogs as a user would, up to the downloaded files.
+// The window against servers. The header view over group files written by
+// real scans of the news server: four binaries (one of them found by a second
+// scan, so it alone is new) and two plain messages, driven through its
+// commands, its column headers and its dialogs as a user would, up to the
+// downloaded files. The server test dialog with a scripted peer that holds
+// one connection back, the news server through the Server page's Test button
+// (a wrong password, an encrypted port with and without its certificate
+// authority), and the server group list fetched and aborted.
+#include <atomic>
 #include <cstdio>
 
 #include "frame/commands.h"
 #include "groups/header_list.h"
 #include "support/inn_fixture.h"
+#include "support/script_peer.h"
 #include "support/test_data.h"
 #include "support/ui_harness.h"
 #include "ui/header_view.h"
 #include "ui/image_list.h"
+#include "ui/server_groups_dialog.h"
+#include "ui/server_test_dialog.h"
+#include "ui/settings_sheet.h"
 
 using namespace vexlo;
 using namespace vexlo::ui;
@@ -39,9 +48,13 @@ std::string Data(int index) {
     return test::RandomBytes(static_cast<size_t>(b.parts * b.linesPerPart * 45 - 7), index + 1);
 }
 
+bool OkEnabled(QWidget& dialog) {
+    return Find(dialog, 1)->isEnabled();
+}
+
 }  // namespace
 
-class HeaderViewITest : public QObject {
+class NewsServerITest : public QObject {
     Q_OBJECT
     std::unique_ptr<test::CUiHarness> rig_;
     std::unique_ptr<CVXView> view_;
@@ -75,7 +88,7 @@ class HeaderViewITest : public QObject {
         return RunQueue();
     }
 
-    QStringList Column(int column = 0) const { return test::Column(*view_->model(), column); }
+    QStringList Shown(int column = 0) const { return test::Column(*view_->model(), column); }
 
     void SelectRows(std::initializer_list<int> rows) {
         for (int r : rows)
@@ -145,7 +158,7 @@ class HeaderViewITest : public QObject {
 
         view_->OpenGroup(group_);
         view_->ExecuteCommand(ID_VIEW_MSG);
-        QCOMPARE(Column(), (QStringList{"notes part A", "notes part B"}));
+        QCOMPARE(Shown(), (QStringList{"notes part A", "notes part B"}));
         view_->setFocus();
         QTest::keyClick(view_.get(), Qt::Key_A, Qt::ControlModifier);
         QCOMPARE(view_->SelectedCount(), 2);
@@ -159,7 +172,7 @@ class HeaderViewITest : public QObject {
 
     void filterNewOnlyAndTheContextMenu() {
         view_->OpenGroup(group_);
-        QCOMPARE(Column(), (QStringList{kAlpha, kBeta, kDelta, kGamma}));
+        QCOMPARE(Shown(), (QStringList{kAlpha, kBeta, kDelta, kGamma}));
         std::unique_ptr<QMenu> menu(view_->CreateContextMenu(nullptr));
         QCOMPARE(test::MenuTexts(*menu),
                  (QStringList{"&Obtener Y Decodificar", "Obtener Como &Texto", "&Unir Partes ...",
@@ -173,11 +186,11 @@ class HeaderViewITest : public QObject {
         QSignalSpy titles(view_.get(), &CVXView::titleChanged);
         AnswerNextDialog([](QWidget& filter) { test::Fill(filter, {{1045, "abc"}}); });
         view_->ExecuteCommand(ID_FILTER);
-        QCOMPARE(Column(), QStringList{kBeta});  // by its poster
+        QCOMPARE(Shown(), QStringList{kBeta});  // by its poster
         QCOMPARE(view_->Headers().Filter(), std::string("abc"));
         view_->ExecuteCommand(ID_CLEAR_FILTER);
         view_->ExecuteCommand(ID_NEW_ONLY);
-        QCOMPARE(Column(), QStringList{kDelta});
+        QCOMPARE(Shown(), QStringList{kDelta});
         QCOMPARE(titles.count(), 3);
         QIcon icon = view_->model()->index(0, 0).data(Qt::DecorationRole).value<QIcon>();
         QCOMPARE(icon.pixmap(16).toImage(), ListIcon(kImageNewItem).pixmap(16).toImage());
@@ -189,21 +202,21 @@ class HeaderViewITest : public QObject {
         SelectRows({2});  // delta travels with its row
         ClickColumn(2);
         const QStringList byLines{kGamma, kDelta, kAlpha, kBeta};
-        QCOMPARE(Column(), byLines);
+        QCOMPARE(Shown(), byLines);
         ClickColumn(2);
-        QCOMPARE(Column(), (QStringList{kBeta, kAlpha, kDelta, kGamma}));
+        QCOMPARE(Shown(), (QStringList{kBeta, kAlpha, kDelta, kGamma}));
         QCOMPARE(view_->selectionModel()->selectedRows(),
                  QModelIndexList{view_->model()->index(2, 0)});
         ClickColumn(0);
-        QCOMPARE(Column(), (QStringList{kAlpha, kBeta, kDelta, kGamma}));
+        QCOMPARE(Shown(), (QStringList{kAlpha, kBeta, kDelta, kGamma}));
         QCOMPARE(view_->SelectedCount(), 1);
-        QCOMPARE(view_->SelectedLines(), Column(2)[2].toULongLong());
+        QCOMPARE(view_->SelectedLines(), Shown(2)[2].toULongLong());
 
         // Three binaries go to the top of the queue in the list's order, and
         // then to the folder given.
         view_->clearSelection();
         ClickColumn(2);
-        QCOMPARE(Column(), byLines);
+        QCOMPARE(Shown(), byLines);
         SelectRows({0, 2, 3});
         const std::string got = rig_->AppDir() + "got/";
         AnswerNextDialog([&](QWidget& dialog) {
@@ -222,7 +235,119 @@ class HeaderViewITest : public QObject {
         for (int binary : {0, 1, 2})
             QCOMPARE(test::ReadFileBytes(got + kBinaries[binary].name), Data(binary));
     }
+
+    void CancelDuringSecondOfFour() {
+        CUiHarness h;
+        std::atomic<int> seen{0};
+        std::atomic<bool> release{false};
+        // The second greeting waits until the test has been cancelled.
+        CScriptPeer peer(
+            [&](CPeerSession& s) {
+                if (++seen == 2)
+                    for (int i = 0; i < 500 && !release; ++i) QThread::msleep(10);
+                s.Write("200 peer ready\r\n");
+            },
+            2);
+        ServerLogin login;
+        login.address = CScriptPeer::kAddress;
+        login.port = peer.Port();
+        CServerTestDialog dialog(h.Context(), login, "127.0.0.1", 4);
+        QCOMPARE(Find<QLineEdit>(dialog, 1032)->text(),
+                 QString("127.0.0.1, Port %1").arg(peer.Port()));
+        QCOMPARE(test::Enabled(dialog, {1, 2}), "01");
+        dialog.show();
+        QVERIFY(WaitUntil([&] { return test::Column(dialog, 1033, 1)[1] == "Connecting ..."; }));
+        dialog.close();  // the close box does nothing while OK is off
+        QVERIFY(dialog.isVisible());
+        QTest::keyClick(&dialog, Qt::Key_Escape);  // Esc is the Cancel button
+        QCOMPARE(test::Enabled(dialog, {1, 2}), "00");
+        release = true;
+        QVERIFY(WaitUntil([&] { return OkEnabled(dialog); }));
+        QCOMPARE(test::Enabled(dialog, {1, 2}), "10");
+        QCOMPARE(test::Column(dialog, 1033), (QStringList{"1", "2", "3", "4"}));
+        QCOMPARE(test::Column(dialog, 1033, 1),
+                 (QStringList{"200 peer ready", "200 peer ready", "-CANCELLED-", "-CANCELLED-"}));
+        dialog.close();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    }
+
+    void TestButton_data() {
+        QTest::addColumn<int>("port");
+        QTest::addColumn<int>("encryption");  // the index in box 1080
+        QTest::addColumn<QString>("caFile");
+        QTest::addColumn<bool>("login");      // with a wrong password, over two connections
+        QTest::addColumn<QString>("result");  // how each connection's result begins
+        const QString ca = QString::fromStdString(Inn().caFile);
+        QTest::newRow("wrong password") << int(Inn().authPort) << 0 << "" << true << "481 ";
+        // The news server's NNTPS port with its own certificate authority: refused
+        // until that authority's file is named.
+        QTest::newRow("untrusted") << int(Inn().anonTlsPort) << 1 << "" << false
+                                   << "TLS: certificate not trusted (self-signed): 127.0.0.1";
+        QTest::newRow("trusted") << int(Inn().anonTlsPort) << 1 << ca << false << "200 ";
+    }
+
+    void TestButton() {
+        QFETCH(int, port);
+        QFETCH(int, encryption);
+        QFETCH(QString, caFile);
+        QFETCH(bool, login);
+        QFETCH(QString, result);
+        CUiHarness h;
+        CSettingsSheet sheet(h.Context(), true, {});
+        test::Fill(sheet, {{1005, QString::fromStdString(Inn().host)},
+                           {1080, encryption},
+                           {1006, QString::number(port)},
+                           {1082, caFile},
+                           {1007, login},
+                           {1008, "tester"},
+                           {1009, "wrong"},
+                           {1010, "wrong"},
+                           {1011, login ? 1 : 0}});
+        // The test dialog, once it has finished.
+        QStringList results;
+        test::AnswerNextDialog([&](QWidget& dialog) {
+            if (WaitUntil([&] { return OkEnabled(dialog); }))
+                results = test::Column(dialog, 1033, 1);
+        });
+        test::Click(sheet, 1012);
+        QCOMPARE(results.size(), login ? 2 : 1);
+        for (const QString& shown : results) QCOMPARE(shown.left(result.size()), result);
+        QCOMPARE(h.TakeTexts(), "");
+        QCOMPARE(h.Context().settings.GetServer(), std::string());  // the test stores nothing
+    }
+
+    void GroupListFetchedAndAborted() {
+        CUiHarness h;
+        h.UseInnServer();
+        CServerGroupsDialog dialog(h.Context(), h.Controller().Groups());
+        dialog.show();
+        QCOMPARE(h.TakeTexts(),
+                 "No Server Group List Found.\r\nClick the 'Refresh' button to download "
+                 "the\r\nnewsgroup list from the server.");
+        auto* status = Find<QLabel>(dialog, 1044);
+        QCOMPARE(status->text(), QString("No Items."));
+        Click(dialog, 1040);
+        QCOMPARE(Enabled(dialog, {1, 1040, 2}), "001");
+        QVERIFY(WaitUntil([&] { return OkEnabled(dialog); }));
+        QVERIFY2(status->text().startsWith("Group Refresh Complete - "),
+                 qPrintable(status->text()));
+        const QStringList shown = test::Column(dialog, 1043);
+        QVERIFY(shown.contains("alt.binaries.test"));
+
+        // Cancel aborts a refresh before the server's first line; the close box
+        // does not close the dialog then.
+        Click(dialog, 1040);
+        Click(dialog, 2);
+        QCOMPARE(status->text(), QString("Aborting ..."));
+        dialog.close();
+        QVERIFY(WaitUntil([&] { return OkEnabled(dialog); }));
+        QCOMPARE(status->text(), QString("ABORTED BY USER!"));
+        QCOMPARE(test::Column(dialog, 1043), shown);
+        QCOMPARE(h.TakeTexts(), "");
+        Click(dialog, 1);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    }
 };
 
-QTEST_MAIN(HeaderViewITest)
-#include "header_view_itest.moc"
+QTEST_MAIN(NewsServerITest)
+#include "news_server_itest.moc"
