@@ -105,6 +105,7 @@ std::string UniqueMessageId(const std::string& hint = "post");
 // it when the object goes.
 class CScopedInnFixture {
   public:
+    CScopedInnFixture() = default;
     ~CScopedInnFixture();
     CScopedInnFixture(const CScopedInnFixture&) = delete;
     CScopedInnFixture& operator=(const CScopedInnFixture&) = delete;
