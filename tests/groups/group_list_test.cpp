@@ -90,19 +90,17 @@ TEST_F(GroupListTest, DamagedFilesAreKeptAsACopyBeforeAnythingOverwritesThem) {
     const std::vector<GroupRecord> records = {Record("a", 1, "s", "/d/"), Record("b", 4)};
     const std::string whole = EncodeGroupFile(records);
     const std::string good = EncodeGroupFile({Record("a.good", 1)}).substr(4);
-    auto badLength = [&](int32_t length) {
-        return Le32(3) + good + Le32(0) + Le32(0) + Le32(0) + Le32(1) + Le32(length) + Le32(0) +
-               "b" + good;
+    // Records written by hand: the encoder itself cuts texts at 259.
+    auto raw = [](int32_t bin, int32_t name, int32_t dir, int32_t scan, const std::string& texts) {
+        return Le32(bin) + Le32(0) + Le32(0) + Le32(name) + Le32(dir) + Le32(scan) + texts;
     };
-    // Written by hand: the encoder itself cuts texts at 259.
-    std::string unusable = Le32(4);
-    for (const GroupRecord& r :
-         {Record("../escape", 0), Record(std::string(260, 'n'), 0), Record("", 0),
-          Record("z.kept", 7, std::string(270, 's'), std::string(300, 'd'))}) {
-        unusable += Le32(r.binCount) + Le32(0) + Le32(0) + Le32(int32_t(r.name.size())) +
-                    Le32(int32_t(r.saveToDirectory.size())) + Le32(int32_t(r.lastScan.size())) +
-                    r.name + r.saveToDirectory + r.lastScan;
-    }
+    auto badLength = [&](int32_t length) {
+        return Le32(3) + good + raw(0, 1, length, 0, "b") + good;
+    };
+    const std::string unusable =
+        Le32(4) + raw(0, 9, 0, 0, "../escape") + raw(0, 260, 0, 0, std::string(260, 'n')) +
+        raw(0, 0, 0, 0, "") +
+        raw(7, 6, 300, 270, "z.kept" + std::string(300, 'd') + std::string(270, 's'));
     // The records read and the message: the incomplete-file warning when the
     // file ends inside a record, otherwise the damaged-file one.
     const struct {

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -80,12 +79,8 @@ std::vector<Item> ReadItems(const std::string& path) {
     while (item.Read(in)) items.push_back(item);
     return items;
 }
-inline std::vector<CMessageItem> ReadHeaderFile(const std::string& path) {
-    return ReadItems<CMessageItem>(path);
-}
-inline std::vector<CBinaryItem> ReadBinaryFile(const std::string& path) {
-    return ReadItems<CBinaryItem>(path);
-}
+inline constexpr auto ReadHeaderFile = &ReadItems<CMessageItem>;
+inline constexpr auto ReadBinaryFile = &ReadItems<CBinaryItem>;
 
 // The (first, last) range in a file's header.
 inline std::pair<uint32_t, uint32_t> FileRange(const std::string& path) {
@@ -150,14 +145,10 @@ inline std::string U32Bytes(uint32_t v) {
 // The names of the dialog's enabled buttons: "ok apply refresh add cancel" at most.
 inline std::string EnabledControls(const CServerGroupList& model) {
     const CServerGroupList::Controls& c = model.GetControls();
-    std::string on;
-    for (auto [enabled, name] : {std::pair{c.ok, "ok"},
-                                 {c.apply, "apply"},
-                                 {c.refresh, "refresh"},
-                                 {c.add, "add"},
-                                 {c.cancel, "cancel"}})
-        if (enabled) on += (on.empty() ? "" : " ") + std::string(name);
-    return on;
+    const std::string on = std::string(c.ok ? " ok" : "") + (c.apply ? " apply" : "") +
+                           (c.refresh ? " refresh" : "") + (c.add ? " add" : "") +
+                           (c.cancel ? " cancel" : "");
+    return on.empty() ? on : on.substr(1);
 }
 
 // A test on the application's files in a fresh directory, with its group list.
