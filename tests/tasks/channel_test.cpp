@@ -24,12 +24,9 @@ TEST(ChannelTest, DroppedConnectionsAreRetriedWithPausesUntilAborted) {
     CTask* task = engine.Add(kTaskDecode, 1, "never connects");
     EXPECT_FALSE(engine.RunUntil([] { return false; }, 1600));  // runs for 1.6 s
     // Attempts at 0, 0.25, 0.75, 1.75 s: a handful, not thousands.
-    EXPECT_GE(server.Connections(), 2);
-    EXPECT_LE(server.Connections(), 5);
-    auto start = std::chrono::steady_clock::now();
-    engine.controller->StopNowCommand();
-    ASSERT_TRUE(engine.PumpUntil([&] { return engine.Agent().IsStopped(); }));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+    EXPECT_TRUE(server.Connections() >= 2 && server.Connections() <= 5) << server.Connections();
+    engine.controller->StopNowCommand();  // stops within a second, pauses or not
+    ASSERT_TRUE(engine.PumpUntil([&] { return engine.Agent().IsStopped(); }, 1000));
     EXPECT_EQ(task->GetStatusText(), "ABORTED!");
     EXPECT_EQ(handlerCalls.load(), 0);
 }
@@ -59,8 +56,7 @@ TEST(ChannelTest, AgentStatesConnChangeAndTheCloseRule) {
     EXPECT_TRUE(agent.IsStopped());  // no channel was busy
     engine.context.settings.SetConn(4);
     engine.controller->ApplyConnChange(2);
-    EXPECT_EQ(agent.ChannelCount(), 4);
-    EXPECT_TRUE(agent.IsStopped());
+    EXPECT_TRUE(agent.ChannelCount() == 4 && agent.IsStopped());
 
     // Close is refused while tasks are listed and processing is on, and then
     // stops and saves nothing.

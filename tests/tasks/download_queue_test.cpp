@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <tuple>
 
 #include "core/app_context.h"
 #include "platform/file.h"
@@ -29,12 +29,6 @@ class DownloadQueueTest : public ::testing::Test {
         for (size_t i = 0; i < queue.Count(); ++i) order += queue.Row(i).task->GetSubject();
         return order;
     }
-    // A new queue that loads the queue file.
-    std::unique_ptr<CDownloadQueue> Reload() {
-        auto loaded = std::make_unique<CDownloadQueue>(context);
-        loaded->LoadQueue();
-        return loaded;
-    }
     // The number `to` gives its next task.
     uint32_t NextId(CDownloadQueue& to) {
         CTask next(&context.settings);
@@ -58,17 +52,16 @@ TEST_F(DownloadQueueTest, FinishedRowsAndRequeueAndDeleteSkippingRunningRows) {
     };
     finish(0, kResultCompleted);
     finish(2, kResultError);
-    EXPECT_EQ(queue.Row(0).progressText, "OK");
-    EXPECT_EQ(queue.Row(2).progressText, "ERROR");
+    EXPECT_EQ(std::pair(queue.Row(0).progressText, queue.Row(2).progressText),
+              std::pair(std::string("OK"), std::string("ERROR")));
     context.settings.SetOption(OPT_AUTO_REMOVE_DONE, 1);
     finish(3, kResultCompleted);  // removed at once
     EXPECT_EQ(Order(), "abc");
 
     queue.SelectAll();
     queue.RequeueSelected();
-    EXPECT_EQ(queue.Row(2).icon, RowIcon::Waiting);
-    EXPECT_EQ(queue.Row(2).task->GetResult(), kResultUnprocessed);
-    EXPECT_EQ(queue.Row(1).icon, RowIcon::Running);
+    EXPECT_EQ(std::tuple(queue.Row(2).icon, queue.Row(2).task->GetResult(), queue.Row(1).icon),
+              std::tuple(RowIcon::Waiting, kResultUnprocessed, RowIcon::Running));
     box.QueueAnswer(MessageAnswer::Cancel);
     queue.DeleteSelected();
     EXPECT_EQ(queue.Count(), 3u);
@@ -92,10 +85,11 @@ TEST_F(DownloadQueueTest, UnknownTypesAreRefusedNumbersContinueAfterALoadAndSave
     queue.Row(1).task->SetId(9);  // numbers 2, 9, 3
     queue.SaveQueueFile();
     EXPECT_EQ(FileSize(queue.QueuePath()), 4 + 3 * (1336 + 16));
-    auto loaded = Reload();
-    ASSERT_EQ(loaded->Count(), 3u);
-    EXPECT_EQ(loaded->Row(1).task->GetSubject(), "a");
-    EXPECT_EQ(NextId(*loaded), 10u);
+    CDownloadQueue loaded(context);
+    loaded.LoadQueue();
+    ASSERT_EQ(loaded.Count(), 3u);
+    EXPECT_EQ(loaded.Row(1).task->GetSubject(), "a");
+    EXPECT_EQ(NextId(loaded), 10u);
     EXPECT_TRUE(box.Texts().empty());
 
     // A failed save leaves the previous file whole; an empty queue removes it.
@@ -115,49 +109,43 @@ TEST_F(DownloadQueueTest, UnknownTypesAreRefusedNumbersContinueAfterALoadAndSave
 
 TEST_F(DownloadQueueTest, DamagedFileKeepsEarlierRowsAndACopy) {
     const std::string notAll = "\r\nNot all queued tasks have been loaded.";
-    struct Damage {
-        const char* what;
-        std::function<void(std::string&)> apply;
-        size_t kept;
-        std::string warning;
-    };
-    const Damage cases[] = {
-        {"cut by one byte", [](std::string& b) { b.pop_back(); }, 2,
-         "WARNING: Unable To Read _QUEUE.DAT File Contents!" + notAll},
-        {"bad type of the second record", [](std::string& b) { b[4 + 1336 + 16 + 4] = 7; }, 1,
-         "WARNING: Error Loading Queued Tasks - Format Error!" + notAll},
-        {"no count", [](std::string& b) { b = std::string("\x01\x00", 2); }, 0,
+    const std::string contents = "WARNING: Unable To Read _QUEUE.DAT File Contents!" + notAll;
+    for (const char* s : {"a", "b", "c"}) Add(s);
+    queue.SaveQueueFile();
+    const std::string whole = test::ReadFileBytes(queue.QueuePath());
+    std::string badType = whole;
+    badType[4 + 1336 + 16 + 4] = 7;  // of the second record
+    const std::tuple<const char*, std::string, size_t, std::string> cases[] = {
+        {"cut by one byte", whole.substr(0, whole.size() - 1), 2, contents},
+        {"bad type", badType, 1, "WARNING: Error Loading Queued Tasks - Format Error!" + notAll},
+        {"no count", std::string("\x01\x00", 2), 0,
          "WARNING: Unable To Read _QUEUE.DAT File For Input!\r\nQueued tasks have not been "
          "loaded."},
-        {"bytes behind the last record", [](std::string& b) { b += "junk"; }, 3,
-         "WARNING: Unable To Read _QUEUE.DAT File Contents!" + notAll}};
-    for (const char* s : {"a", "b", "c"}) Add(s);
+        {"bytes behind the last record", whole + "junk", 3, contents}};
     const std::string copy = queue.QueuePath() + ".bad";
-    const std::string kept = "\r\nA copy of the damaged file was kept as " + copy + ".";
-    for (const Damage& c : cases) {
-        SCOPED_TRACE(c.what);
-        queue.SaveQueueFile();
-        std::string bytes = test::ReadFileBytes(queue.QueuePath());
-        c.apply(bytes);
+    const std::string copyKept = "\r\nA copy of the damaged file was kept as " + copy + ".";
+    for (const auto& [what, bytes, kept, warning] : cases) {
+        SCOPED_TRACE(what);
         test::WriteFileBytes(queue.QueuePath(), bytes);
         // A command that only reads tells, and changes no file.
         box.Clear();
         CDownloadQueue reader(context);
         reader.LoadQueue(FileAccess::kReadOnly);
-        EXPECT_EQ(reader.Count(), c.kept);
-        EXPECT_EQ(box.Texts(), std::vector<std::string>{c.warning});
+        EXPECT_EQ(reader.Count(), kept);
+        EXPECT_EQ(box.Texts(), std::vector<std::string>{warning});
         EXPECT_EQ(test::ReadFileBytes(queue.QueuePath()), bytes);
         EXPECT_EQ(FileSize(copy), -1);
         // The owner keeps a copy before the queue file's rule deletes it.
         box.Clear();
-        auto loaded = Reload();
-        EXPECT_EQ(loaded->Count(), c.kept);
-        EXPECT_EQ(box.Texts(), std::vector<std::string>{c.warning + kept});
+        CDownloadQueue loaded(context);
+        loaded.LoadQueue();
+        EXPECT_EQ(loaded.Count(), kept);
+        EXPECT_EQ(box.Texts(), std::vector<std::string>{warning + copyKept});
         EXPECT_EQ(FileSize(queue.QueuePath()), -1);
         EXPECT_EQ(test::ReadFileBytes(copy), bytes);
         RemoveFile(copy);
         // A stopped load leaves the counter at 0: numbers may repeat.
-        EXPECT_EQ(NextId(*loaded), c.kept == 3 ? 4u : 1u);
+        EXPECT_EQ(NextId(loaded), kept == 3 ? 4u : 1u);
     }
 }
 
@@ -172,13 +160,14 @@ TEST_F(DownloadQueueTest, ProgressTextsFollowTheReports) {
     context.progress.PublishProgress(
         {dl, kProgressTransferring, kProgressKindDownload, 2, 3, 50, 200});
     queue.RefreshProgress();
-    EXPECT_EQ(queue.Row(0).progressText, "25% (250 of 1000)");
-    EXPECT_EQ(queue.Row(1).progressText, "37% = (2/3) [Line 50/200]");
+    EXPECT_EQ(queue.Row(0).progressText + "|" + queue.Row(1).progressText,
+              "25% (250 of 1000)|37% = (2/3) [Line 50/200]");
     context.progress.PublishProgress({scan, kProgressSorting, kProgressKindScan, 0, 0, 250, 1000});
     context.progress.RemoveProgress(dl);
     queue.RefreshProgress();
-    EXPECT_EQ(queue.Row(0).progressText, "(SORTING)");
-    EXPECT_EQ(queue.Row(1).progressText, "37% = (2/3) [Line 50/200]");  // no report: unchanged
+    // No report: the download's text stays.
+    EXPECT_EQ(queue.Row(0).progressText + "|" + queue.Row(1).progressText,
+              "(SORTING)|37% = (2/3) [Line 50/200]");
 }
 
 TEST_F(DownloadQueueTest, ViewNoticesBracketEveryChangeOfRows) {

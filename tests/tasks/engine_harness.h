@@ -3,11 +3,9 @@
 // (which is the main thread of the engine).
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <thread>
 
 #include "core/app_context.h"
 #include "support/recording_message_box.h"
@@ -70,21 +68,6 @@ class CEngineHarness {
     CAppContext context;
     CTaskHandlers handlers;
     std::unique_ptr<CMainController> controller;  // last: it goes before the context
-};
-
-// A gate that handlers wait at until the test opens it (or the channel aborts).
-struct CGate {
-    // Waits until opened; false when the abort flag ended the wait.
-    bool Wait(const std::atomic<uint32_t>& abort) {
-        ++waiting;
-        while (!open && abort.load() == 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        --waiting;
-        return open;
-    }
-
-    std::atomic<bool> open{false};
-    std::atomic<int> waiting{0};  // handlers standing at the gate
 };
 
 }  // namespace vexlo::test

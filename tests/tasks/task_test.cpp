@@ -1,31 +1,22 @@
+// A task: its fields' rules, text forms and queue record, and the table of
+// its progress reports.
 #include "tasks/task.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
 #include <tuple>
 
 #include "core/app_settings.h"
 #include "core/named_locks.h"
-#include "platform/record_file.h"
 #include "platform/file.h"
+#include "platform/record_file.h"
 #include "support/temp_dir.h"
+#include "tasks/progress_table.h"
 
 namespace vexlo {
 namespace {
-
-void FillDownload(CTask& task, int parts) {
-    task.SetType(kTaskDecode);
-    task.SetGroupName("alt.binaries.test");
-    task.SetSaveDir("/tmp/dl/");
-    task.SetSubject("file.zip (1/3)");
-    std::vector<uint32_t> articles, lines;
-    for (uint32_t i = 0; i < static_cast<uint32_t>(parts); ++i) {
-        articles.push_back(100 + i);
-        lines.push_back(3000 + i);
-    }
-    task.SetArticles(articles);
-    task.SetLines(lines);
-}
 
 // Every field the queue record stores.
 auto StoredFields(const CTask& t) {
@@ -65,7 +56,9 @@ TEST(Task, TextFieldsCutOrRefuseLongTextsAndTextForms) {
     EXPECT_EQ(PartProgressPercent({}, 1, 50), 0);
 }
 
-TEST(Task, AffinityAndProgressRules) {
+TEST(Task, AffinityProgressRecordRoundTripLayoutAndCopy) {
+    test::CTempDir dir;
+    CNamedLocks locks;
     CAppSettings settings;
     settings.SetConn(4);
     CTask task(&settings);
@@ -76,31 +69,26 @@ TEST(Task, AffinityAndProgressRules) {
     task.SetAffinity(0b1101);
     EXPECT_EQ(task.AffinityText(), "1/3/4");
 
-    CNamedLocks locks;
-    FillDownload(task, 3);
+    task.SetType(kTaskDecode);
+    task.SetGroupName("alt.binaries.test");
+    task.SetSaveDir("/tmp/dl/");
+    task.SetSubject("file.zip (1/3)");
+    task.SetArticles({100, 101, 102});
+    task.SetLines({3000, 3001, 3002});
     EXPECT_EQ(task.SetProgress(locks, 3, 999), 1);  // 0 to the part count
     EXPECT_EQ(task.SetProgress(locks, 4, 1), 0);
     EXPECT_EQ(task.SetProgress(locks, -1, 1), 0);
     EXPECT_EQ(task.GetPartsFetched(), 3u);
     EXPECT_EQ(task.GetBytesWritten(), 999u);
     EXPECT_FALSE(locks.IsHeld(kTaskProgressLock));
-}
 
-TEST(Task, RecordRoundTripLayoutAndCopy) {
-    test::CTempDir dir;
-    CNamedLocks locks;
-    CAppSettings settings;
-    settings.SetConn(3);
-    CTask task(&settings);
-    FillDownload(task, 3);
+    // Every stored field goes into the queue record and into a copy.
     task.SetId(42);
     task.SetResult(kResultPartial);
     task.SetInProgress(1);
-    task.SetAffinity(6);
     task.SetSize(123456);
     task.SetStatusText("Connecting ...");
     task.SetOutputFile("/tmp/dl/file.zip");
-    task.SetProgress(locks, 2, 8888);
     task.SetAssigned(1);  // neither is stored
     task.SetBinCount(5);
     task.SetMsgCount(9);
@@ -126,6 +114,56 @@ TEST(Task, RecordRoundTripLayoutAndCopy) {
     ASSERT_TRUE(file.Open(dir / "short", CFile::Mode::Read));
     CRecordReader cut(file);
     EXPECT_EQ(back.ReadRecord(cut), 0);
+}
+
+// The progress table: the reports the channels publish and the queue reads.
+ProgressReport Report(uint32_t task, uint32_t lines) {
+    return {task, kProgressTransferring, kProgressKindDownload, 2, 5, lines, lines * 2};
+}
+
+// The lines of the task's report; -1 when the table has none.
+int64_t Lines(CTaskProgressTable& table, uint32_t task) {
+    ProgressReport out;
+    return table.ReadProgress(task, out) ? int64_t{out.lines} : -1;
+}
+
+TEST(TaskProgressTable, OneSlotPerTaskAndTheThirtyThirdIsDroppedUntilASlotIsFree) {
+    CTaskProgressTable table;
+    table.PublishProgress(Report(0, 1));  // task 0 would mark a free slot: ignored
+    EXPECT_EQ(Lines(table, 0), -1);
+    for (uint32_t task = 1; task <= 33; ++task) table.PublishProgress(Report(task, task));
+    EXPECT_EQ(Lines(table, 33), -1);
+    for (uint32_t task = 1; task <= 32; ++task) EXPECT_EQ(Lines(table, task), task);
+    table.PublishProgress(Report(32, 99));  // a listed task still updates its own slot
+    EXPECT_EQ(Lines(table, 32), 99);
+    EXPECT_TRUE(table.RemoveProgress(7));
+    EXPECT_FALSE(table.RemoveProgress(7));
+    EXPECT_EQ(Lines(table, 7), -1);
+    // Task 8 must update its slot where it is, not take task 7's free one
+    // before it, which the thirty-third task then takes.
+    table.PublishProgress(Report(8, 50));
+    table.PublishProgress(Report(33, 3));
+    table.PublishProgress(Report(34, 1));
+    EXPECT_EQ(std::tuple(Lines(table, 8), Lines(table, 33), Lines(table, 34)),
+              std::tuple(50, 3, -1));
+    EXPECT_TRUE(table.RemoveProgress(8));
+    EXPECT_EQ(Lines(table, 8), -1);  // no second copy left behind
+}
+
+TEST(TaskProgressTable, ReaderNeverSeesHalfAReport) {
+    CTaskProgressTable table;
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        for (uint32_t i = 1; !stop; ++i) table.PublishProgress({1, i, i, i, i, i, i});
+    });
+    ProgressReport out;
+    for (int n = 0; n < 20'000; ++n) {
+        if (!table.ReadProgress(1, out)) continue;
+        ASSERT_TRUE(out.state == out.kind && out.kind == out.part && out.part == out.parts &&
+                    out.parts == out.lines && out.lines == out.expectedLines);
+    }
+    stop = true;
+    writer.join();
 }
 
 }  // namespace
