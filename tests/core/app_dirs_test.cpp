@@ -14,7 +14,6 @@ namespace {
 namespace fs = std::filesystem;
 using test::CRecordingMessageBox;
 using test::CTempDir;
-using test::ReadFileBytes;
 using test::WriteFileBytes;
 
 TEST(AppContext, StartHaltsWhenDataCannotBeMade) {
@@ -23,39 +22,31 @@ TEST(AppContext, StartHaltsWhenDataCannotBeMade) {
     CRecordingMessageBox box;
     CAppContext app(dir.Path(), box);
     EXPECT_FALSE(app.Start());
-    ASSERT_EQ(box.Messages().size(), 2u);
-    EXPECT_EQ(box.Messages()[0].text,
-              "Error Creating 'DATA' Directory!\r\n\r\nVerify that the current working "
-              "directory\r\nis the application's directory.");
-    EXPECT_EQ(box.Messages()[0].icon, MessageIcon::Exclamation);
-    EXPECT_EQ(box.Messages()[1].text,
-              "Halting Program: Unable To Create or Verify Application Directories");
-    EXPECT_EQ(box.Messages()[1].icon, MessageIcon::Stop);
-    EXPECT_FALSE(fs::exists(dir / "LOGS"));  // not tried after DATA failed
-    EXPECT_FALSE(app.log.IsOpen());
+    ASSERT_EQ(box.Texts(),
+              (std::vector<std::string>{
+                  "Error Creating 'DATA' Directory!\r\n\r\nVerify that the current "
+                  "working directory\r\nis the application's directory.",
+                  "Halting Program: Unable To Create or Verify Application Directories"}));
+    EXPECT_EQ(std::pair(box.Messages()[0].icon, box.Messages()[1].icon),
+              std::pair(MessageIcon::Exclamation, MessageIcon::Stop));
+    // LOGS is not tried after DATA failed.
+    EXPECT_FALSE(fs::exists(dir / "LOGS") || app.log.IsOpen());
 }
 
 TEST(AppContext, StartLoadsAndFinishWritesBack) {
     CTempDir dir;
     fs::create_directory(dir / "DATA");
     WriteFileBytes(dir / "DATA/_SETUP.INI", "[Settings]\r\nConn=3\r\n[History]\r\nFileRECV=5\r\n");
-    WriteFileBytes(dir / "DATA/_GROUPS.DAT", "keep");
     CRecordingMessageBox box;
-    {
-        CAppContext app(dir.Path(), box);
-        ASSERT_TRUE(app.Start());
-        EXPECT_TRUE(fs::is_directory(dir / "LOGS"));
-        EXPECT_EQ(app.settings.GetConn(), 3);
-        EXPECT_EQ(app.stats.AllTime().fileRecv, CInt96(5));
-        app.stats.AddFileReceived(1);
-        app.settings.SetRetries(7);
-        app.log.WriteLog("line\n");
-        app.Finish();
-        EXPECT_FALSE(app.log.IsOpen());
-    }
+    CAppContext app(dir.Path(), box);
+    ASSERT_TRUE(app.Start());
+    EXPECT_TRUE(fs::is_directory(dir / "LOGS") && app.log.IsOpen());
+    app.stats.AddFileReceived(1);
+    app.settings.SetRetries(7);
+    app.Finish();
+    EXPECT_FALSE(app.log.IsOpen());
     EXPECT_TRUE(box.Texts().empty());
-    EXPECT_EQ(ReadFileBytes(dir / "DEBUG.TXT"), "line\n");
-    EXPECT_EQ(ReadFileBytes(dir / "DATA/_GROUPS.DAT"), "keep");
+    // The loaded values went back with the changes.
     CProfileStore profile(dir / "DATA/_SETUP.INI");
     EXPECT_EQ(profile.GetProfileString("History", "FileRECV", ""), "6");
     EXPECT_EQ(profile.GetProfileInt("Settings", "Retries", 0), 7);

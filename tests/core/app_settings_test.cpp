@@ -1,3 +1,5 @@
+// The settings, and the readers of the numbers and number lists they are
+// stored as.
 #include "core/app_settings.h"
 
 #include <gtest/gtest.h>
@@ -6,6 +8,7 @@
 #include <tuple>
 #include <vector>
 
+#include "core/number_readers.h"
 #include "platform/profile_store.h"
 #include "support/temp_dir.h"
 
@@ -50,7 +53,22 @@ TEST(ParseIntList, ListRules) {
     }
 }
 
-TEST(AppSettings, ColumnWidthTextsAreCheckedAndClamped) {
+TEST(NumberReaders, ReplyCodesAndLenientDecimals) {
+    EXPECT_EQ(CountLeadingDigits("200 ready"), 3);
+    EXPECT_EQ(CountLeadingDigits(" 200"), 0);
+    // A reply code has exactly three digits.
+    for (auto [text, code] :
+         {std::pair{"211 3 1 3 g", 211}, {"20 short", -1}, {"2000 x", -1}, {"", -1}})
+        EXPECT_EQ(ReplyCode(text), code) << text;
+    for (auto [text, value] : {std::pair{" \t-42xyz", -42},
+                               {"+7", 7},
+                               {"abc", 0},
+                               {"-", 0},
+                               {"4294967295", -1}})  // wraps like a 32-bit integer
+        EXPECT_EQ(ReadLenientInt(text), value) << text;
+}
+
+TEST(AppSettings, ColumnWidthTextsAreCheckedAndAGarbledProfileGivesTheDefaults) {
     CTempDir dir;
     const std::pair<const char*, Ints> queue[] = {
         {"56:80:64", Ints(8, 32)},  // too few values: every column at 32
@@ -69,20 +87,15 @@ TEST(AppSettings, ColumnWidthTextsAreCheckedAndClamped) {
         s.SetHeaderWidth(index, width);
     EXPECT_EQ(Widths(s, false), (Ints{8, 1280, 0, 0}));
     EXPECT_EQ(s.GetHeaderWidth(4), 0);
-}
 
-TEST(AppSettings, GarbledProfileGivesTheDefaultsAndTheNextSaveWritesAWholeFile) {
-    CTempDir dir;
-    std::string path = dir / "_SETUP.INI";
-    static const char kGarbage[] = "[Settings]\nConn=5\nPort=25\n\xff\xfe";
-    WriteFileBytes(path, std::string(kGarbage, sizeof kGarbage));  // with the NUL
-    CProfileStore profile(path);
-    CAppSettings s;
-    ASSERT_TRUE(s.Load(profile));
+    // A garbled profile gives the defaults, and the next save writes a whole file.
+    const std::string path = dir / "_SETUP.INI";
+    s = LoadFrom(dir, "Conn=5\nPort=25\n\xff\xfe" + std::string(1, '\0'));
     EXPECT_EQ(std::tuple(s.GetPort(), s.GetConn(), s.GetRetries(), s.GetAffinity()),
               std::tuple(119, 1, 99, 1u));
     EXPECT_EQ(Widths(s, false), (Ints{512, 39, 52, 162}));
     EXPECT_EQ(Widths(s, true), (Ints{56, 80, 64, 75, 38, 552, 184, 308}));
+    CProfileStore profile(path);
     ASSERT_TRUE(s.Save(profile));
     std::string written = ReadFileBytes(path);
     EXPECT_EQ(written.rfind("[Settings]\r\nServer=\r\nPort=119\r\n", 0), 0u) << written;
@@ -140,14 +153,14 @@ TEST(AppSettings, OnlyValidValuesAreStoredOrLoadedAndABadStoredConnIsRepaired) {
 TEST(AppSettings, LoadThenSaveGivesEveryFieldBack) {
     CTempDir dir;
     const std::string history = "[History]\r\nByteRECV=99\r\n";
-    const std::string file =
-        history +
-        "\r\n[Settings]\r\nServer=news.example.com\r\nPort=70000\r\nConn=4\r\n"
-        "Retries=-4\r\nAuth=1\r\nUser=joe\r\nPass=\" p=a\"ss \"\r\nAffinity=10\r\n"
-        "Options=-2147481344\r\nSaveQueue=300\r\nSaveDefault=" +
-        dir.Path() +
-        "\r\nChanMaxBPS=42\r\nAppTitle=My Title\r\nLVCWH=100:101:102:103\r\n"
-        "LVCWG=200:201:202:203:204:205\r\nLVCWQ=300:301:302:303:304:305:306:307\r\n";
+    std::string file = history + "\r\n[Settings]\r\n";
+    for (const std::string& line : std::vector<std::string>{
+             "Server=news.example.com", "Port=70000", "Conn=4", "Retries=-4", "Auth=1", "User=joe",
+             "Pass=\" p=a\"ss \"", "Affinity=10", "Options=-2147481344", "SaveQueue=300",
+             "SaveDefault=" + dir.Path(), "ChanMaxBPS=42", "AppTitle=My Title",
+             "LVCWH=100:101:102:103", "LVCWG=200:201:202:203:204:205",
+             "LVCWQ=300:301:302:303:304:305:306:307"})
+        file += line + "\r\n";
     WriteFileBytes(dir / "in.ini", file);
     CAppSettings s;
     ASSERT_TRUE(s.Load(CProfileStore(dir / "in.ini")));
@@ -168,8 +181,7 @@ TEST(AppSettings, EncryptionKeysStayOutOfTheFileUntilUsed) {
         {"TLS=1\r\nTlsVerify=0\r\nTlsCaFile=/etc/news/ca.pem\r\n", 1, 0, "/etc/news/ca.pem"},
         {"TLS=2\r\nTlsVerify=5\r\n", 2, 1, ""},
         {"TLS=3\r\n", 0, 1, ""},
-        {"TLS=-1\r\n", 0, 1, ""},
-    };
+        {"TLS=-1\r\n", 0, 1, ""}};
     for (const auto& [lines, tls, verify, caFile] : loads) {
         CAppSettings s = LoadFrom(dir, lines);
         EXPECT_EQ(std::tuple(s.GetTls(), s.GetTlsVerify(), s.GetTlsCaFile()),
@@ -177,11 +189,9 @@ TEST(AppSettings, EncryptionKeysStayOutOfTheFileUntilUsed) {
             << lines;
     }
     CAppSettings s;
-    EXPECT_FALSE(s.SetTls(3));
-    EXPECT_FALSE(s.SetTlsCaFile(std::string(260, 'c')));
-    EXPECT_FALSE(s.SetTlsCaFile("ca\n.pem"));
+    EXPECT_FALSE(s.SetTls(3) || s.SetTlsCaFile(std::string(260, 'c')) ||
+                 s.SetTlsCaFile("ca\n.pem"));
 
-    WriteFileBytes(dir / "out.ini", "");
     CProfileStore out(dir / "out.ini");
     s.Save(out);
     EXPECT_EQ(ReadFileBytes(dir / "out.ini").find("Tls"), std::string::npos);

@@ -13,11 +13,12 @@ namespace {
 
 TEST(NamedLocks, HeldNameIsRefusedEvenToItsHolderAndAnyThreadMayRelease) {
     CNamedLocks locks;
-    EXPECT_EQ(locks.TryLock("alt.binaries.test"), 1);
-    EXPECT_EQ(locks.TryLock("alt.binaries.test"), 0);
-    EXPECT_EQ(locks.TryLock("ALT.BINARIES.TEST"), 1);   // letter case makes another name
-    EXPECT_EQ(locks.TryLock("alt.binaries.test2"), 1);  // compared in full, not as a prefix
-    EXPECT_EQ(locks.TryLock("alt.binaries"), 1);
+    // Letter case makes another name; names are compared in full, not as
+    // prefixes. (Braces call in order.)
+    EXPECT_EQ((std::vector{locks.TryLock("alt.binaries.test"), locks.TryLock("alt.binaries.test"),
+                           locks.TryLock("ALT.BINARIES.TEST"), locks.TryLock("alt.binaries.test2"),
+                           locks.TryLock("alt.binaries")}),
+              (std::vector{1, 0, 1, 1, 1}));
     std::thread other([&] {
         EXPECT_EQ(locks.TryLock("alt.binaries.test"), 0);
         EXPECT_EQ(locks.Unlock("alt.binaries.test"), 1);
