@@ -58,15 +58,13 @@ TEST_F(ProfileStoreTest, ReadsValuesTheWayTheWindowsProfileDoes) {
 TEST_F(ProfileStoreTest, AwkwardValuesComeBackAsWrittenAndLineBreaksAreRefused) {
     const std::string values[] = {"  lead", "trail\t", "\"quoted\"", "\"\"", "a=b",
                                   "\"",     "; x",     "[x]",        ""};
-    {
-        CProfileStore profile(path);
-        for (size_t i = 0; i < std::size(values); ++i)
-            ASSERT_TRUE(profile.WriteProfileString("S", "K" + std::to_string(i), values[i]));
-        // A line break would inject foreign keys or sections into the file.
-        EXPECT_FALSE(profile.WriteProfileString("S", "K0", "x\r\n[Settings]\r\nConn=9"));
-        EXPECT_FALSE(profile.WriteProfileString("S", "K0", "x\ny"));
-    }
-    CProfileStore profile(path);
+    CProfileStore writer(path);
+    for (size_t i = 0; i < std::size(values); ++i)
+        ASSERT_TRUE(writer.WriteProfileString("S", "K" + std::to_string(i), values[i]));
+    // A line break would inject foreign keys or sections into the file.
+    EXPECT_FALSE(writer.WriteProfileString("S", "K0", "x\r\n[Settings]\r\nConn=9") ||
+                 writer.WriteProfileString("S", "K0", "x\ny"));
+    CProfileStore profile(path);  // what the file holds
     for (size_t i = 0; i < std::size(values); ++i)
         EXPECT_EQ(profile.GetProfileString("S", "K" + std::to_string(i), "-"), values[i]);
     EXPECT_EQ(profile.Section("S").size(), std::size(values));
