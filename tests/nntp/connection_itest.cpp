@@ -121,7 +121,6 @@ TEST_F(ServerTestITest, ThreeLoginsShowThreeGreetingsAndStayOpenUntilClose) {
     const TlsSettings unverified{
         .mode = kTlsImplicit, .verify = false, .caFile = "", .hostName = "", .log = &app.log};
     ASSERT_TRUE(test.Start(InnLogin(Inn().authTlsPort, 1, unverified), Inn().host, 3));
-    EXPECT_EQ(test.Title(), Inn().host + ", Port " + std::to_string(Inn().authTlsPort));
     for (int i = 0; i < 400 && !test.IsFinished(); ++i) test.ProcessMessages(50);
     ASSERT_TRUE(test.IsFinished());
     ASSERT_EQ(test.Rows().size(), 3u);
@@ -191,7 +190,6 @@ TEST_F(ServerTestITest, WorkerRunsJobsInOrderAndReportsEach) {
     EXPECT_EQ(worker.GetErrorText(), "ABORTED BY USER!");
     EXPECT_EQ(ReadFileBytes(file), "");
     worker.Stop();
-    EXPECT_FALSE(worker.IsRunning());
     connection.Quit();
 }
 
