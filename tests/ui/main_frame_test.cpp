@@ -149,7 +149,6 @@ class MainFrameTest : public QObject {
         frame->UpdateCommandUi();
         QVERIFY(!frame->QueueBar()->isVisible());
         QVERIFY(!frame->Action(ID_VIEW_QUEUEBAR)->isChecked());
-        h.Controller().Agent().StopNow();
 
         // 4 connections picked on the Server page recreate the channels.
         QCOMPARE(h.Controller().Agent().ChannelCount(), 2);
@@ -261,11 +260,10 @@ class MainFrameTest : public QObject {
         groups.UpdateGroupAfterScan("d.full", 0, 2, 0, 0);
         CGroupBar bar(h.Context(), groups);
         QTableView* list = bar.List();
-        auto viewRows = [&] {
-            QList<int> rows;
-            for (const QModelIndex& index : list->selectionModel()->selectedRows())
-                rows << index.row();
-            std::sort(rows.begin(), rows.end());
+        auto viewRows = [&] {  // "1" per selected row
+            QString rows;
+            for (int row = 0; row < bar.Model()->rowCount(); ++row)
+                rows += list->selectionModel()->isRowSelected(row) ? '1' : '0';
             return rows;
         };
         QCOMPARE(Column(*bar.Model()), (QStringList{"a.empty", "b.full", "c.empty", "d.full"}));
@@ -280,7 +278,7 @@ class MainFrameTest : public QObject {
         list->selectRow(3);  // d.full: binaries, so E leaves it selected
         QTest::keyClick(list, Qt::Key_E);
         QCOMPARE(groups.SelectedRows(), (std::vector<int>{0, 2, 3}));
-        QCOMPARE(viewRows(), (QList<int>{0, 2, 3}));
+        QCOMPARE(viewRows(), "1011");
         QTest::keyClick(list, Qt::Key_Delete);
         QCOMPARE(commands.takeFirst().at(0).toInt(), 32796);
         list->clearSelection();
@@ -303,47 +301,46 @@ class MainFrameTest : public QObject {
         QCOMPARE(open, (QList<QList<QVariant>>{{"c.empty"}}));
 
         groups.SelectAll();
-        QCOMPARE(viewRows(), (QList<int>{0, 1, 2, 3}));
+        QCOMPARE(viewRows(), "1111");
         groups.AddGroup("bb.new", "");  // takes its place, unselected
         QCOMPARE(bar.Model()->index(2, 0).data().toString(), QString("bb.new"));
-        QCOMPARE(viewRows(), (QList<int>{0, 1, 3, 4}));
+        QCOMPARE(viewRows(), "11011");
     }
 
-    void rowTexts_data() {
-        QTest::addColumn<int>("result");  // -1: handed to a channel that reports "Connecting"
-        QTest::addColumn<QString>("texts");
-        QTest::newRow("waiting scan") << 0 << "1||n/a|SCAN NEW|1/3|s|a.b|/dl/";
-        QTest::newRow("running") << -1 << "1|Connecting|~2.86 MB|DECODE|1/3|s|a.b|/dl/";
-        QTest::newRow("completed") << 2 << "1|OK|~2.86 MB|DECODE|1/3|s|a.b|/dl/";
-        QTest::newRow("error") << 3 << "1|ERROR|~2.86 MB|DECODE|1/3|s|a.b|/dl/";
-    }
-    void rowTexts() {
-        QFETCH(int, result);
-        QFETCH(QString, texts);
+    void queueRowTextsAndIconsByState() {
         QueueRig rig;
-        CTask* task = rig.Add(texts.contains("SCAN") ? kTaskScanNew : kTaskDecode, "s");
-        if (result < 0) {
-            rig.h.Controller().StartChannels();
-            rig.h.Controller().StartCommand();
-            rig.h.Context().progress.PublishProgress({task->Key(), kProgressConnecting});
-            rig.h.Controller().OnTimer(0);
-        } else if (result > 0) {
-            task->SetResult(static_cast<uint32_t>(result));
+        // Handed to a channel that reports "Connecting"; the agent then starts no other.
+        CTask* running = rig.Add(kTaskDecode, "s");
+        rig.h.Controller().StartChannels();
+        rig.h.Controller().StartCommand();
+        rig.h.Controller().Agent().StopAfterCurrent();
+        rig.h.Context().progress.PublishProgress({running->Key(), kProgressConnecting});
+        for (uint32_t result : {2u, 3u}) {  // completed, failed
+            CTask* task = rig.Add(kTaskDecode, "s");
+            task->SetResult(result);
             rig.queue.TaskFinished(task);
         }
-        QStringList shown, titles;
+        rig.Add(kTaskScanNew, "s");
+        rig.Add(kTaskDecode, "caf\xe9");  // not UTF-8: read as Latin-1
+        rig.h.Controller().OnTimer(0);
+        const QAbstractItemModel& model = *rig.bar.Model();
+        QStringList rows(model.rowCount()), titles;
         for (int c = 0; c < CQueueModel::kColumns; ++c) {
-            shown << rig.bar.Model()->index(0, c).data().toString();
-            titles << rig.bar.Model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+            titles << model.headerData(c, Qt::Horizontal).toString();
+            const QStringList column = Column(model, c);
+            for (int r = 0; r < rows.size(); ++r) rows[r] += (c ? "|" : "") + column[r];
         }
-        QCOMPARE(shown.join('|'), texts);
         QCOMPARE(titles.join('|'),
                  "Task ID|Progress|Size|Task|Chan|Subject Header|Newsgroup|Save-To");
-        auto icon = rig.bar.Model()->index(0, 0).data(Qt::DecorationRole).value<QIcon>();
-        QCOMPARE(icon.pixmap(16).toImage(),
-                 ListIcon(result < 0 ? kImageRunning : result).pixmap(16).toImage());
-        rig.Add(kTaskDecode, "caf\xe9");  // not UTF-8: read as Latin-1
-        QCOMPARE(rig.bar.Model()->index(1, CQueueModel::kSubject).data().toString(), "café");
+        QCOMPARE(rows, (QStringList{"1|Connecting|~2.86 MB|DECODE|1/3|s|a.b|/dl/",
+                                    "2|OK|~2.86 MB|DECODE|1/3|s|a.b|/dl/",
+                                    "3|ERROR|~2.86 MB|DECODE|1/3|s|a.b|/dl/",
+                                    "4||n/a|SCAN NEW|1/3|s|a.b|/dl/",
+                                    "5||~2.86 MB|DECODE|1/3|café|a.b|/dl/"}));
+        const int icons[] = {kImageRunning, 2, 3, 0};
+        for (int r = 0; r < 4; ++r)
+            QCOMPARE(model.index(r, 0).data(Qt::DecorationRole).value<QIcon>().pixmap(16).toImage(),
+                     ListIcon(icons[r]).pixmap(16).toImage());
     }
 
     void selectionKeysAndContextMenu() {

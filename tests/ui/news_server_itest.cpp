@@ -48,10 +48,6 @@ std::string Data(int index) {
     return test::RandomBytes(static_cast<size_t>(b.parts * b.linesPerPart * 45 - 7), index + 1);
 }
 
-bool OkEnabled(QWidget& dialog) {
-    return Find(dialog, 1)->isEnabled();
-}
-
 }  // namespace
 
 class NewsServerITest : public QObject {
@@ -77,25 +73,10 @@ class NewsServerITest : public QObject {
 
     bool Post(int index) {
         const Binary& b = kBinaries[index];
-        auto posts = test::MakeUuencodedPosts(group_, b.name, Data(index), b.parts, b.poster);
-        std::string error;
-        if (!test::PostArticles(posts, &error)) qWarning("%s", error.c_str());
-        return error.empty();
-    }
-
-    bool Scan() {
-        Controller().ScanGroups({group_});
-        return RunQueue();
+        return PostArticles(MakeUuencodedPosts(group_, b.name, Data(index), b.parts, b.poster));
     }
 
     QStringList Shown(int column = 0) const { return test::Column(*view_->model(), column); }
-
-    void SelectRows(std::initializer_list<int> rows) {
-        for (int r : rows)
-            view_->selectionModel()->select(
-                view_->model()->index(r, 0),
-                QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    }
 
     void ClickColumn(int column) {
         QHeaderView* header = view_->horizontalHeader();
@@ -113,18 +94,18 @@ class NewsServerITest : public QObject {
         Controller().Groups().AddGroup(group_, rig_->AppDir() + "dl");
         Controller().StartChannels();
         for (int i = 0; i < 3; ++i) QVERIFY(Post(i));
-        test::Article note;
-        note.newsgroups = group_;
-        note.from = "Nora <nora@vexlo.test>";
-        for (const char* subject : {"notes part A", "notes part B"}) {
-            note.messageId = test::UniqueMessageId("note");
-            note.subject = subject;
-            note.bodyLines = {std::string("text of ") + subject};
-            QVERIFY(test::PostArticles({note}));
-        }
-        QVERIFY(Scan());
+        for (std::string subject : {"notes part A", "notes part B"})
+            QVERIFY(PostArticles({{UniqueMessageId("note"),
+                                   group_,
+                                   subject,
+                                   "Nora <nora@vexlo.test>",
+                                   "",
+                                   {"text of " + subject}}}));
+        Controller().ScanGroups({group_});
+        QVERIFY(RunQueue());
         QVERIFY(Post(3));
-        QVERIFY(Scan());  // delta alone is new now
+        Controller().ScanGroups({group_});
+        QVERIFY(RunQueue());  // delta alone is new now
     }
 
     void init() {
@@ -136,9 +117,7 @@ class NewsServerITest : public QObject {
 
     void cleanup() {
         view_.reset();
-        CDownloadQueue& queue = Controller().Queue();
-        queue.SelectAll();
-        queue.DeleteSelected();
+        Controller().Queue().RemoveAllNotRunning();
     }
 
     void refusalsOfAnEmptyALockedAndAVanishedGroup() {
@@ -199,7 +178,7 @@ class NewsServerITest : public QObject {
     void sortingKeepsTheSelectionAndDownloadsInListOrder() {
         Controller().ScanGroups({"alt.other"});
         view_->OpenGroup(group_);
-        SelectRows({2});  // delta travels with its row
+        view_->selectRow(2);  // delta travels with its row
         ClickColumn(2);
         const QStringList byLines{kGamma, kDelta, kAlpha, kBeta};
         QCOMPARE(Shown(), byLines);
@@ -217,7 +196,10 @@ class NewsServerITest : public QObject {
         view_->clearSelection();
         ClickColumn(2);
         QCOMPARE(Shown(), byLines);
-        SelectRows({0, 2, 3});
+        for (int row : {0, 2, 3})
+            view_->selectionModel()->select(
+                view_->model()->index(row, 0),
+                QItemSelectionModel::Select | QItemSelectionModel::Rows);
         const std::string got = rig_->AppDir() + "got/";
         AnswerNextDialog([&](QWidget& dialog) {
             test::Fill(dialog, {{1014, QString::fromStdString(got)}, {1063, true}});
@@ -262,7 +244,7 @@ class NewsServerITest : public QObject {
         QTest::keyClick(&dialog, Qt::Key_Escape);  // Esc is the Cancel button
         QCOMPARE(test::Enabled(dialog, {1, 2}), "00");
         release = true;
-        QVERIFY(WaitUntil([&] { return OkEnabled(dialog); }));
+        QVERIFY(WaitUntil([&] { return Find(dialog, 1)->isEnabled(); }));
         QCOMPARE(test::Enabled(dialog, {1, 2}), "10");
         QCOMPARE(test::Column(dialog, 1033), (QStringList{"1", "2", "3", "4"}));
         QCOMPARE(test::Column(dialog, 1033, 1),
@@ -306,7 +288,7 @@ class NewsServerITest : public QObject {
         // The test dialog, once it has finished.
         QStringList results;
         test::AnswerNextDialog([&](QWidget& dialog) {
-            if (WaitUntil([&] { return OkEnabled(dialog); }))
+            if (WaitUntil([&] { return Find(dialog, 1)->isEnabled(); }))
                 results = test::Column(dialog, 1033, 1);
         });
         test::Click(sheet, 1012);
@@ -328,7 +310,7 @@ class NewsServerITest : public QObject {
         QCOMPARE(status->text(), QString("No Items."));
         Click(dialog, 1040);
         QCOMPARE(Enabled(dialog, {1, 1040, 2}), "001");
-        QVERIFY(WaitUntil([&] { return OkEnabled(dialog); }));
+        QVERIFY(WaitUntil([&] { return Find(dialog, 1)->isEnabled(); }));
         QVERIFY2(status->text().startsWith("Group Refresh Complete - "),
                  qPrintable(status->text()));
         const QStringList shown = test::Column(dialog, 1043);
@@ -340,7 +322,7 @@ class NewsServerITest : public QObject {
         Click(dialog, 2);
         QCOMPARE(status->text(), QString("Aborting ..."));
         dialog.close();
-        QVERIFY(WaitUntil([&] { return OkEnabled(dialog); }));
+        QVERIFY(WaitUntil([&] { return Find(dialog, 1)->isEnabled(); }));
         QCOMPARE(status->text(), QString("ABORTED BY USER!"));
         QCOMPARE(test::Column(dialog, 1043), shown);
         QCOMPARE(h.TakeTexts(), "");
