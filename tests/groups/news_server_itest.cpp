@@ -71,18 +71,18 @@ class ScanITest : public ::testing::Test {
     }
 
     // Posts to the fixture; a fresh group numbers its articles in posting order.
-    void Post(const std::vector<Article>& articles) {
+    std::vector<Article> PostSubjects(const Strings& subjects) {
+        const std::vector<Article> posts =
+            Map(subjects, [&](const std::string& s) { return MakePost(group_, s); });
         std::string error;
-        ASSERT_TRUE(PostArticles(articles, &error)) << error;
-    }
-    void PostSubjects(const Strings& subjects) {
-        Post(Map(subjects, [&](const std::string& s) { return MakePost(group_, s); }));
+        EXPECT_TRUE(PostArticles(posts, &error)) << error;
+        return posts;
     }
 
-    // Queues a scan of `group` (the test's own by default) the way the program
-    // does, as a SCAN ALL when `type` says so; returns its queue row's task.
-    CTask* QueueScan(uint32_t type, const std::string& group = "") {
-        engine_->controller->ScanGroups({group.empty() ? group_ : group});
+    // Queues a scan of the group the way the program does, as a SCAN ALL when
+    // `type` says so; returns its queue row's task.
+    CTask* QueueScan(uint32_t type) {
+        engine_->controller->ScanGroups({group_});
         CTask* task = engine_->Queue().Row(engine_->Queue().Count() - 1).task.get();
         task->SetType(type);
         return task;
@@ -94,8 +94,8 @@ class ScanITest : public ::testing::Test {
         EXPECT_TRUE(engine_->PumpUntil([&] { return engine_->Agent().BusyMask() == 0; }, 120000));
     }
     // Queues a scan and runs it to its end; its task.
-    const CTask* Scan(uint32_t type = kTaskScanNew, const std::string& group = "") {
-        const CTask* task = QueueScan(type, group);
+    const CTask* Scan(uint32_t type = kTaskScanNew) {
+        const CTask* task = QueueScan(type);
         Run();
         return task;
     }
@@ -123,12 +123,10 @@ class ScanITest : public ::testing::Test {
         return args;
     }
 
-    const GroupRecord& Row(const std::string& group = "") const {
-        const CGroupList& groups = engine_->controller->Groups();
-        return groups.Group(groups.FindGroup(group.empty() ? group_ : group));
-    }
+    // The figures the group list shows for the group.
     Numbers RowFigures() const {
-        const GroupRecord& r = Row();
+        const CGroupList& groups = engine_->controller->Groups();
+        const GroupRecord& r = groups.Group(groups.FindGroup(group_));
         return Numbers{uint32_t(r.binCount), uint32_t(r.newCount), uint32_t(r.msgCount)};
     }
 
@@ -137,83 +135,14 @@ class ScanITest : public ::testing::Test {
     std::unique_ptr<CEngineHarness> engine_;
 };
 
-// One group scanned again and again through a relay: the matching rules in
-// detail are the binary match tests' job; here the fields come from a real
-// server's overview lines, new posts merge with the stored ones, SCAN NEW asks
-// from 100 below the stored last article (never below 1), SCAN ALL from the
-// server's first one, and known articles are not doubled.
-TEST_F(ScanITest, RescansOfOneGroupMergeNewPostsAndAskForTheirRange) {
-    StartEngine();
-    // A group the server does not have: its reply ends the task, not tried again.
-    const std::string missing = group_ + ".missing";
-    engine_->controller->Groups().AddGroup(missing, "");
-    const CTask* t = Scan(kTaskScanNew, missing);
-    EXPECT_EQ(t->GetResult(), kResultError);
-    EXPECT_EQ(t->GetStatusText().rfind("411 ", 0), 0u) << t->GetStatusText();
-    EXPECT_EQ(Sent("GROUP"), Strings{missing});
-    EXPECT_EQ(Row(missing).lastScan, kNeverScanned);
-    EXPECT_FALSE(FileExists(engine_->context.DataPath() + missing + ".XOV"));
-
-    // An empty group gives an empty pair that the later scans build on.
-    t = Scan();
-    ASSERT_EQ(t->GetResult(), kResultCompleted) << t->GetStatusText();
-    EXPECT_EQ(Figures(t), (Numbers{0, 0, 0}));
-    for (const char* ext : {".BIN", ".MSG"}) EXPECT_EQ(FileRange(File(ext)).second, 0u);
-
-    std::vector<Article> posts;
-    for (const char* s : {"alpha.rar (1/3)", "alpha.rar (2/3)", "alpha.rar (3/3)", "Beta.zip [1/2]",
-                          "Beta.zip [2/2]", "gamma.rar (1/3)", "gamma.rar (3/3)", "Hello there"})
-        posts.push_back(MakePost(group_, s));
-    posts[0].from = "First Poster <first@vexlo.test>";  // the binary's poster
-    for (int i = 0; i < 3; ++i) posts[i].bodyLines.resize(5 + i, "uu");
-    Post(posts);
-    t = Scan();
-    EXPECT_EQ(Figures(t), (Numbers{2, 2, 3}));
-    EXPECT_EQ(RowFigures(), Figures(t));
-    for (const char* ext : {".BIN", ".MSG"}) EXPECT_EQ(FileRange(File(ext)), std::pair(1u, 8u));
-    auto bins = Binaries();
-    EXPECT_EQ(Subjects(bins), (Strings{"alpha.rar (3/3)", "Beta.zip [2/2]"}));
-    EXPECT_EQ(Parts(bins), (std::vector<Numbers>{{1, 2, 3}, {4, 5}}));
-    EXPECT_EQ(bins[0].GetLines(), (Numbers{5, 6, 7}));
-    EXPECT_EQ(bins[0].GetPoster(), "First Poster <first@vexlo.test>");
-    EXPECT_EQ(bins[0].GetMessageId(), posts[0].messageId);
-    auto msgs = Messages();
-    EXPECT_EQ(Subjects(msgs), (Strings{"gamma.rar (1/3)", "gamma.rar (3/3)", "Hello there"}));
-    EXPECT_EQ(Numbers({msgs[2].GetArticle(), msgs[2].GetFlags(), msgs[2].GetLines()}),
-              (Numbers{8, 1, 3}));
-    EXPECT_GT(msgs[2].GetBytes(), 0u);
-    EXPECT_EQ(msgs[2].GetPoster(), kPoster);
-    EXPECT_EQ(msgs[2].GetMessageId(), posts[7].messageId);
-
-    // 9 the missing gamma part, 10-11 new.rar, 12 another note.
-    PostSubjects({"gamma.rar (2/3)", "new.rar (1/2)", "new.rar (2/2)", "another note"});
-    EXPECT_EQ(Figures(Scan()), (Numbers{4, 2, 2}));
-    bins = Binaries();
-    EXPECT_EQ(Subjects(bins),
-              (Strings{"alpha.rar (3/3)", "Beta.zip [2/2]", "gamma.rar (3/3)", "new.rar (2/2)"}));
-    EXPECT_EQ(Parts(bins)[2], (Numbers{6, 9, 7}));
-    EXPECT_EQ(Flags(bins), (Numbers{0, 0, kBinaryFlagNew, kBinaryFlagNew}));
-    EXPECT_EQ(Subjects(Messages()), (Strings{"another note", "Hello there"}));
-    for (const char* ext : {".BIN", ".MSG"}) EXPECT_EQ(FileRange(File(ext)).second, 12u);
-
-    // A scan with nothing new keeps everything and marks nothing new.
-    EXPECT_EQ(Figures(Scan()), (Numbers{4, 0, 2}));
-    EXPECT_EQ(Flags(Binaries()), Numbers(4, 0));
-
-    Strings notes;
-    for (int i = 13; i <= 162; ++i) notes.push_back("note " + std::to_string(i));
-    PostSubjects(notes);
-    EXPECT_EQ(Figures(Scan()), (Numbers{4, 0, 152}));
-    PostSubjects({"note 163"});
-    EXPECT_EQ(Figures(Scan(kTaskScanAll)), (Numbers{4, 0, 153}));
-    PostSubjects({"note 164"});
-    EXPECT_EQ(Figures(Scan()), (Numbers{4, 0, 154}));
-    EXPECT_EQ(Sent("XOVER"), (Strings{"1-0", "1-8", "1-12", "1-12", "1-162", "1-163", "63-164"}));
-    EXPECT_EQ(StoredArticles(), Seq(1, 164));
-}
-
-// 3,000 small articles with one five-part binary spread over them.
-TEST_F(ScanITest, AnAbortInXoverLeavesAnXovThatTheNextScanContinues) {
+// 3,000 small articles with one five-part binary spread over them and the
+// first part of another: the scan is stopped in its XOVER, continued, and the
+// group scanned again. The matching rules in detail are the binary match
+// tests' job; here the fields come from a real server's overview lines, new
+// posts merge with the stored ones, SCAN NEW asks from 100 below the stored
+// last article, SCAN ALL from the server's first one, and known articles are
+// not doubled.
+TEST_F(ScanITest, AnAbortedScanIsContinuedAndRescansMergeNewPosts) {
     constexpr uint32_t kArticles = 3000;
     const Numbers spread = {10, 700, 1500, 2200, 2990};
     Strings subjects;
@@ -222,7 +151,8 @@ TEST_F(ScanITest, AnAbortInXoverLeavesAnXovThatTheNextScanContinues) {
         subjects.push_back(at < 5 ? "spread.rar (" + std::to_string(at + 1) + "/5)"
                                   : "small note " + std::to_string(i));
     }
-    PostSubjects(subjects);
+    subjects[19] = "tail.rar (1/2)";
+    const std::vector<Article> posts = PostSubjects(subjects);
     StartEngine();
     relay_->ArmCommand("XOVER", 1, 60000, CNntpRelay::Action::kHold);
     CTask* task = QueueScan(kTaskScanNew);
@@ -257,6 +187,20 @@ TEST_F(ScanITest, AnAbortInXoverLeavesAnXovThatTheNextScanContinues) {
     EXPECT_EQ(StoredArticles(), Seq(1, kArticles));
     EXPECT_EQ(Parts(Binaries()), std::vector<Numbers>{spread});
     EXPECT_EQ(RowFigures(), (Numbers{1, 1, kArticles - 5}));
+    EXPECT_EQ(Binaries()[0].GetPoster(), kPoster);
+    EXPECT_EQ(Binaries()[0].GetMessageId(), posts[9].messageId);
+    EXPECT_EQ(Binaries()[0].GetLines(), Numbers(5, 3));
+
+    // The missing part completes the post from the .MSG, and only it is new;
+    // SCAN ALL clears the mark.
+    PostSubjects({"tail.rar (2/2)", "another note"});
+    EXPECT_EQ(Figures(Scan()), (Numbers{2, 1, kArticles - 5}));
+    EXPECT_EQ(Parts(Binaries())[1], (Numbers{20, kArticles + 1}));
+    EXPECT_EQ(Flags(Binaries()), (Numbers{0, kBinaryFlagNew}));
+    EXPECT_EQ(Figures(Scan(kTaskScanAll)), (Numbers{2, 0, kArticles - 5}));
+    EXPECT_EQ(Sent("XOVER"),
+              (Strings{"1-3000", std::to_string(through + 1) + "-3000", "2900-3002", "1-3002"}));
+    EXPECT_EQ(StoredArticles(), Seq(1, kArticles + 2));
 }
 
 bool HasLine(const std::string& text, const std::string& name) {

@@ -159,6 +159,13 @@ TEST(ScanGroupPeer, OverviewLinesNeedNineFieldsAndAnArticleInTheRangeAndMayBeLon
     }
 }
 
+// An empty group gives an empty pair that the later scans build on.
+TEST(ScanGroupPeer, AnEmptyGroupGivesAnEmptyPair) {
+    PeerScan scan(Answers({"211 0 1 0 g\r\n", "224 overview follows\r\n.\r\n"}));
+    ASSERT_EQ(scan.task->GetResult(), kResultCompleted) << scan.task->GetStatusText();
+    for (const char* ext : {".BIN", ".MSG"}) EXPECT_EQ(FileRange(scan.File(ext)).second, 0u);
+}
+
 // The GROUP and XOVER steps' failures: the status, whether the connection
 // stays, whether the task is final (a 411, an overview that never ends), and
 // what the .XOV keeps.
