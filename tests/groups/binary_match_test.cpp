@@ -144,7 +144,9 @@ TEST_F(MatchTest, PartsBecomeBinariesTheRestMessages) {
     }
 }
 
-TEST_F(MatchTest, DamagedHeaderRecordFailsAndLeavesTheFilesAsTheyWere) {
+// A damaged header record, or old data that cannot be merged, fails the
+// match and leaves the files as they were.
+TEST_F(MatchTest, FailuresLeaveTheFilesAsTheyWere) {
     WriteHeaderFile(Path("XOV"), 1, 1000, {Hdr{101, "a (1/1)"}, Hdr{102, "b (1/1)"}});
     WriteFileBytes(Path("BIN"), "stale");
     CHeaderFile file(Path("XOV"));
@@ -155,10 +157,8 @@ TEST_F(MatchTest, DamagedHeaderRecordFailsAndLeavesTheFilesAsTheyWere) {
     for (const char* ext : {"BIN.NEXT", "BIN.NEXT.tmp", "MSG.NEXT"})
         EXPECT_LT(FileSize(Path(ext)), 0) << ext;
     EXPECT_FALSE(locks.IsHeld("g"));
-}
-
-TEST_F(MatchTest, FailuresWithOldData) {
     // No old .BIN to merge with.
+    RemoveFile(Path("BIN"));
     EXPECT_EQ(Match({"a (1/1)"}, true).statusText, "Error Merging NEW/OLD To New BIN");
     // A full disk: the old .BIN is left as it was, and nothing of the scan stays.
     WriteBinaryFile(Path("BIN"), 1, 100, {MakeBinary("old (1/1)", {50})});

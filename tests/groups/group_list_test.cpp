@@ -209,7 +209,8 @@ TEST_F(GroupListTest, AddKeepsNameOrderAndFindIgnoresCase) {
 
 // ---- Scan results, save-to directories and selection ----
 
-TEST(GroupScanTime, FormatIsEnglishTwelveHourClock) {
+// The scan time is an English twelve-hour clock.
+TEST_F(GroupListTest, ScanUpdatesOnlyAListedGroupAndDirectoriesGetASlash) {
     std::tm t{};
     t.tm_wday = 1, t.tm_mon = 0, t.tm_mday = 7, t.tm_hour = 15, t.tm_min = 5;
     EXPECT_EQ(FormatScanTime(t), "Mon, Jan 07 03:05 PM");
@@ -217,9 +218,6 @@ TEST(GroupScanTime, FormatIsEnglishTwelveHourClock) {
     EXPECT_EQ(FormatScanTime(t), "Sun, Dec 31 12:00 AM");
     t.tm_hour = 12, t.tm_min = 59;
     EXPECT_EQ(FormatScanTime(t), "Sun, Dec 31 12:59 PM");
-}
-
-TEST_F(GroupListTest, ScanUpdatesOnlyAListedGroupAndDirectoriesGetASlash) {
     groups.AddGroup("alt.bin", "/dl");
     groups.AddGroup("g.empty", "");
     std::vector<Kind> seen;

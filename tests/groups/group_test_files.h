@@ -142,6 +142,11 @@ inline std::string U32Bytes(uint32_t v) {
     return std::string(b, 4);
 }
 
+// An overview line of `article` with `subject`, without its CR LF.
+inline std::string Overview(uint32_t article, const std::string& subject) {
+    return std::to_string(article) + "\t" + subject + "\tp <p@x>\td\t<m@x>\t\t100\t5\tx";
+}
+
 // The names of the dialog's enabled buttons: "ok apply refresh add cancel" at most.
 inline std::string EnabledControls(const CServerGroupList& model) {
     const CServerGroupList::Controls& c = model.GetControls();

@@ -85,11 +85,6 @@ constexpr const char* kGroupReply = "211 5 1 5 g\r\n";
 constexpr const char* kOverviewTooLong =
     "ERROR: Server Sent More Overview Lines Than Articles [XOVER]";
 
-// An overview line of `article` with `subject`, without its CR LF.
-std::string Overview(uint32_t article, const std::string& subject) {
-    return std::to_string(article) + "\t" + subject + "\tp <p@x>\td\t<m@x>\t\t100\t5\tx";
-}
-
 // One SCAN NEW of group "g" on a channel connected to a peer that runs
 // `script`, tried once; the task's save-to directory is the data directory,
 // with or without its "/".

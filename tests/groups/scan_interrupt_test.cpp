@@ -60,10 +60,7 @@ struct CGroupServer {
                 if (!Send(s, "224 overview follows\r\n")) return;
                 for (size_t a = std::max<size_t>(from, 1); a <= std::min(to, count); ++a) {
                     if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
-                    const std::string n = std::to_string(a);
-                    if (!Send(s, n + "\t" + subjects[a - 1] + "\tposter <p@x>\td\t<" + n +
-                                     "@x>\t\t" + n + "00\t" + n + "\t\r\n"))
-                        return;
+                    if (!Send(s, Overview(uint32_t(a), subjects[a - 1]) + "\r\n")) return;
                 }
                 if (!Send(s, ".\r\n")) return;
             } else {
