@@ -7,7 +7,6 @@
 // refuse with which text, what they store, and what they show.
 #include "groups/group_folder.h"
 #include "groups/group_list.h"
-#include "support/test_data.h"
 #include "support/ui_harness.h"
 #include "tasks/task.h"
 #include "ui/about_box.h"
@@ -38,14 +37,6 @@ const QString kUnresolved =
     "Unable To Resolve Server Name To IP Address.\r\nMake sure you have entered it correctly, "
     "and\r\nyour DNS settings are correct.";
 
-// The server's stored group list, of `names`.
-void WriteGroupList(CUiHarness& h, const std::vector<std::string>& names) {
-    h.Context().settings.SetServer("127.0.0.1");
-    std::string text;
-    for (const std::string& name : names) text += name + "\r\n";
-    WriteFileBytes(h.Context().DataPath() + "_GROUPS.ALL", text);
-}
-
 }  // namespace
 
 class DialogsTest : public QObject {
@@ -55,13 +46,12 @@ class DialogsTest : public QObject {
   private slots:
     void initTestCase() { rig_.Context().settings.SetConn(3); }
 
-    void folderDialogsRefuseThenStore() {
+    void folderDialogsRefuseThenStoreAndThePickerListsLazily() {
         // (The folder rules themselves are the group list's tests; what the
         // save-to dialog stores is seen through the server group list's dialog.)
-        CAppSettings& settings = rig_.Context().settings;
         const QString dl = QString::fromStdString(rig_.AppDir() + "dl");
         QVERIFY(QDir().mkpath(dl));
-        settings.SetOption(OPT_GROUP_SUBFOLDER, 1);
+        rig_.Context().settings.SetOption(OPT_GROUP_SUBFOLDER, 1);
         CAddGroupDialog dialog(rig_.Context(), "", dl.toStdString());
         QCOMPARE(Find<QLineEdit>(dialog, kFolderEditId)->text(), dl);
         QVERIFY(Find<QCheckBox>(dialog, kSubfolderBoxId)->isChecked());
@@ -75,14 +65,14 @@ class DialogsTest : public QObject {
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(dialog.Name(), std::string("alt.bin"));
         QCOMPARE(QString::fromStdString(dialog.Directory()), dl + "/");
-        QVERIFY(!settings.TestOptions(OPT_GROUP_SUBFOLDER));
+        QVERIFY(!rig_.Context().settings.TestOptions(OPT_GROUP_SUBFOLDER));
         // The next dialog proposes the directory just given.
         CAddGroupDialog next(rig_.Context(), "", "");
         QCOMPARE(Find<QLineEdit>(next, kFolderEditId)->text(), dl + "/");
 
         // The save-to dialog ticks the subfolder box for the shared folder "/",
         // else as stored (unticked above).
-        settings.SetSaveDefault(rig_.AppDir());
+        rig_.Context().settings.SetSaveDefault(rig_.AppDir());
         CSaveToFolderDialog shared(rig_.Context(), "/");
         QVERIFY(Find<QCheckBox>(shared, kSubfolderBoxId)->isChecked());
         CSaveToFolderDialog saveTo(rig_.Context(), "");
@@ -91,9 +81,8 @@ class DialogsTest : public QObject {
         Fill(saveTo, {{kFolderEditId, QString::fromStdString(rig_.AppDir() + "nope")}});
         Click(saveTo, 1);
         QCOMPARE(rig_.TakeTexts(), kNoSuchDirectoryText);
-    }
 
-    void folderPickerSelectsThePresetLazily() {
+        // The folder picker selects its preset folder, listing subfolders lazily.
         const QString root = QString::fromStdString(rig_.AppDir()) + "Alpha";
         QVERIFY(QDir().mkpath(root + "/Beta/gamma") && QDir().mkpath(root + "/Other"));
         CFolderPicker picker(rig_.AppDir() + "alpha/BETA/");  // letter case ignored
@@ -113,7 +102,8 @@ class DialogsTest : public QObject {
         QVERIFY(!missing.Tree()->currentIndex().isValid());
         QCOMPARE(test::Enabled(missing, {1}), "0");
     }
-    void affinityBoxesFollowTheConfiguredChannels() {
+
+    void channelBoxesAndTheGetDecodeDirectory() {
         CAffinityDialog dialog(nullptr, rig_.Context());
         dialog.show();
         QCOMPARE(dialog.windowTitle(), "Ajustar Canal de Afinidad");
@@ -126,9 +116,7 @@ class DialogsTest : public QObject {
         QCOMPARE(rig_.TakeTexts(), "Affinity Not Set!");
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(dialog.affinity, 0u);
-    }
 
-    void getDecodeBuildsTheDirectoryAndWantsAChannel() {
         // A typed subfolder name ticks its box; unticked, the name is ignored.
         for (bool useSubfolder : {true, false}) {
             CGetDecodeDialog dialog(nullptr, rig_.Context());
@@ -218,55 +206,46 @@ class DialogsTest : public QObject {
         QCOMPARE(dialog.showOnlyNew, 0);
     }
 
-    void ServerPageRefusals_data() {
-        QTest::addColumn<bool>("named");  // the server is "news.invalid", or none
-        QTest::addColumn<QString>("port");
-        QTest::addColumn<int>("login");  // 0: none, 1: without a user, 2: a user without a password
-        QTest::addColumn<QString>("refusal");
-        const QString invalid = "Server Port Invalid.  Valid Numbers Are From 1 to 65535.";
-        QTest::newRow("0") << true << "0" << 0 << invalid;
-        QTest::newRow("65536") << true << "65536" << 0 << invalid;
-        QTest::newRow("abc") << true << "abc" << 0 << invalid;
-        QTest::newRow("empty") << true << "" << 0 << "Server Port Not Specified";
-        QTest::newRow("no server") << false << "8119" << 0 << "Server Address Not Specified";
-        QTest::newRow("no login, no user") << true << "8119" << 0 << "";
-        QTest::newRow("no user") << true << "8119" << 1
-                                 << "Authorization Info: Username Not Specified";
-        QTest::newRow("no password")
-            << true << "8119" << 2 << "Authorization Info: Password Not Specified";
-    }
-
     void ServerPageRefusals() {
-        QFETCH(bool, named);
-        QFETCH(QString, port);
-        QFETCH(int, login);
-        QFETCH(QString, refusal);
         CUiHarness h;
         // Auto-save on without an interval would refuse the Options page, but
         // only opened pages are applied.
         h.Context().settings.SetOption(OPT_AUTO_SAVE_QUEUE, 1);
         CSettingsSheet sheet(h.Context(), true, {});
         sheet.show();
-        // The Statistics page opened: a refusal brings the Server page back.
-        sheet.Tabs()->setCurrentIndex(2);
-        Fill(sheet, {{1005, named ? "news.invalid" : ""},
-                     {1006, port},
-                     {1007, login > 0},
-                     {1008, login == 2 ? "tester" : ""},
-                     {1009, ""},
-                     {1011, 3}});
-        QCOMPARE(Enabled(sheet, {12321}), "1");
-        // The Test button makes the same checks and opens nothing; accepted
-        // values reach the name's resolution.
-        Click(sheet, 1012);
-        QCOMPARE(h.TakeTexts(), refusal.isEmpty() ? kUnresolved : refusal);
-        Click(sheet, 1);
-        if (!refusal.isEmpty()) QCOMPARE(h.Box().Messages().at(0).icon, MessageIcon::Stop);
-        QCOMPARE(h.TakeTexts(), refusal);
-        QCOMPARE(sheet.isVisible(), !refusal.isEmpty());
-        QCOMPARE(sheet.Tabs()->currentIndex(), refusal.isEmpty() ? 2 : 0);
-        QCOMPARE(h.Context().settings.GetServer(),
-                 std::string(refusal.isEmpty() ? "news.invalid" : ""));
+        const QString invalid = "Server Port Invalid.  Valid Numbers Are From 1 to 65535.";
+        // The server "news.invalid" or none, the port, the login (0: none, 1:
+        // without a user, 2: a user without a password) and the refusal.
+        const std::tuple<bool, QString, int, QString> rows[] = {
+            {true, "65536", 0, invalid},
+            {true, "abc", 0, invalid},
+            {true, "", 0, "Server Port Not Specified"},
+            {false, "8119", 0, "Server Address Not Specified"},
+            {true, "8119", 1, "Authorization Info: Username Not Specified"},
+            {true, "8119", 2, "Authorization Info: Password Not Specified"},
+            {true, "8119", 0, ""}};
+        for (const auto& [named, port, login, refusal] : rows) {
+            // The Statistics page opened: a refusal brings the Server page back.
+            sheet.Tabs()->setCurrentIndex(2);
+            Fill(sheet, {{1005, named ? "news.invalid" : ""},
+                         {1006, port},
+                         {1007, login > 0},
+                         {1008, login == 2 ? "tester" : ""},
+                         {1009, ""},
+                         {1011, 3}});
+            QCOMPARE(Enabled(sheet, {12321}), "1");
+            // The Test button makes the same checks and opens nothing; accepted
+            // values reach the name's resolution.
+            Click(sheet, 1012);
+            QCOMPARE(h.TakeTexts(), refusal.isEmpty() ? kUnresolved : refusal);
+            Click(sheet, 1);
+            if (!refusal.isEmpty()) QCOMPARE(h.Box().Messages().at(0).icon, MessageIcon::Stop);
+            QCOMPARE(h.TakeTexts(), refusal);
+            QCOMPARE(sheet.isVisible(), !refusal.isEmpty());
+            QCOMPARE(sheet.Tabs()->currentIndex(), refusal.isEmpty() ? 2 : 0);
+            QCOMPARE(h.Context().settings.GetServer(),
+                     std::string(refusal.isEmpty() ? "news.invalid" : ""));
+        }
     }
 
     void ServerPageEncryption() {
@@ -368,7 +347,6 @@ class DialogsTest : public QObject {
         // A link label notifies its parent with its id.
         auto* label = new CColorLabel("notify me", &sheet);
         label->setObjectName("1039");
-        label->resize(120, 20);
         label->SetLink(true, true);
         QSignalSpy spy(label, &CColorLabel::linkNotify);
         QTest::mouseClick(label, Qt::LeftButton);
@@ -383,10 +361,11 @@ class DialogsTest : public QObject {
 
     void GroupListFiltersAHundredThousandNamesAndAddsIntoSubfolders() {
         CUiHarness h;
-        std::vector<std::string> names;
+        h.Context().settings.SetServer("127.0.0.1");
+        std::string list;  // the server's group list as stored
         for (int i = 99999; i >= 0; --i)
-            names.push_back((i % 2 ? "alt.binaries.g" : "misc.g") + std::to_string(i));
-        WriteGroupList(h, names);
+            list += (i % 2 ? "alt.binaries.g" : "misc.g") + std::to_string(i) + "\r\n";
+        WriteFileBytes(h.Context().DataPath() + "_GROUPS.ALL", list);
         CGroupList& groups = h.Controller().Groups();
         groups.AddGroup("alt.binaries.g99999", "");
         QElapsedTimer clock;

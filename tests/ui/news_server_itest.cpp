@@ -112,7 +112,6 @@ class NewsServerITest : public QObject {
         view_ = std::make_unique<CVXView>(rig_->Context(), Controller());
         view_->resize(800, 400);
         view_->show();
-        rig_->TakeTexts();
     }
 
     void cleanup() {
@@ -138,7 +137,6 @@ class NewsServerITest : public QObject {
         view_->OpenGroup(group_);
         view_->ExecuteCommand(ID_VIEW_MSG);
         QCOMPARE(Shown(), (QStringList{"notes part A", "notes part B"}));
-        view_->setFocus();
         QTest::keyClick(view_.get(), Qt::Key_A, Qt::ControlModifier);
         QCOMPARE(view_->SelectedCount(), 2);
         std::string path = rig_->Context().DataPath() + group_ + ".MSG";
@@ -253,47 +251,39 @@ class NewsServerITest : public QObject {
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
     }
 
-    void TestButton_data() {
-        QTest::addColumn<int>("port");
-        QTest::addColumn<int>("encryption");  // the index in box 1080
-        QTest::addColumn<QString>("caFile");
-        QTest::addColumn<bool>("login");      // with a wrong password, over two connections
-        QTest::addColumn<QString>("result");  // how each connection's result begins
-        const QString ca = QString::fromStdString(Inn().caFile);
-        QTest::newRow("wrong password") << int(Inn().authPort) << 0 << "" << true << "481 ";
-        // The news server's NNTPS port with its own certificate authority: refused
-        // until that authority's file is named.
-        QTest::newRow("untrusted") << int(Inn().anonTlsPort) << 1 << "" << false
-                                   << "TLS: certificate not trusted (self-signed): 127.0.0.1";
-        QTest::newRow("trusted") << int(Inn().anonTlsPort) << 1 << ca << false << "200 ";
-    }
-
     void TestButton() {
-        QFETCH(int, port);
-        QFETCH(int, encryption);
-        QFETCH(QString, caFile);
-        QFETCH(bool, login);
-        QFETCH(QString, result);
         CUiHarness h;
         CSettingsSheet sheet(h.Context(), true, {});
-        test::Fill(sheet, {{1005, QString::fromStdString(Inn().host)},
-                           {1080, encryption},
-                           {1006, QString::number(port)},
-                           {1082, caFile},
-                           {1007, login},
-                           {1008, "tester"},
-                           {1009, "wrong"},
-                           {1010, "wrong"},
-                           {1011, login ? 1 : 0}});
-        // The test dialog, once it has finished.
-        QStringList results;
-        test::AnswerNextDialog([&](QWidget& dialog) {
-            if (WaitUntil([&] { return Find(dialog, 1)->isEnabled(); }))
-                results = test::Column(dialog, 1033, 1);
-        });
-        test::Click(sheet, 1012);
-        QCOMPARE(results.size(), login ? 2 : 1);
-        for (const QString& shown : results) QCOMPARE(shown.left(result.size()), result);
+        const QString ca = QString::fromStdString(Inn().caFile);
+        // The port, the index in box 1080, the CA file, a login with a wrong
+        // password over two connections, and how each connection's result begins.
+        // The news server's NNTPS port has a certificate authority of its own:
+        // refused until that authority's file is named.
+        const std::tuple<int, int, QString, bool, QString> rows[] = {
+            {Inn().authPort, 0, "", true, "481 "},
+            {Inn().anonTlsPort, 1, "", false,
+             "TLS: certificate not trusted (self-signed): 127.0.0.1"},
+            {Inn().anonTlsPort, 1, ca, false, "200 "}};
+        for (const auto& [port, encryption, caFile, login, result] : rows) {
+            test::Fill(sheet, {{1005, QString::fromStdString(Inn().host)},
+                               {1080, encryption},
+                               {1006, QString::number(port)},
+                               {1082, caFile},
+                               {1007, login},
+                               {1008, "tester"},
+                               {1009, "wrong"},
+                               {1010, "wrong"},
+                               {1011, login ? 1 : 0}});
+            // The test dialog, once it has finished.
+            QStringList results;
+            test::AnswerNextDialog([&](QWidget& dialog) {
+                if (WaitUntil([&] { return Find(dialog, 1)->isEnabled(); }))
+                    results = test::Column(dialog, 1033, 1);
+            });
+            test::Click(sheet, 1012);
+            QCOMPARE(results.size(), login ? 2 : 1);
+            for (const QString& shown : results) QCOMPARE(shown.left(result.size()), result);
+        }
         QCOMPARE(h.TakeTexts(), "");
         QCOMPARE(h.Context().settings.GetServer(), std::string());  // the test stores nothing
     }
