@@ -368,8 +368,6 @@ class DialogsTest : public QObject {
         WriteFileBytes(h.Context().DataPath() + "_GROUPS.ALL", list);
         CGroupList& groups = h.Controller().Groups();
         groups.AddGroup("alt.binaries.g99999", "");
-        QElapsedTimer clock;
-        clock.start();
         CServerGroupsDialog dialog(h.Context(), groups);
         auto* status = Find<QLabel>(dialog, 1044);
         auto* view = Find<QTreeView>(dialog, 1043);
@@ -383,7 +381,6 @@ class DialogsTest : public QObject {
         QCOMPARE(view->model()->rowCount(), 100000);
         QCOMPARE(status->text(), QString("0 of 100000 Items Selected"));
         QCOMPARE(Enabled(dialog, {1041}), "0");
-        QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
 
         // Six groups into subfolders of the folder given; the one listed already is refused.
         Fill(dialog, {{1045, "binaries.g9999"}});
