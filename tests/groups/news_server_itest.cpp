@@ -15,8 +15,6 @@
 
 #include "decode/file_utils.h"
 #include "group_test_files.h"
-#include "groups/group_record.h"
-#include "groups/scan_group.h"
 #include "support/inn_fixture.h"
 #include "support/nntp_relay.h"
 #include "tasks/engine_harness.h"
