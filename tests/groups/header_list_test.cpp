@@ -95,9 +95,7 @@ TEST_F(HeaderListTest, RowsCarryLifeAndNewMarkFollowSortAndFilterAndTellALockedG
 }
 
 TEST_F(HeaderListTest, SelectedBinariesBecomeOneTaskEachAfterTheDownloadDialog) {
-    CTask existing(&context.settings);
-    existing.SetType(kTaskScanNew);
-    controller.Queue().AddTask(existing, false);
+    controller.ScanGroups({kGroup});  // a task already queued
     context.settings.SetConn(4);
     ASSERT_TRUE(list.OpenGroup(kGroup));
     int asked = 0;

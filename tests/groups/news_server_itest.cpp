@@ -29,13 +29,12 @@ using namespace test;
 constexpr const char* kPoster = "Scan Tester <scan@vexlo.test>";
 
 Article MakePost(const std::string& group, const std::string& subject) {
-    Article a;
-    a.messageId = UniqueMessageId("scan");
-    a.newsgroups = group;
-    a.subject = subject;
-    a.from = kPoster;
-    a.bodyLines = {"body line 0", "body line 1", "body line 2"};
-    return a;
+    return Article{UniqueMessageId("scan"),
+                   group,
+                   subject,
+                   kPoster,
+                   "",
+                   {"body line 0", "body line 1", "body line 2"}};
 }
 
 Numbers Seq(uint32_t from, uint32_t to) {
