@@ -156,6 +156,12 @@ inline std::string EnabledControls(const CServerGroupList& model) {
     return on.empty() ? on : on.substr(1);
 }
 
+// Handles the dialog model's notices until its refresh has ended (30 s at most).
+inline bool FinishRefresh(CServerGroupList& model) {
+    for (int i = 0; i < 600 && model.IsRefreshing(); ++i) model.ProcessMessages(50);
+    return !model.IsRefreshing();
+}
+
 // A test on the application's files in a fresh directory, with its group list.
 template <class Box = CRecordingMessageBox>
 class AppFilesTest : public ::testing::Test {

@@ -28,35 +28,19 @@ using namespace test;
 
 constexpr const char* kPoster = "Scan Tester <scan@vexlo.test>";
 
-Article MakePost(const std::string& group, const std::string& subject) {
-    return Article{UniqueMessageId("scan"),
-                   group,
-                   subject,
-                   kPoster,
-                   "",
-                   {"body line 0", "body line 1", "body line 2"}};
-}
-
 Numbers Seq(uint32_t from, uint32_t to) {
     Numbers list(to - from + 1);
     std::iota(list.begin(), list.end(), from);
     return list;
 }
 
-// The figures a scan leaves in its task: binaries, new binaries, messages.
-Numbers Figures(const CTask* task) {
-    return {task->GetBinCount(), task->GetNewCount(), task->GetMsgCount()};
-}
-
 class ScanITest : public ::testing::Test {
   protected:
+    // A group of its own, and one channel on a relay in front of the server,
+    // with the standard handlers.
     void SetUp() override {
         group_ = CreateUniqueGroup("alt.binaries.test.scan");
         ASSERT_FALSE(group_.empty());
-    }
-
-    // One channel on a relay in front of the server, with the standard handlers.
-    void StartEngine() {
         relay_ = std::make_unique<CNntpRelay>(Inn().anonPort);
         engine_ = std::make_unique<CEngineHarness>(Inn().host, relay_->Port(), 1);
         RegisterStandardHandlers(engine_->handlers);
@@ -69,8 +53,9 @@ class ScanITest : public ::testing::Test {
 
     // Posts to the fixture; a fresh group numbers its articles in posting order.
     std::vector<Article> PostSubjects(const Strings& subjects) {
-        const std::vector<Article> posts =
-            Map(subjects, [&](const std::string& s) { return MakePost(group_, s); });
+        const std::vector<Article> posts = Map(subjects, [&](const std::string& s) {
+            return Article{UniqueMessageId("scan"), group_, s, kPoster, "", Strings(3, "body")};
+        });
         std::string error;
         EXPECT_TRUE(PostArticles(posts, &error)) << error;
         return posts;
@@ -90,21 +75,20 @@ class ScanITest : public ::testing::Test {
         engine_->controller->StartCommand();
         EXPECT_TRUE(engine_->PumpUntil([&] { return engine_->Agent().BusyMask() == 0; }, 120000));
     }
-    // Queues a scan and runs it to its end; its task.
-    const CTask* Scan(uint32_t type = kTaskScanNew) {
-        const CTask* task = QueueScan(type);
+    // Queues a scan and runs it to its end; the figures the group list then shows.
+    Numbers Scan(uint32_t type = kTaskScanNew) {
+        QueueScan(type);
         Run();
-        return task;
+        return RowFigures();
     }
     std::string File(const std::string& ext) const {
         return engine_->context.DataPath() + group_ + ext;
     }
-    std::vector<CMessageItem> Messages() const { return ReadHeaderFile(File(".MSG")); }
     std::vector<CBinaryItem> Binaries() const { return ReadBinaryFile(File(".BIN")); }
 
     // The article numbers of .MSG and .BIN together, ascending (with repeats).
     Numbers StoredArticles() const {
-        Numbers all = Articles(Messages());
+        Numbers all = Articles(ReadHeaderFile(File(".MSG")));
         for (const CBinaryItem& b : Binaries()) b.AppendArticles(all);
         std::sort(all.begin(), all.end());
         return all;
@@ -120,7 +104,7 @@ class ScanITest : public ::testing::Test {
         return args;
     }
 
-    // The figures the group list shows for the group.
+    // The figures the group list shows for the group: binaries, new binaries, messages.
     Numbers RowFigures() const {
         const CGroupList& groups = engine_->controller->Groups();
         const GroupRecord& r = groups.Group(groups.FindGroup(group_));
@@ -150,7 +134,6 @@ TEST_F(ScanITest, AnAbortedScanIsContinuedAndRescansMergeNewPosts) {
     }
     subjects[19] = "tail.rar (1/2)";
     const std::vector<Article> posts = PostSubjects(subjects);
-    StartEngine();
     relay_->ArmCommand("XOVER", 1, 60000, CNntpRelay::Action::kHold);
     CTask* task = QueueScan(kTaskScanNew);
     engine_->controller->StartCommand();
@@ -179,7 +162,6 @@ TEST_F(ScanITest, AnAbortedScanIsContinuedAndRescansMergeNewPosts) {
 
     Run();  // the same task again
     EXPECT_EQ(task->GetResult(), kResultCompleted) << task->GetStatusText();
-    EXPECT_EQ(Sent("XOVER"), (Strings{"1-3000", std::to_string(through + 1) + "-3000"}));
     EXPECT_FALSE(FileExists(File(".XOV")));
     EXPECT_EQ(StoredArticles(), Seq(1, kArticles));
     EXPECT_EQ(Parts(Binaries()), std::vector<Numbers>{spread});
@@ -191,10 +173,10 @@ TEST_F(ScanITest, AnAbortedScanIsContinuedAndRescansMergeNewPosts) {
     // The missing part completes the post from the .MSG, and only it is new;
     // SCAN ALL clears the mark.
     PostSubjects({"tail.rar (2/2)", "another note"});
-    EXPECT_EQ(Figures(Scan()), (Numbers{2, 1, kArticles - 5}));
+    EXPECT_EQ(Scan(), (Numbers{2, 1, kArticles - 5}));
     EXPECT_EQ(Parts(Binaries())[1], (Numbers{20, kArticles + 1}));
     EXPECT_EQ(Flags(Binaries()), (Numbers{0, kBinaryFlagNew}));
-    EXPECT_EQ(Figures(Scan(kTaskScanAll)), (Numbers{2, 0, kArticles - 5}));
+    EXPECT_EQ(Scan(kTaskScanAll), (Numbers{2, 0, kArticles - 5}));
     EXPECT_EQ(Sent("XOVER"),
               (Strings{"1-3000", std::to_string(through + 1) + "-3000", "2900-3002", "1-3002"}));
     EXPECT_EQ(StoredArticles(), Seq(1, kArticles + 2));
@@ -204,23 +186,19 @@ bool HasLine(const std::string& text, const std::string& name) {
     return ("\n" + text).find("\n" + name + "\r\n") != std::string::npos;
 }
 
-class ServerGroupListITest : public AppFilesTest<> {
-  protected:
-    ServerGroupListITest() {
-        app.settings.SetServer(Inn().host);
-        app.settings.SetPort(Inn().anonPort);
-    }
-};
+using ServerGroupListITest = AppFilesTest<>;
 
-TEST_F(ServerGroupListITest, RefreshReplacesTheListWithTheServersNames) {
+// The dialog's refresh on the open server, then the command line's fetch with
+// a login, right and wrong.
+TEST_F(ServerGroupListITest, RefreshAndFetchReplaceTheListWithTheServersNames) {
+    app.settings.SetServer(Inn().host);
+    app.settings.SetPort(Inn().anonPort);
     WriteFileBytes(Data("_GROUPS.ALL"), "alt.binaries.old\r\n");
     CServerGroupList model(app, groups);
     model.Open();
     ASSERT_TRUE(model.HasWorker());
-    EXPECT_EQ(model.Rows(), Strings{"alt.binaries.old"});
     ASSERT_TRUE(model.Refresh());
-    for (int i = 0; i < 600 && model.IsRefreshing(); ++i) model.ProcessMessages(50);
-    ASSERT_FALSE(model.IsRefreshing());
+    ASSERT_TRUE(FinishRefresh(model));
     const std::string all = ReadFileBytes(Data("_GROUPS.ALL"));
     EXPECT_TRUE(HasLine(all, "misc.test"));
     EXPECT_FALSE(HasLine(all, "alt.binaries.old"));
@@ -238,9 +216,7 @@ TEST_F(ServerGroupListITest, RefreshReplacesTheListWithTheServersNames) {
     EXPECT_EQ(std::find(rows.begin(), rows.end(), "misc.test"), rows.end());
     EXPECT_EQ(EnabledControls(model), "ok refresh");
     model.Close();
-}
 
-TEST_F(ServerGroupListITest, FetchForTheCommandLineWithLogin) {
     app.settings.SetPort(Inn().authPort);
     app.settings.SetAuth(1);
     app.settings.SetUser("tester");
@@ -250,15 +226,14 @@ TEST_F(ServerGroupListITest, FetchForTheCommandLineWithLogin) {
     ASSERT_TRUE(result.completed) << result.errorText;
     EXPECT_TRUE(result.installed);
     EXPECT_GE(result.count, 3);
-    EXPECT_TRUE(HasLine(ReadFileBytes(Data("_GROUPS.ALL")), "misc.test"));
+    const std::string fetched = ReadFileBytes(Data("_GROUPS.ALL"));
 
     // A wrong password leaves the fetched list alone.
-    const std::string before = ReadFileBytes(Data("_GROUPS.ALL"));
     app.settings.SetPass("wrong");
     result = FetchServerGroupList(app, &abort, nullptr);
     EXPECT_FALSE(result.completed);
     EXPECT_EQ(result.errorText.rfind("481 ", 0), 0u) << result.errorText;
-    EXPECT_EQ(ReadFileBytes(Data("_GROUPS.ALL")), before);
+    EXPECT_EQ(ReadFileBytes(Data("_GROUPS.ALL")), fetched);
 }
 
 }  // namespace

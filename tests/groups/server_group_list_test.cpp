@@ -25,24 +25,7 @@ const std::string kListFile =
 
 // ---- Texts and rules of the dialog ----
 
-class ServerGroupListTest : public AppFilesTest<> {
-  protected:
-    // A model opened on a server at `port` that sends `script`, with the old list
-    // "alt.binaries.old".
-    std::unique_ptr<CServerGroupList> OpenOnPeer(const CScriptPeer& peer) {
-        app.settings.SetServer("127.0.0.1");
-        app.settings.SetPort(peer.Port());
-        WriteFileBytes(Data("_GROUPS.ALL"), "alt.binaries.old\r\n");
-        auto model = std::make_unique<CServerGroupList>(app, groups);
-        model->Open();
-        return model;
-    }
-    // Handles notices until the refresh has ended.
-    void FinishRefresh(CServerGroupList& model) {
-        for (int i = 0; i < 200 && model.IsRefreshing(); ++i) model.ProcessMessages(50);
-        ASSERT_FALSE(model.IsRefreshing());
-    }
-};
+using ServerGroupListTest = AppFilesTest<>;
 
 TEST_F(ServerGroupListTest, FileFilterIsACaseSensitiveSubstringOfEachLineOrPiece) {
     // Lines over 1022 characters come in pieces; bare line ends are stripped.
@@ -78,10 +61,8 @@ TEST_F(ServerGroupListTest, InstallReportsAFailedMove) {
     WriteFileBytes(all + "/keep", "x");
     WriteFileBytes(tmp, "new.group\r\n");
     EXPECT_FALSE(InstallServerGroupList(tmp, all, box));
-    char expected[96];
-    std::snprintf(expected, sizeof expected, "Error 0x%08X: Moving Temp Group List To _GROUPS.ALL",
-                  EISDIR);
-    EXPECT_EQ(box.Texts(), Strings{expected});
+    // EISDIR
+    EXPECT_EQ(box.Texts(), Strings{"Error 0x00000015: Moving Temp Group List To _GROUPS.ALL"});
     EXPECT_EQ(Icons(box), std::vector{MessageIcon::Exclamation});
     EXPECT_EQ(ReadFileBytes(tmp), "new.group\r\n");
 }
@@ -103,16 +84,15 @@ TEST_F(ServerGroupListTest, AddSkipsListedNamesAndSaysHowMany) {
     EXPECT_TRUE(box.Texts().empty());
 }
 
-TEST_F(ServerGroupListTest, WithoutServerOrListOpenAndFetchSayWhy) {
-    CServerGroupList model(app, groups);
-    model.Open();  // no server set: the address does not resolve
+TEST_F(ServerGroupListTest, OpenSaysWhatIsMissingThenListsFilteredSortedRowsAndSelection) {
+    CServerGroupList empty(app, groups);
+    empty.Open();  // no server set: the address does not resolve
     EXPECT_EQ(box.Texts(), (Strings{"Error Getting Server IP Address.", kNoServerGroupListText}));
     EXPECT_EQ(Icons(box), (std::vector{MessageIcon::Stop, MessageIcon::Information}));
-    EXPECT_FALSE(model.HasWorker());
-    EXPECT_EQ(model.StatusText(), "No Items.");
-    EXPECT_EQ(EnabledControls(model), "ok");
-    EXPECT_FALSE(model.Refresh());
-    EXPECT_FALSE(model.IsRefreshing());
+    EXPECT_FALSE(empty.HasWorker());
+    EXPECT_EQ(empty.StatusText(), "No Items.");
+    EXPECT_EQ(EnabledControls(empty), "ok");
+    EXPECT_FALSE(empty.Refresh());
 
     box.Clear();
     std::atomic<bool> abort{false};
@@ -120,9 +100,8 @@ TEST_F(ServerGroupListTest, WithoutServerOrListOpenAndFetchSayWhy) {
     EXPECT_FALSE(result.completed);
     EXPECT_EQ(result.errorText, "Error Getting Server IP Address.");
     EXPECT_EQ(box.Texts(), Strings{"Error Getting Server IP Address."});
-}
 
-TEST_F(ServerGroupListTest, OpenListsFilteredSortedRowsAndFollowsFilterAndSelection) {
+    // With a list, still without a server.
     WriteFileBytes(Data("_GROUPS.ALL"), kListFile);
     groups.AddGroup("misc.test", "/old/");
     CServerGroupList model(app, groups);
@@ -152,8 +131,7 @@ TEST_F(ServerGroupListTest, OpenListsFilteredSortedRowsAndFollowsFilterAndSelect
               "Newsgroup misc.test not added.\r\n\r\nGroup is already in Newsgroup list.");
     EXPECT_EQ(groups.Group(groups.FindGroup("alt.BINARIES.upper")).saveToDirectory,
               "/news/alt.BINARIES.upper");
-    model.Select(2, false);
-    model.Select(4, false);
+    model.SelectRange(0, 4, false);
     EXPECT_FALSE(model.GetControls().add);
     EXPECT_EQ(model.Add("/news/", false).added, 0);
     EXPECT_EQ(model.StatusText(), "0 of 5 Items Selected");
@@ -176,24 +154,28 @@ TEST_F(ServerGroupListTest, CancelledOrBrokenRefreshShowsWhyAndKeepsTheOldList) 
             s.WaitForClose();
         },
         2);
-    auto model = OpenOnPeer(peer);
-    ASSERT_TRUE(model->Refresh());
-    model->Cancel();
-    EXPECT_EQ(model->StatusText(), "Aborting ...");
-    EXPECT_EQ(EnabledControls(*model), "");
+    app.settings.SetServer("127.0.0.1");
+    app.settings.SetPort(peer.Port());
+    WriteFileBytes(Data("_GROUPS.ALL"), "alt.binaries.old\r\n");
+    CServerGroupList model(app, groups);
+    model.Open();
+    ASSERT_TRUE(model.Refresh());
+    model.Cancel();
+    EXPECT_EQ(model.StatusText(), "Aborting ...");
+    EXPECT_EQ(EnabledControls(model), "");
     cancelled.set_value();
-    FinishRefresh(*model);
-    EXPECT_EQ(model->StatusText(), "ABORTED BY USER!");
-    EXPECT_EQ(EnabledControls(*model), "ok refresh");
+    ASSERT_TRUE(FinishRefresh(model));
+    EXPECT_EQ(model.StatusText(), "ABORTED BY USER!");
+    EXPECT_EQ(EnabledControls(model), "ok refresh");
 
-    model->Select(0, true);
-    ASSERT_TRUE(model->Refresh());
-    EXPECT_EQ(EnabledControls(*model), "cancel");
-    FinishRefresh(*model);
-    EXPECT_EQ(model->StatusText(), "ERROR: Socket Read() Error [LIST]");
+    model.Select(0, true);
+    ASSERT_TRUE(model.Refresh());
+    EXPECT_EQ(EnabledControls(model), "cancel");
+    ASSERT_TRUE(FinishRefresh(model));
+    EXPECT_EQ(model.StatusText(), "ERROR: Socket Read() Error [LIST]");
     EXPECT_EQ(ReadFileBytes(Data("_GROUPS.ALL")), "alt.binaries.old\r\n");
-    EXPECT_EQ(model->Rows(), Strings{"alt.binaries.old"});
-    EXPECT_EQ(EnabledControls(*model), "ok refresh add");  // the row is still selected
+    EXPECT_EQ(model.Rows(), Strings{"alt.binaries.old"});
+    EXPECT_EQ(EnabledControls(model), "ok refresh add");  // the row is still selected
     // What arrived before the break stays in the temporary file.
     EXPECT_EQ(ReadFileBytes(Data("_GROUPS.TMP")), "alt.binaries.one\r\n");
 }
