@@ -20,7 +20,6 @@ TEST(ParsePartCounter, RecognisesCounters) {
     } rows[] = {
         {"a.rar (3/12)", true, 3, 12},
         {"i [2/5]", true, 2, 5},
-        {"g (01/10)", true, 1, 10},
         {"j (2/5) [1/1]", true, 1, 1},  // the rightmost counter wins
         // A counter further left when the right bracket holds none.
         {"set [01/20] - \"f.rar\" yEnc (7/9) (x)", true, 7, 9},
@@ -41,37 +40,6 @@ TEST(ParsePartCounter, RecognisesCounters) {
         ASSERT_EQ(ParsePartCounter(r.subject, n, m), r.ok);
         if (!r.ok) continue;
         EXPECT_EQ(Numbers({n, m}), Numbers({r.n, r.m}));
-    }
-}
-
-using BinaryItemTest = GroupFilesTest;
-
-TEST_F(BinaryItemTest, RoundTripAndDamagedRecords) {
-    CBinaryItem b;
-    EXPECT_FALSE(b.SetFlags(1));  // empty
-    EXPECT_FALSE(b.Assign(1, "s", "p", "<m>", {1, 2}, {1}, {1, 2}));
-    ASSERT_TRUE(b.Assign(1, "s", "p", "<m>", {30, 4000000000u, 10}, {100, 200, 300}, {1, 2, 3}));
-    EXPECT_EQ(b.TotalLines(), 600u);
-    EXPECT_EQ(b.LowestArticle(), 10u);  // unsigned comparison
-
-    WriteBinaryFile(
-        Path("BIN"), 1, 9,
-        {MakeBinary("one (1/2)", {5, 6}), MakeBinary("two (1/1)", {7}), MakeBinary("three", {8})});
-    auto items = ReadBinaryFile(Path("BIN"));
-    ASSERT_EQ(Parts(items), (std::vector<Numbers>{{5, 6}, {7}, {8}}));
-    EXPECT_EQ(items[0].GetLines(), (Numbers{10, 10}));
-    EXPECT_EQ(items[0].GetBytes(), (Numbers{1000, 1000}));
-
-    const std::string bytes = ReadFileBytes(Path("BIN"));
-    // A poster length over its bound, or a part count over its bound or far
-    // beyond the file's size (nothing is allocated), in the first record ends
-    // the reading. (A cut last record: see the merge with old binaries.)
-    for (auto [at, value] :
-         {std::pair{8 + 12, 2000u}, {8 + 4, 0xFFFFFFFFu}, {8 + 4, 0x40000000u}}) {
-        std::string garbled = bytes;
-        garbled.replace(at, 4, U32Bytes(value));
-        WriteFileBytes(Path("CUT"), garbled);
-        EXPECT_TRUE(ReadBinaryFile(Path("CUT")).empty()) << at;
     }
 }
 
@@ -100,6 +68,35 @@ class MatchTest : public GroupFilesTest {
     std::atomic<uint32_t> abortFlag{0};
     int64_t failWritesAfter = -1;  // simulated full disk while matching
 };
+
+TEST_F(MatchTest, RoundTripAndDamagedRecords) {
+    CBinaryItem b;
+    EXPECT_FALSE(b.SetFlags(1));  // empty
+    EXPECT_FALSE(b.Assign(1, "s", "p", "<m>", {1, 2}, {1}, {1, 2}));
+    ASSERT_TRUE(b.Assign(1, "s", "p", "<m>", {30, 4000000000u, 10}, {100, 200, 300}, {1, 2, 3}));
+    EXPECT_EQ(b.TotalLines(), 600u);
+    EXPECT_EQ(b.LowestArticle(), 10u);  // unsigned comparison
+
+    WriteBinaryFile(
+        Path("BIN"), 1, 9,
+        {MakeBinary("one (1/2)", {5, 6}), MakeBinary("two (1/1)", {7}), MakeBinary("three", {8})});
+    auto items = ReadBinaryFile(Path("BIN"));
+    ASSERT_EQ(Parts(items), (std::vector<Numbers>{{5, 6}, {7}, {8}}));
+    EXPECT_EQ(items[0].GetLines(), (Numbers{10, 10}));
+    EXPECT_EQ(items[0].GetBytes(), (Numbers{1000, 1000}));
+
+    const std::string bytes = ReadFileBytes(Path("BIN"));
+    // A poster length over its bound, or a part count over its bound or far
+    // beyond the file's size (nothing is allocated), in the first record ends
+    // the reading. (A cut last record: see the merge with old binaries.)
+    for (auto [at, value] :
+         {std::pair{8 + 12, 2000u}, {8 + 4, 0xFFFFFFFFu}, {8 + 4, 0x40000000u}}) {
+        std::string garbled = bytes;
+        garbled.replace(at, 4, U32Bytes(value));
+        WriteFileBytes(Path("CUT"), garbled);
+        EXPECT_TRUE(ReadBinaryFile(Path("CUT")).empty()) << at;
+    }
+}
 
 // Cases the scan itests do not reach exactly (there equal subjects come back
 // in no fixed order); complete posts are matched there.

@@ -12,9 +12,6 @@ namespace {
 
 using namespace test;
 
-// The records of the header files (.XOV, .MSG).
-using HeaderRecordTest = GroupFilesTest;
-
 TEST(HeaderRecord, CompareSubjectsFoldsAsciiCaseOnly) {
     // Equal but for case: see the merge rules below.
     EXPECT_LT(CompareSubjects("alpha", "Beta"), 0);
@@ -22,26 +19,6 @@ TEST(HeaderRecord, CompareSubjectsFoldsAsciiCaseOnly) {
     // Bytes above 127 compare unsigned and are not folded.
     EXPECT_LT(CompareSubjects("z", "\xC3\xA9"), 0);
     EXPECT_GT(CompareSubjects("\xC3\xA9", "\xC3\x89"), 0);
-}
-
-// Little-endian without terminators; texts cut to their bounds.
-TEST_F(HeaderRecordTest, WrittenLayoutAndTextBounds) {
-    WriteHeaderFile(Path("XOV"), 1, 2, {Hdr{0x01020304, "Subj", "Me", "<x@y>", 7, 300}});
-    EXPECT_EQ(ReadFileBytes(Path("XOV")).substr(8), U32Bytes(1) + U32Bytes(0x01020304) +
-                                                        U32Bytes(7) + U32Bytes(300) + U32Bytes(4) +
-                                                        U32Bytes(2) + U32Bytes(5) + "SubjMe<x@y>");
-    std::string subject = std::string(3000, 'h') + " tail.rar (07/12)";
-    WriteHeaderFile(Path("XOV"), 1, 2,
-                    {Hdr{5, subject, std::string(1500, 'p'), std::string(600, 'm')}});
-    auto items = ReadHeaderFile(Path("XOV"));
-    ASSERT_EQ(items.size(), 1u);
-    // The head and the tail (510 bytes each) survive around "...", so the part
-    // counter is kept.
-    EXPECT_EQ(items[0].GetSubject(),
-              std::string(510, 'h') + "..." + std::string(493, 'h') + " tail.rar (07/12)");
-    EXPECT_EQ(items[0].GetPoster(), std::string(kMaxPosterLength, 'p'));
-    EXPECT_EQ(items[0].GetMessageId(), std::string(kMaxMessageIdLength, 'm'));
-    EXPECT_EQ(items[0].GetFlags(), kHeaderFlagNew);
 }
 
 // The subject quicksort exactly as the message database describes it,
@@ -112,6 +89,26 @@ class MessageDbTest : public GroupFilesTest {
     HeaderIndex index;
     int64_t failWritesAfter = -1;  // simulated full disk while merging
 };
+
+// Little-endian without terminators; texts cut to their bounds.
+TEST_F(MessageDbTest, WrittenLayoutAndTextBounds) {
+    WriteHeaderFile(Path("XOV"), 1, 2, {Hdr{0x01020304, "Subj", "Me", "<x@y>", 7, 300}});
+    EXPECT_EQ(ReadFileBytes(Path("XOV")).substr(8), U32Bytes(1) + U32Bytes(0x01020304) +
+                                                        U32Bytes(7) + U32Bytes(300) + U32Bytes(4) +
+                                                        U32Bytes(2) + U32Bytes(5) + "SubjMe<x@y>");
+    std::string subject = std::string(3000, 'h') + " tail.rar (07/12)";
+    WriteHeaderFile(Path("XOV"), 1, 2,
+                    {Hdr{5, subject, std::string(1500, 'p'), std::string(600, 'm')}});
+    auto items = ReadHeaderFile(Path("XOV"));
+    ASSERT_EQ(items.size(), 1u);
+    // The head and the tail (510 bytes each) survive around "...", so the part
+    // counter is kept.
+    EXPECT_EQ(items[0].GetSubject(),
+              std::string(510, 'h') + "..." + std::string(493, 'h') + " tail.rar (07/12)");
+    EXPECT_EQ(items[0].GetPoster(), std::string(kMaxPosterLength, 'p'));
+    EXPECT_EQ(items[0].GetMessageId(), std::string(kMaxMessageIdLength, 'm'));
+    EXPECT_EQ(items[0].GetFlags(), kHeaderFlagNew);
+}
 
 // The reader and the index stop at the first record that is cut short,
 // garbled or over a bound; the parser over a file image checks that the whole
@@ -252,13 +249,10 @@ TEST_F(MessageDbTest, MergeRulesForCaseRangeAndKnownArticles) {
               (Strings{"known", "SAME", "same", "yyy last new", "zzz expired", "zzzz kept"}));
     EXPECT_EQ(Articles(merged), (Numbers{21, 101, 20, 102, 6, 22}));
     EXPECT_EQ(FileRange(Path("XOT")), std::pair(10u, 200u));
-    // The index lists the merged file (the received headers and the old .MSG
-    // stay until the scan's commit: see the scan finish test).
-    EXPECT_EQ(InIndexOrder(
-                  index, [](const auto& r) { return r.article; }, "XOT"),
-              Articles(merged));
 
-    // The .MSG writer drops the expired record later.
+    // The .MSG writer, over the index of the merged file, drops the expired
+    // record later (the received headers and the old .MSG stay until the
+    // scan's commit: see the scan finish test).
     CHeaderFile headers(Path("XOT"));
     uint32_t count = 0;
     ASSERT_TRUE(
@@ -321,11 +315,10 @@ TEST_F(MessageDbTest, WriteMessageFileFailuresLeaveNoMsg) {
 
 TEST(ArticleSet, BitmapAndSortedFormsAgree) {
     const Numbers dense{5, 7, 7, 1000, 6}, sparse{0, 4000000000u, 17, 3000000000u};
-    CArticleSet d(dense), s(sparse), none;
+    CArticleSet d(dense), s(sparse);
     for (uint32_t a : {0u, 4u, 5u, 6u, 7u, 8u, 999u, 1000u, 1001u, 4000000000u}) {
         EXPECT_EQ(d.Contains(a), std::count(dense.begin(), dense.end(), a) > 0) << a;
         EXPECT_EQ(s.Contains(a), std::count(sparse.begin(), sparse.end(), a) > 0) << a;
-        EXPECT_FALSE(none.Contains(a));
     }
 }
 
