@@ -137,8 +137,7 @@ TEST_F(HeaderListTest, SelectedBinariesBecomeOneTaskEachAfterTheDownloadDialog) 
 TEST_F(HeaderListTest, JoinedMessagesFollowTheGivenOrder) {
     list.SetMode(HeaderMode::Messages);
     ASSERT_TRUE(list.OpenGroup(kGroup));
-    list.Select(0, true);
-    list.Select(1, true);
+    list.SelectAll();
     EXPECT_EQ(list.JoinSelectedMessages(controller, {1, 0}, dir / "out", false, 1), 1);
     const CTask& task = *controller.Queue().Row(0).task;
     EXPECT_EQ(task.GetArticles(), (std::vector<uint32_t>{110, 120}));
