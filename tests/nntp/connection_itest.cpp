@@ -168,8 +168,7 @@ TEST_F(ServerTestITest, WorkerRunsJobsInOrderAndReportsEach) {
         if (notices.back().kind != kWorkerNoticeProgress) break;
     }
     ASSERT_GE(notices.size(), 3u);
-    EXPECT_EQ(notices[0].count, 0);
-    EXPECT_EQ(notices[0].kind, 0);
+    EXPECT_TRUE(notices[0].count == 0 && notices[0].kind == 0);
     EXPECT_NE(connection.GetSocket(), CNntpConnection::kInvalidSocket);  // left open
     const WorkerNotice done = notices.back();
     EXPECT_EQ(done.kind, kWorkerNoticeComplete);

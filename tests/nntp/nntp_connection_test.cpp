@@ -62,7 +62,6 @@ TEST(NntpConnect, GreetingsLoginRepliesAndTheirTexts) {
         {pass + "281 Authentication succeeded\r\nleftover\r\n", 1, "200 ready", ""},
         {ready + "281 Authentication succeeded\r\n", 1, "200 ready",
          "281 Authentication succeeded"},
-        {ready + "481 Authentication failed\r\n", 1, "200 ready", "481 Authentication failed"},
         {ready + "38 what\r\n", 1, "200 ready", "ERROR: Unknown USER Response"},
         {ready + "\r\n", 1, "200 ready", "ERROR: Logging In (USER)"},
         {pass + "482 Authentication commands issued out of sequence\r\n", 1, "200 ready",
@@ -90,8 +89,6 @@ TEST(NntpConnect, GreetingsLoginRepliesAndTheirTexts) {
     EXPECT_EQ(conn.Send("DATE\r\n"), 0);
     EXPECT_EQ(conn.GetError(), "Error Sending To Remote Host");
     EXPECT_EQ(conn.Quit(), -1);  // nothing left to close
-    EXPECT_EQ(conn.Connect(CScriptPeer::kAddress, test::UnusedLoopbackPort(), 0, "", ""), 0);
-    EXPECT_EQ(conn.GetError(), "ERROR(111): No Connection To Server!");
 }
 
 TEST(NntpReadLine, LineRulesHoldInPlainTextAndOverTls) {
@@ -178,7 +175,6 @@ TEST(TlsConnect, StartTlsRefusedOrAnsweredWithInjectedClearTextNeverLogsInInClea
                   "TLS: server refused STARTTLS: 580 Can not initiate TLS negotiation");
         EXPECT_TRUE(conn.IsTlsRefused());
         EXPECT_EQ(conn.GetSocket(), CNntpConnection::kInvalidSocket);
-        EXPECT_EQ(conn.GetBanner(), "200 ready");
         ASSERT_EQ(ConnectTo(conn, peer, 1, kTlsStartTls), 1) << conn.GetError();
         EXPECT_TRUE(conn.IsEncrypted());
         conn.Quit();
