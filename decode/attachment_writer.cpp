@@ -101,6 +101,7 @@ CAttachmentWriter::ResumeResult CAttachmentWriter::Resume() {
         WriteFailure();
         return ResumeResult::kFailed;
     }
+    resumed_ = true;
     return ResumeResult::kResumed;
 }
 

@@ -195,7 +195,15 @@ bool CAttachmentWriter::FinishYencBlock(uint32_t part, const YencEnd* end) {
 }
 
 CAttachmentWriter::PartResult CAttachmentWriter::CheckYencFile(uint32_t part) {
-    if (!yencHasFileCrc_) return PartResult::kNext;
+    if (!yencHasFileCrc_) {
+        // The checksum is known only while the call that read it runs: a
+        // part fetched before a resume took it along.
+        if (resumed_)
+            context_.log.LogPrintf(
+                "yEnc: crc32 of %s not checked: no part fetched since the resume carried it\n",
+                path_.c_str());
+        return PartResult::kNext;
+    }
     const int64_t length = file_.BytesWritten();
     if (length != yencSize_) {
         context_.log.LogPrintf("yEnc: crc32 of %s not checked: the file holds %" PRId64

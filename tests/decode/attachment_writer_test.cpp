@@ -312,6 +312,23 @@ TEST_F(YencWriterTest, PartsOutOfOrderAcrossAResumeAndBrokenPostsFailWithTheirSt
     EXPECT_EQ(log.find("not checked"), std::string::npos);
     EXPECT_NE(log.find("yEnc: part 1 of 3 has no =yend line"), std::string::npos);
     EXPECT_NE(log.find("yEnc Error In Part 1 of 3 [100]: yEnc CRC Error"), std::string::npos);
+
+    // The part with the file's crc32 fetched before a resume: the file is
+    // whole, and the log says that its checksum could not be checked.
+    RemoveFile(saveDir_ + "file.bin");
+    MakeTask(3);
+    {
+        CAttachmentWriter first(context_, *task_);
+        ASSERT_EQ(FeedPart(first, 0, Body(3)), Part::kNext);
+    }
+    CAttachmentWriter resumed(context_, *task_);
+    ASSERT_EQ(resumed.Resume(), CAttachmentWriter::ResumeResult::kResumed);
+    ASSERT_EQ(FeedPart(resumed, 1, Body(1)), Part::kNext);
+    ASSERT_EQ(FeedPart(resumed, 2, Body(2)), Part::kCompleted);
+    EXPECT_TRUE(ReadFileBytes(saveDir_ + "file.bin") == data_);
+    EXPECT_NE(Log().find("yEnc: crc32 of " + saveDir_ +
+                         "file.bin not checked: no part fetched since the resume carried it"),
+              std::string::npos);
 }
 
 }  // namespace
