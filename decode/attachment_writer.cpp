@@ -101,7 +101,6 @@ CAttachmentWriter::ResumeResult CAttachmentWriter::Resume() {
         WriteFailure();
         return ResumeResult::kFailed;
     }
-    resumed_ = true;
     return ResumeResult::kResumed;
 }
 

@@ -182,7 +182,6 @@ class CAttachmentWriter {
     YencBlock yenc_;
     int64_t yencSize_ = -1;        // the whole file's, from the first =ybegin of this call
     bool yencHasFileCrc_ = false;  // a part of this call carried the file's crc32
-    bool resumed_ = false;         // this call went on with a file of an earlier one
     uint32_t yencFileCrc_ = 0;
     std::vector<YencSpan> yencSpans_;
     // Decoded bytes gather here and go to the checksum and the file in large

@@ -197,8 +197,9 @@ bool CAttachmentWriter::FinishYencBlock(uint32_t part, const YencEnd* end) {
 CAttachmentWriter::PartResult CAttachmentWriter::CheckYencFile(uint32_t part) {
     if (!yencHasFileCrc_) {
         // The checksum is known only while the call that read it runs: a
-        // part fetched before a resume took it along.
-        if (resumed_)
+        // part fetched before a resume (this call opened an existing file)
+        // took it along.
+        if (mode_ == COutputFile::OpenMode::OpenExisting)
             context_.log.LogPrintf(
                 "yEnc: crc32 of %s not checked: no part fetched since the resume carried it\n",
                 path_.c_str());

@@ -162,7 +162,7 @@ void CRetrieval::Run() {
         return;
     }
 
-    if (!fresh) nextSend_ = nextReply_ = task_.GetPartsFetched();
+    if (!fresh) nextSend_ = nextReply_ = task_.GetPartsFetched();  // else sent behind the GROUP
     while (task_.GetPartsFetched() < parts_) {
         if (FetchPart(task_.GetPartsFetched()) == PartOutcome::kStop) break;
     }
